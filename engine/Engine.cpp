@@ -1,0 +1,249 @@
+// The engine: sessions and the module registry behind one mutex; counting
+// and pin status delegate to each module's signals and counter.
+#include "Engine.h"
+
+#include "Counter.h"
+#include "Module.h"
+#include "Simulations.h"
+
+#include <algorithm>
+#include <ctime>
+#include <map>
+
+namespace vexengine {
+
+int64_t SteadyClock::now() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string ServerIdentity::text() const {
+    return name + ',' + version + ',' + startDate + ',' + startTime;
+}
+
+struct Engine::Session {
+    Module* module = nullptr;
+    int64_t pinsReadAt = 0; // engine time of the last pin read or the opening
+};
+
+struct Engine::State {
+    std::vector<std::unique_ptr<Module>> modules;
+    std::map<SessionId, Session> sessions;
+    SessionId nextSession = 1;
+};
+
+namespace {
+
+// Commas separate the identity fields, so none may appear inside one.
+std::string fieldText(std::string text) {
+    std::replace(text.begin(), text.end(), ',', ' ');
+    return text;
+}
+
+std::string formatLocal(std::chrono::system_clock::time_point when, const char* format) {
+    std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buffer[32];
+    size_t n = std::strftime(buffer, sizeof buffer, format, &local);
+    return std::string(buffer, n);
+}
+
+// Pin character of one channel over [from, to).
+char pinChar(const Signal& signal, int64_t from, int64_t to) {
+    int64_t rising = signal.risingIn(from, to);
+    int64_t falling = signal.fallingIn(from, to);
+    if (rising == 0 && falling == 0) return signal.levelAt(to - 1) ? '1' : '0';
+    if (falling == 0) return 'R';
+    if (rising == 0) return 'F';
+    return 'B';
+}
+
+} // namespace
+
+Engine::Engine(std::shared_ptr<const Clock> clock, EngineOptions options)
+    : m_clock(std::move(clock)), m_origin(m_clock->now()), m_state(std::make_unique<State>()) {
+    m_identity.name = fieldText(options.serverName);
+    m_identity.version = fieldText(options.version);
+    m_identity.startDate = formatLocal(options.startedAt, "%Y-%m-%d");
+    m_identity.startTime = formatLocal(options.startedAt, "%H:%M:%S");
+    m_state->modules = makeSimulatedModules();
+}
+
+Engine::~Engine() = default;
+
+int64_t Engine::elapsed() const { return m_clock->now() - m_origin; }
+
+ServerIdentity Engine::identity() const { return m_identity; }
+
+Engine::Session* Engine::findSession(SessionId id) const {
+    auto it = m_state->sessions.find(id);
+    return it == m_state->sessions.end() ? nullptr : &it->second;
+}
+
+Module* Engine::heldModule(SessionId id) const {
+    Session* session = findSession(id);
+    return session ? session->module : nullptr;
+}
+
+void Engine::releaseLocked(Session& session) {
+    if (!session.module) return;
+    session.module->counter().reset();
+    session.module->setHolder(0);
+    session.module = nullptr;
+}
+
+SessionId Engine::openSession() {
+    std::lock_guard lock(m_mutex);
+    SessionId id = m_state->nextSession++;
+    m_state->sessions.emplace(id, Session{});
+    return id;
+}
+
+void Engine::closeSession(SessionId id) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_state->sessions.find(id);
+    if (it == m_state->sessions.end()) return;
+    releaseLocked(it->second);
+    m_state->sessions.erase(it);
+}
+
+bool Engine::hasSession(SessionId id) const {
+    std::lock_guard lock(m_mutex);
+    return findSession(id) != nullptr;
+}
+
+int Engine::sessionCount() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_state->sessions.size());
+}
+
+int Engine::moduleCount() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_state->modules.size());
+}
+
+Result Engine::moduleAt(int index, ModuleEntry& entry) const {
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= static_cast<int>(m_state->modules.size()))
+        return Result::noSuchModule;
+    const Module& m = *m_state->modules[static_cast<size_t>(index)];
+    entry = ModuleEntry{m.name(), m.model(), m.present(), m.holder()};
+    return Result::ok;
+}
+
+std::vector<ModuleEntry> Engine::modules() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<ModuleEntry> list;
+    for (const auto& m : m_state->modules)
+        list.push_back(ModuleEntry{m->name(), m->model(), m->present(), m->holder()});
+    return list;
+}
+
+Result Engine::openModule(SessionId id, std::string_view name) {
+    std::lock_guard lock(m_mutex);
+    Session* session = findSession(id);
+    if (!session) return Result::badSession;
+    auto it = std::find_if(m_state->modules.begin(), m_state->modules.end(),
+                           [&](const auto& m) { return m->name() == name; });
+    if (it == m_state->modules.end() || !(*it)->present()) return Result::noSuchModule;
+    Module& module = **it;
+    if (module.holder() != 0 && module.holder() != id) return Result::moduleTaken;
+    releaseLocked(*session);
+    module.setHolder(id);
+    session->module = &module;
+    session->pinsReadAt = elapsed();
+    return Result::ok;
+}
+
+Result Engine::closeModule(SessionId id) {
+    std::lock_guard lock(m_mutex);
+    Session* session = findSession(id);
+    if (!session) return Result::badSession;
+    releaseLocked(*session);
+    return Result::ok;
+}
+
+Result Engine::isModuleOpen(SessionId id, bool& open) const {
+    std::lock_guard lock(m_mutex);
+    Session* session = findSession(id);
+    if (!session) return Result::badSession;
+    open = session->module != nullptr;
+    return Result::ok;
+}
+
+Result Engine::channelCount(SessionId id, int& channels) const {
+    std::lock_guard lock(m_mutex);
+    if (!findSession(id)) return Result::badSession;
+    Module* module = heldModule(id);
+    if (!module) return Result::noModuleOpen;
+    channels = module->channelCount();
+    return Result::ok;
+}
+
+Result Engine::pinStatus(SessionId id, int capacity, std::string& pins) {
+    std::lock_guard lock(m_mutex);
+    Session* session = findSession(id);
+    if (!session) return Result::badSession;
+    if (!session->module) return Result::noModuleOpen;
+    if (capacity < session->module->channelCount()) return Result::badArgument;
+    int64_t now = elapsed();
+    pins.clear();
+    for (const Signal& signal : session->module->signals())
+        pins.push_back(pinChar(signal, session->pinsReadAt, now));
+    session->pinsReadAt = now;
+    return Result::ok;
+}
+
+Result Engine::setThreshold(SessionId id, int which, int tenthsOfVolt) {
+    std::lock_guard lock(m_mutex);
+    if (!findSession(id)) return Result::badSession;
+    Module* module = heldModule(id);
+    if (!module) return Result::noModuleOpen;
+    if (which < 0 || which > 1 || tenthsOfVolt < 8 || tenthsOfVolt > 25)
+        return Result::badArgument;
+    module->setThreshold(which, tenthsOfVolt);
+    return Result::ok;
+}
+
+Result Engine::startCount(SessionId id, const CountSettings& settings) {
+    std::lock_guard lock(m_mutex);
+    if (!findSession(id)) return Result::badSession;
+    Module* module = heldModule(id);
+    if (!module) return Result::noModuleOpen;
+    if (!validCountSettings(settings)) return Result::badArgument;
+    module->counter().start(settings, elapsed());
+    return Result::ok;
+}
+
+Result Engine::stopCount(SessionId id) {
+    std::lock_guard lock(m_mutex);
+    if (!findSession(id)) return Result::badSession;
+    Module* module = heldModule(id);
+    if (!module) return Result::noModuleOpen;
+    module->counter().stop(elapsed());
+    return Result::ok;
+}
+
+Result Engine::counterStatus(SessionId id, int capacity, CounterStatus& status) const {
+    std::lock_guard lock(m_mutex);
+    if (!findSession(id)) return Result::badSession;
+    Module* module = heldModule(id);
+    if (!module) return Result::noModuleOpen;
+    if (capacity < module->channelCount()) return Result::badArgument;
+    module->counter().status(elapsed(), status);
+    return Result::ok;
+}
+
+Result Engine::counts(SessionId id, int capacity, std::vector<int64_t>& counts) const {
+    std::lock_guard lock(m_mutex);
+    if (!findSession(id)) return Result::badSession;
+    Module* module = heldModule(id);
+    if (!module) return Result::noModuleOpen;
+    if (capacity < module->channelCount()) return Result::badArgument;
+    module->counter().counts(elapsed(), counts);
+    return Result::ok;
+}
+
+} // namespace vexengine

@@ -1,0 +1,146 @@
+// The counting engine: module registry, sessions, simulated modules, counter
+// and pin status. One Engine serves many sessions: one per library handle in
+// process, one per TCP client in vexcountd. Every member function is
+// thread-safe (one mutex) and costs O(channels) whatever the signal
+// frequencies, gate lengths or elapsed time.
+//
+// Time comes from the Clock given at construction; engine time 0 is the
+// clock's reading at construction. No Qt, no sockets.
+#pragma once
+
+#include "Clock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexengine {
+
+class Module;
+
+// Outcome of an engine call. The values are those of the vexif.h status
+// codes, so the library and the server can pass them on unchanged.
+enum class Result : int32_t {
+    ok = 0,
+    badSession = 1,   // unknown or closed session id
+    badArgument = 2,  // code out of range, buffer capacity below the channel count
+    noSuchModule = 7, // no present module of that name or index
+    moduleTaken = 8,  // held by another session
+    noModuleOpen = 9, // the call needs an open module
+};
+
+// Session ids are positive and never reused within one engine.
+using SessionId = uint64_t;
+
+// One module of the registry as the engine lists it.
+struct ModuleEntry {
+    std::string name;     // at most 8 characters
+    char model = 0;       // 'r', 'o', 'c' or 'b'
+    bool present = false; // simulations are always present
+    SessionId holder = 0; // the session holding it, 0 = free
+
+    // 'f' when viewer may open it (free, or held by viewer itself), else 't'.
+    char freeFlagFor(SessionId viewer) const { return holder == 0 || holder == viewer ? 'f' : 't'; }
+};
+
+// Arguments of a count start, as QV_FCRun passes them.
+struct CountSettings {
+    int32_t counterType = 0;           // 0 frequency, 1 period, 2 events
+    int32_t edgeCode = 3;              // bit 0: first edge rising, bit 1: second edge rising
+    int32_t gateCode = 0;              // 0 100 ms, 1 1 s, 2 10 s, 7 infinite (not frequency)
+    std::string channelCodes = "--------"; // channels 0..7, each of "01RFE-"
+};
+
+// Counter state as QV_FCGetStatus reports it.
+struct CounterStatus {
+    bool busy = false;
+    std::vector<uint32_t> channelStates; // one per channel: 0 idle, 1 counting,
+                                         // 2 done, 3 forced stop, 5 gate timed out
+};
+
+// "name,version,start date,start time" parts of QV_QueryServerID.
+struct ServerIdentity {
+    std::string name;
+    std::string version;
+    std::string startDate; // YYYY-MM-DD, local time
+    std::string startTime; // HH:MM:SS, local time
+    std::string text() const;
+};
+
+struct EngineOptions {
+    std::string serverName = "Vex built-in server"; // commas become blanks
+    std::string version = "1.0.0";
+    // Wall-clock start reported by identity(); default: construction time.
+    std::chrono::system_clock::time_point startedAt = std::chrono::system_clock::now();
+};
+
+class Engine {
+public:
+    explicit Engine(std::shared_ptr<const Clock> clock = std::make_shared<SteadyClock>(),
+                    EngineOptions options = {});
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    ServerIdentity identity() const;
+
+    // --- sessions
+    SessionId openSession();
+    // Stops the session's count, releases its module and forgets the session.
+    // Unknown ids are ignored.
+    void closeSession(SessionId session);
+    bool hasSession(SessionId session) const;
+    int sessionCount() const;
+
+    // --- registry (the list is fixed for the engine's life)
+    int moduleCount() const;
+    Result moduleAt(int index, ModuleEntry& entry) const;
+    std::vector<ModuleEntry> modules() const;
+
+    // --- per session
+    // Opens the named present module for the session. A module the session
+    // already holds is re-opened (its count reset); otherwise the module held
+    // before is closed first. On failure the session keeps what it held.
+    Result openModule(SessionId session, std::string_view name);
+    // Stops the count and releases the module; no module is not an error.
+    Result closeModule(SessionId session);
+    Result isModuleOpen(SessionId session, bool& open) const;
+    // Channel count of the open module.
+    Result channelCount(SessionId session, int& channels) const;
+    // One character per pin since this session's last read (or the opening):
+    // '0' / '1' steady, 'R' / 'F' one rising / falling change, 'B' both.
+    // capacity below the channel count: badArgument, and the read does not
+    // count as one.
+    Result pinStatus(SessionId session, int capacity, std::string& pins);
+    // which 0 or 1, 8..25 tenths of a volt. Accepted and ignored by models
+    // with a fixed threshold.
+    Result setThreshold(SessionId session, int which, int tenthsOfVolt);
+    // Starts a count (replacing a running one) after validating the settings.
+    Result startCount(SessionId session, const CountSettings& settings);
+    // Counting channels become forced stop, busy clears, counts freeze.
+    Result stopCount(SessionId session);
+    Result counterStatus(SessionId session, int capacity, CounterStatus& status) const;
+    // One count per channel; capacity below the channel count: badArgument.
+    Result counts(SessionId session, int capacity, std::vector<int64_t>& counts) const;
+
+private:
+    struct Session;
+    struct State;
+
+    int64_t elapsed() const; // engine time, ns
+    Session* findSession(SessionId id) const;
+    Module* heldModule(SessionId id) const;
+    void releaseLocked(Session& session);
+
+    std::shared_ptr<const Clock> m_clock;
+    int64_t m_origin;
+    ServerIdentity m_identity;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace vexengine
