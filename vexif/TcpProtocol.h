@@ -26,6 +26,8 @@ constexpr std::size_t kMaxReplyBytes = 16384;
 constexpr int kStatusUnknownCommand = 50;
 constexpr int kStatusMalformed = 51;
 constexpr int kStatusLineTooLong = 52;
+// Sent, unasked, just before the server drops a client that stayed silent.
+constexpr int kStatusIdleTimeout = 53;
 
 // Command words, matched without regard to case by the server.
 inline constexpr std::string_view kHello = "HELLO";
@@ -46,7 +48,9 @@ inline constexpr std::string_view kQuit = "QUIT";
 
 // Characters allowed in a word of a request or reply: printable ASCII
 // without the blank.
-constexpr bool isWordChar(char c) { return c > ' ' && c < 0x7f; }
+constexpr bool isWordChar(char c) {
+    return c > ' ' && c < 0x7f;
+}
 
 // A reply line split into its status and the text after the first blank.
 struct Reply {
@@ -59,7 +63,8 @@ struct Reply {
 inline std::optional<Reply> splitReply(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::size_t end = 0;
-    while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
+    while (end < line.size() && line[end] >= '0' && line[end] <= '9')
+        ++end;
     if (end == 0 || end > 4) return std::nullopt;
     Reply reply;
     std::from_chars(line.data(), line.data() + end, reply.status);
@@ -75,7 +80,8 @@ public:
     explicit NumberReader(std::string_view text) : m_text(text) {}
 
     template <typename T> std::optional<T> next() {
-        while (!m_text.empty() && m_text.front() == ' ') m_text.remove_prefix(1);
+        while (!m_text.empty() && m_text.front() == ' ')
+            m_text.remove_prefix(1);
         T value{};
         auto [ptr, ec] = std::from_chars(m_text.data(), m_text.data() + m_text.size(), value);
         if (ec != std::errc() || ptr == m_text.data()) return std::nullopt;

@@ -1,0 +1,66 @@
+// vexcountd: the counting engine served over TCP. Reads the command line,
+// starts the engine and the listener, and runs until SIGINT or SIGTERM.
+#include "Engine.h"
+#include "Options.h"
+#include "Server.h"
+
+#include <asio/signal_set.hpp>
+
+#include <csignal>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#ifndef VEXCOUNTD_VERSION
+#define VEXCOUNTD_VERSION "0.0.0"
+#endif
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    const auto parsed = vexcountd::parseOptions(args);
+    if (const auto* error = std::get_if<vexcountd::OptionsError>(&parsed)) {
+        std::cerr << "vexcountd: " << error->message << "\n";
+        return 2;
+    }
+    const vexcountd::Options& options = std::get<vexcountd::Options>(parsed);
+    if (options.showHelp) {
+        std::cout << vexcountd::usageText();
+        return 0;
+    }
+    if (options.showVersion) {
+        std::cout << "vexcountd " << VEXCOUNTD_VERSION << "\n";
+        return 0;
+    }
+
+    // Sends to a vanished client must fail with an error, not kill us.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    vexengine::EngineOptions engineOptions;
+    engineOptions.serverName = "vexcountd";
+    engineOptions.version = VEXCOUNTD_VERSION;
+    vexengine::Engine engine(std::make_shared<vexengine::SteadyClock>(), engineOptions);
+
+    asio::io_context io;
+    std::unique_ptr<vexcountd::Server> server;
+    try {
+        server = std::make_unique<vexcountd::Server>(io, engine, options, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "vexcountd: cannot listen on " << options.address << ":" << options.port
+                  << ": " << e.what() << "\n";
+        return 1;
+    }
+
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const asio::error_code& error, int signal) {
+        if (error) return;
+        std::cerr << "vexcountd: " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
+                  << " received, stopping" << std::endl;
+        server->stop();
+    });
+
+    server->start();
+    io.run();
+    server.reset();
+    std::cerr << "vexcountd: stopped" << std::endl;
+    return 0;
+}
