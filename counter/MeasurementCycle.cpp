@@ -1,0 +1,192 @@
+// MeasurementCycle: starting, polling and stopping counts on the open module.
+#include "counter/MeasurementCycle.h"
+
+#include "TModIfCpp.h"
+#include "counter/ResultText.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace {
+
+// Result column headings and finished texts of the three counter types.
+constexpr std::string_view kFrequencyHeading = "Frequency";
+constexpr std::string_view kFrequencyFinished = "Frequency Count Finished";
+constexpr std::string_view kPeriodHeading = "Period";
+constexpr std::string_view kPeriodFinished = "Period Count Finished";
+constexpr std::string_view kEventHeading = "Event Count";
+constexpr std::string_view kEventFinished = "Event Count Finished";
+
+constexpr std::string_view kRunning = "Running";
+constexpr std::string_view kCounting = "Counting";
+constexpr std::string_view kStopping = "Stopping";
+constexpr std::string_view kIdle = "Idle";
+
+// Status word 0, bit 0: the module is still counting. Words 1..n, bits 0 to
+// 2: the state of a channel, of which only 1 (counting) is not final: 0 and 6
+// are idle, 2 done, 3, 4 and 7 forced stop, 5 gate timed out.
+constexpr uint32_t kBusyBit = 1u;
+constexpr uint32_t kChannelStateMask = 7u;
+constexpr uint32_t kChannelCounting = 1u;
+
+// The library reads the codes of channels 0 to 7 whatever the module's
+// channel count; a zero byte follows them.
+constexpr int32_t kCodedChannels = 8;
+
+} // namespace
+
+// The two buffers of one poll, sized to the channel count n when the poll
+// starts and freed when it ends, also when a library call in it throws.
+class MeasurementCycle::PollBuffers {
+public:
+    explicit PollBuffers(int32_t n)
+        : m_n(n), m_words(std::make_unique<uint32_t[]>(static_cast<size_t>(n) + 1)),
+          m_counts(std::make_unique<int64_t[]>(static_cast<size_t>(n))) {}
+
+    int32_t n() const { return m_n; }
+    uint32_t* words() { return m_words.get(); }
+    int64_t* counts() { return m_counts.get(); }
+    bool busy() const { return (m_words[0] & kBusyBit) != 0; }
+    uint32_t channelState(int32_t channel) const {
+        return m_words[static_cast<size_t>(channel) + 1] & kChannelStateMask;
+    }
+    int64_t count(int32_t channel) const { return m_counts[static_cast<size_t>(channel)]; }
+
+private:
+    int32_t m_n;
+    std::unique_ptr<uint32_t[]> m_words;
+    std::unique_ptr<int64_t[]> m_counts;
+};
+
+void MeasurementCycle::UpdateCounter(bool reset, bool start, bool stop) {
+    if (reset) {
+        m_runState = 0;
+        m_host.setRunStateText(kIdle);
+        return;
+    }
+
+    // Not guarded: a library that cannot say whether the module is open is
+    // left to the caller.
+    int32_t open = 0;
+    check(QV_ModIsOpen(m_host.libraryHandle(), &open));
+    if (open != 1) {
+        m_runState = 0;
+        m_host.setRunStateText({});
+        return;
+    }
+
+    try {
+        if (m_runState == 0) {
+            if (start) {
+                StartCount();
+                m_runState = 1;
+            } else {
+                m_host.setRunStateText(kIdle);
+            }
+        } else if (stop) {
+            // Idle before the library is told, so a failing stop still leaves
+            // the cycle idle.
+            m_runState = 0;
+            check(QV_FCRun(m_host.libraryHandle(), 0, 0, 0, nullptr, 0));
+            m_host.setRunStateText(kStopping);
+        } else {
+            bool finished = false;
+            switch (m_counterType) {
+            case QV_COUNT_FREQUENCY:
+                finished = PollFrequency();
+                break;
+            case QV_COUNT_PERIOD:
+                finished = PollPeriod();
+                break;
+            default:
+                finished = PollEvents();
+                break;
+            }
+            if (finished) {
+                if (m_host.continuousChecked()) {
+                    StartCount();
+                } else {
+                    m_host.enableRunStop(true, false);
+                    m_runState = 0;
+                }
+            }
+        }
+    } catch (...) {
+        // The count is abandoned silently: the user sees the module closed.
+        m_runState = 0;
+        m_host.closeModule();
+    }
+}
+
+void MeasurementCycle::StartCount() {
+    m_host.setRunStateText(kRunning);
+    const int32_t handle = m_host.libraryHandle();
+    const CounterSettings settings = m_host.counterSettings();
+    check(QV_SetThreshold(handle, 0, settings.threshold));
+    check(QV_SetThreshold(handle, 1, settings.threshold));
+
+    // The polls of this count go by these, whatever the groups show later.
+    m_counterType = settings.counterType;
+    m_gateCode = settings.gateCode;
+    m_edgeCode = settings.edgeCode;
+
+    std::array<char, kCodedChannels + 1> codes{};
+    for (int32_t i = 0; i < kCodedChannels; ++i)
+        codes[static_cast<size_t>(i)] = m_host.channelCode(i);
+    check(QV_FCRun(handle, m_counterType, m_edgeCode, m_gateCode, codes.data(), 1));
+}
+
+template <typename Specific>
+bool MeasurementCycle::poll(std::string_view heading, std::string_view finishedText,
+                            Specific specific) {
+    m_host.setResultHeading(heading);
+    PollBuffers buffers(std::max<int32_t>(0, m_host.channelCount()));
+    check(QV_FCGetStatus(m_host.libraryHandle(), buffers.words(), buffers.n() + 1));
+    const bool finished = specific(buffers);
+    m_host.setRunStateText(finished ? finishedText : kCounting);
+    return finished;
+}
+
+bool MeasurementCycle::PollFrequency() {
+    return poll(kFrequencyHeading, kFrequencyFinished, [this](PollBuffers& b) {
+        // Counts are read only once the gate has closed.
+        if (b.busy()) return false;
+        readCounts(b);
+        for (int32_t i = 0; i < b.n(); ++i)
+            writeResult(i, FrequencyText(b.count(i), m_gateCode));
+        return true;
+    });
+}
+
+bool MeasurementCycle::PollPeriod() {
+    return poll(kPeriodHeading, kPeriodFinished, [this](PollBuffers& b) {
+        // Each channel shows its result as soon as its own measurement ends.
+        readCounts(b);
+        bool allFinal = true;
+        for (int32_t i = 0; i < b.n(); ++i) {
+            const bool final = b.channelState(i) != kChannelCounting;
+            if (final) writeResult(i, PeriodText(b.count(i)));
+            allFinal = allFinal && final;
+        }
+        return !b.busy() || allFinal;
+    });
+}
+
+bool MeasurementCycle::PollEvents() {
+    return poll(kEventHeading, kEventFinished, [this](PollBuffers& b) {
+        // Running totals, busy or not.
+        readCounts(b);
+        for (int32_t i = 0; i < b.n(); ++i)
+            writeResult(i, EventText(b.count(i)));
+        return !b.busy();
+    });
+}
+
+void MeasurementCycle::readCounts(PollBuffers& buffers) {
+    check(QV_FCGetCounts(m_host.libraryHandle(), buffers.counts(), buffers.n()));
+}
+
+void MeasurementCycle::writeResult(int32_t channel, std::string_view text) {
+    if (channel + 1 < m_host.rowCount()) m_host.writeResult(channel, text);
+}

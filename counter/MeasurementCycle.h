@@ -1,0 +1,98 @@
+// MeasurementCycle: starting, polling and stopping counts on the open module.
+// The main window drives it (UpdateCounter on every 100 ms tick and from the
+// Run and Stop actions) and lends it its displays and settings through the
+// CycleHost interface, so the cycle's decisions run and are tested without a
+// window.
+#pragma once
+
+#include "counter/vfcgroups_values.h"
+
+#include <cstdint>
+#include <string_view>
+
+// What the cycle needs from the main window. Every call is made on the GUI
+// thread from inside a cycle operation.
+class CycleHost {
+public:
+    virtual ~CycleHost() = default;
+
+    // The library handle of the window's session.
+    virtual int32_t libraryHandle() const = 0;
+    // n: the channel count of the current model description (it keeps the last
+    // model's value after the module closes).
+    virtual int32_t channelCount() const = 0;
+    // The settings groups' current selection in library codes.
+    virtual CounterSettings counterSettings() const = 0;
+    // The checked state of the Continuous action.
+    virtual bool continuousChecked() const = 0;
+    // The result grid: its channel code of channel `index` ('0', '1', 'R', 'F',
+    // 'E' or '-'), its row count (heading row included), its result heading,
+    // and the result cell of `channel`, wherever the user moved that channel's
+    // row. Writing a result also ends the grid's plain-results drawing. The
+    // cycle writes only channels with a row (channel + 1 below the row count).
+    virtual char channelCode(int32_t index) const = 0;
+    virtual int32_t rowCount() const = 0;
+    virtual void setResultHeading(std::string_view heading) = 0;
+    virtual void writeResult(int32_t channel, std::string_view text) = 0;
+    // The state panel of the status bar.
+    virtual void setRunStateText(std::string_view text) = 0;
+    // Enabled states of the Run and Stop actions.
+    virtual void enableRunStop(bool run, bool stop) = 0;
+    // The window's module close: closes the module if open, disables Run and
+    // Stop, empties the state panel, zeroes the pins and makes the cycle idle
+    // (clearRunState). It may throw when asking the library whether a module
+    // is open fails; that exception leaves UpdateCounter.
+    virtual void closeModule() = 0;
+};
+
+class MeasurementCycle {
+public:
+    explicit MeasurementCycle(CycleHost& host) : m_host(host) {}
+
+    // One step of the cycle: reset makes it idle and shows "Idle" without
+    // asking the library; otherwise it asks whether the module is open (a
+    // failing query throws TModIfError out of here) and then starts (start
+    // while idle), stops (stop while running) or polls the running count.
+    // Library failures while starting, polling or stopping close the module
+    // through the host without a message.
+    void UpdateCounter(bool reset, bool start, bool stop);
+
+    // Sends the threshold twice and the captured settings with the channel
+    // codes of channels 0 to 7, which starts a count. Throws TModIfError.
+    void StartCount();
+
+    // One poll of a running count of that type: writes the results that are
+    // ready and the state panel text, answers whether the count has finished.
+    // Throw TModIfError on a library failure.
+    bool PollFrequency();
+    bool PollPeriod();
+    bool PollEvents();
+
+    // 1 while a started count has not ended, else 0.
+    uint8_t runState() const { return m_runState; }
+    // The window opened or closed a module: no count of ours runs any more.
+    void clearRunState() { m_runState = 0; }
+
+    // The settings of the running (or last) count, as captured at its start.
+    int32_t capturedCounterType() const { return m_counterType; }
+    int32_t capturedGateCode() const { return m_gateCode; }
+    int32_t capturedEdgeCode() const { return m_edgeCode; }
+
+private:
+    class PollBuffers;
+
+    // The frame of every poll: the heading, the two buffers, the status words,
+    // then the counter type's own part, which answers finished, and the state
+    // panel text (finishedText or "Counting").
+    template <typename Specific>
+    bool poll(std::string_view heading, std::string_view finishedText, Specific specific);
+    void readCounts(PollBuffers& buffers);
+    // Writes one channel's result if the grid has a row for it.
+    void writeResult(int32_t channel, std::string_view text);
+
+    CycleHost& m_host;
+    uint8_t m_runState = 0;
+    int32_t m_counterType = 0;
+    int32_t m_gateCode = 0;
+    int32_t m_edgeCode = 0;
+};
