@@ -125,8 +125,11 @@ std::string ClientSession::execute(const Request& request) {
     case Command::FcStop:
         return statusOnly(m_engine.stopCount(m_session));
     case Command::FcStatus: {
+        // The caller counts words, busy word included; the engine counts
+        // channel states.
+        const int channelWords = n[0] > 0 ? n[0] - 1 : -1;
         vexengine::CounterStatus status;
-        const Result result = m_engine.counterStatus(m_session, n[0], status);
+        const Result result = m_engine.counterStatus(m_session, channelWords, status);
         if (result != Result::ok) return statusOnly(result);
         std::vector<uint32_t> words;
         words.reserve(status.channelStates.size() + 1);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -27,12 +28,16 @@ public:
     LineClient(LineClient&& other) noexcept
         : m_fd(std::exchange(other.m_fd, -1)), m_buffer(std::move(other.m_buffer)) {}
 
-    bool connect(uint16_t port) {
+    // receiveBuffer: a small socket receive buffer (bytes) makes a client
+    // that does not read its replies stall the server's writes sooner.
+    bool connect(uint16_t port, int receiveBuffer = 0) {
         close();
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_fd < 0) return false;
         const int one = 1;
         ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (receiveBuffer > 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -48,6 +53,12 @@ public:
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
         m_buffer.clear();
+    }
+
+    // Ends the connection in both directions; wakes a send() blocked in
+    // another thread (which close() must not race with).
+    void shutdown() {
+        if (m_fd >= 0) ::shutdown(m_fd, SHUT_RDWR);
     }
 
     bool send(std::string_view bytes) {
