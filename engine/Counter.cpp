@@ -134,7 +134,8 @@ int Counter::completedIntervals(const PeriodPlan& plan, int64_t t) const {
     // the gate closes) are complete.
     int64_t limit = std::min(t, m_gateClose);
     if (plan.start0 == kNever || limit <= plan.end0) return 0;
-    return static_cast<int>(std::min<int64_t>(kPeriodIntervals, ceilDiv(limit - plan.end0, plan.step)));
+    return static_cast<int>(
+        std::min<int64_t>(kPeriodIntervals, ceilDiv(limit - plan.end0, plan.step)));
 }
 
 // Ticks of the 100 MHz clock between each interval's edges, summed. Ticks are
@@ -192,7 +193,8 @@ void Counter::counts(int64_t now, std::vector<int64_t>& counts) const {
     counts.assign(m_signals.size(), 0);
     if (m_phase == Phase::idle) return;
     int64_t t = observed(now);
-    for (size_t i = 0; i < m_signals.size(); ++i) counts[i] = channelCount(i, t);
+    for (size_t i = 0; i < m_signals.size(); ++i)
+        counts[i] = channelCount(i, t);
 }
 
 } // namespace vexengine

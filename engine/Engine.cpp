@@ -73,9 +73,13 @@ Engine::Engine(std::shared_ptr<const Clock> clock, EngineOptions options)
 
 Engine::~Engine() = default;
 
-int64_t Engine::elapsed() const { return m_clock->now() - m_origin; }
+int64_t Engine::elapsed() const {
+    return m_clock->now() - m_origin;
+}
 
-ServerIdentity Engine::identity() const { return m_identity; }
+ServerIdentity Engine::identity() const {
+    return m_identity;
+}
 
 Engine::Session* Engine::findSession(SessionId id) const {
     auto it = m_state->sessions.find(id);
@@ -201,8 +205,7 @@ Result Engine::setThreshold(SessionId id, int which, int tenthsOfVolt) {
     if (!findSession(id)) return Result::badSession;
     Module* module = heldModule(id);
     if (!module) return Result::noModuleOpen;
-    if (which < 0 || which > 1 || tenthsOfVolt < 8 || tenthsOfVolt > 25)
-        return Result::badArgument;
+    if (which < 0 || which > 1 || tenthsOfVolt < 8 || tenthsOfVolt > 25) return Result::badArgument;
     module->setThreshold(which, tenthsOfVolt);
     return Result::ok;
 }

@@ -49,9 +49,9 @@ struct ModuleEntry {
 
 // Arguments of a count start, as QV_FCRun passes them.
 struct CountSettings {
-    int32_t counterType = 0;           // 0 frequency, 1 period, 2 events
-    int32_t edgeCode = 3;              // bit 0: first edge rising, bit 1: second edge rising
-    int32_t gateCode = 0;              // 0 100 ms, 1 1 s, 2 10 s, 7 infinite (not frequency)
+    int32_t counterType = 0;               // 0 frequency, 1 period, 2 events
+    int32_t edgeCode = 3;                  // bit 0: first edge rising, bit 1: second edge rising
+    int32_t gateCode = 0;                  // 0 100 ms, 1 1 s, 2 10 s, 7 infinite (not frequency)
     std::string channelCodes = "--------"; // channels 0..7, each of "01RFE-"
 };
 

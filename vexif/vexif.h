@@ -26,20 +26,21 @@ extern "C" {
 /* Status codes. Callers may only rely on 0 meaning success. */
 enum {
     QV_OK = 0,
-    QV_ERR_BAD_HANDLE = 1,        /* unknown or finalised handle */
-    QV_ERR_BAD_ARGUMENT = 2,      /* null pointer, short buffer, code out of range */
-    QV_ERR_NOT_CONNECTED = 3,     /* QV_ConnectToServer has not succeeded on this handle */
-    QV_ERR_CONNECT_FAILED = 4,    /* the server could not be reached */
-    QV_ERR_CONNECTION_LOST = 5,   /* the server went away during the call */
-    QV_ERR_TIMEOUT = 6,           /* the server did not answer in time */
-    QV_ERR_NO_SUCH_MODULE = 7,    /* no present module of that name / index */
-    QV_ERR_MODULE_TAKEN = 8,      /* the module is held by another session */
-    QV_ERR_NO_MODULE_OPEN = 9,    /* the call needs an open module */
-    QV_ERR_ALREADY_CONNECTED = 10,/* QV_ConnectToServer called twice */
-    QV_ERR_UNKNOWN_MODEL = 11,    /* QV_Info with a model code not in the table */
-    QV_ERR_TOO_MANY_HANDLES = 12, /* the handle table is full */
-    QV_ERR_PROTOCOL = 13,         /* the server sent a reply the library cannot read */
-    QV_ERR_SERVER_BUSY = 14       /* the server refused the session (too many clients) */
+    QV_ERR_BAD_HANDLE = 1,         /* unknown or finalised handle */
+    QV_ERR_BAD_ARGUMENT = 2,       /* null pointer, short buffer, code out of range */
+    QV_ERR_NOT_CONNECTED = 3,      /* QV_ConnectToServer has not succeeded on this handle */
+    QV_ERR_CONNECT_FAILED = 4,     /* the server could not be reached */
+    QV_ERR_CONNECTION_LOST = 5,    /* the server went away during the call */
+    QV_ERR_TIMEOUT = 6,            /* the server did not answer in time */
+    QV_ERR_NO_SUCH_MODULE = 7,     /* no present module of that name / index */
+    QV_ERR_MODULE_TAKEN = 8,       /* the module is held by another session */
+    QV_ERR_NO_MODULE_OPEN = 9,     /* the call needs an open module */
+    QV_ERR_ALREADY_CONNECTED = 10, /* QV_ConnectToServer called twice */
+    QV_ERR_UNKNOWN_MODEL = 11,     /* QV_Info with a model code not in the table */
+    QV_ERR_TOO_MANY_HANDLES = 12,  /* the handle table is full */
+    QV_ERR_PROTOCOL = 13,          /* the server sent a reply the library cannot read */
+    QV_ERR_SERVER_BUSY = 14,       /* the server refused the session (too many clients) */
+    QV_ERR_INTERNAL = 15           /* the library failed inside (e.g. out of memory) */
 };
 
 /* Fixed sizes of the buffers that QV_ModInfo fills. */
@@ -51,18 +52,18 @@ enum {
 
 /* Model description filled by QV_Info; exactly 88 bytes. */
 typedef struct QV_ModuleInfo {
-    int32_t channelCount;     /*  0: number of input channels (pins) */
-    int32_t sampleCount;      /*  4: samples of the capture memory */
-    int32_t modelCode;        /*  8: the model code character */
-    int32_t sampleRateKHz;    /* 12: highest sample rate, kHz */
-    int32_t thresholdMin;     /* 16: lowest threshold, tenths of a volt */
-    int32_t thresholdMax;     /* 20: highest threshold, tenths of a volt */
-    int32_t armChannels;      /* 24: channels whose codes arm the counter */
-    int32_t counterClockHz;   /* 28: period counter clock, Hz */
-    int32_t reserved32;       /* 32: zero */
-    int32_t thresholdFlags;   /* 36: bit 0 set when the threshold is adjustable */
-    int32_t featureFlags;     /* 40: bit 1 set when the model has extended triggers */
-    char modelName[44];       /* 44: zero-terminated display name, e.g. "Vex18e" */
+    int32_t channelCount;   /*  0: number of input channels (pins) */
+    int32_t sampleCount;    /*  4: samples of the capture memory */
+    int32_t modelCode;      /*  8: the model code character */
+    int32_t sampleRateKHz;  /* 12: highest sample rate, kHz */
+    int32_t thresholdMin;   /* 16: lowest threshold, tenths of a volt */
+    int32_t thresholdMax;   /* 20: highest threshold, tenths of a volt */
+    int32_t armChannels;    /* 24: channels whose codes arm the counter */
+    int32_t counterClockHz; /* 28: period counter clock, Hz */
+    int32_t reserved32;     /* 32: zero */
+    int32_t thresholdFlags; /* 36: bit 0 set when the threshold is adjustable */
+    int32_t featureFlags;   /* 40: bit 1 set when the model has extended triggers */
+    char modelName[44];     /* 44: zero-terminated display name, e.g. "Vex18e" */
 } QV_ModuleInfo;
 
 #define QV_MODULE_INFO_BYTES 88
@@ -121,8 +122,8 @@ VEXIF_API int32_t QV_SetThreshold(int32_t handle, int32_t which, int32_t tenthsO
  * 7 (7 only for period and event counts), channelCodes 8 characters of
  * "01RFE-" for channels 0..7. run = 0 stops the count; the other arguments
  * are ignored and channelCodes may be null. Needs an open module. */
-VEXIF_API int32_t QV_FCRun(int32_t handle, int32_t counterType, int32_t edgeCode,
-                           int32_t gateCode, const char* channelCodes, int32_t run);
+VEXIF_API int32_t QV_FCRun(int32_t handle, int32_t counterType, int32_t edgeCode, int32_t gateCode,
+                           const char* channelCodes, int32_t run);
 /* words[0] bit 0: busy; words[1 + i] bits 0..2: state of channel i.
  * count >= channel count + 1; words beyond that are zeroed. */
 VEXIF_API int32_t QV_FCGetStatus(int32_t handle, uint32_t* words, int32_t count);

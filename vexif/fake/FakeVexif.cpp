@@ -81,9 +81,11 @@ Call makeCall(const char* fn, std::vector<int64_t> args, std::vector<bool> point
     return c;
 }
 
+// Logs at most 256 characters of a text argument, so a missing terminator
+// is not chased through memory.
 Call withText(Call c, const char* text) {
     c.textNull = text == nullptr;
-    if (text) c.text = text;
+    if (text) c.text.assign(text, strnlen(text, 256));
     return c;
 }
 
@@ -285,6 +287,7 @@ int32_t QV_ConnectToServer(int32_t handle, const char* host, int32_t port) {
     if (it == s.sessions.end()) return QV_ERR_BAD_HANDLE;
     if (it->second.connected) return QV_ERR_ALREADY_CONNECTED;
     if (port < 0 || port > 65535) return QV_ERR_BAD_ARGUMENT;
+    if (host && strnlen(host, 256) > 255) return QV_ERR_BAD_ARGUMENT;
     it->second.connected = true;
     return QV_OK;
 }
@@ -348,7 +351,9 @@ int32_t QV_OpenMod(int32_t handle, const char* name) {
     Session* session = nullptr;
     if (int32_t st = fakevexif::session(s, handle, &session)) return st;
     if (!name) return QV_ERR_BAD_ARGUMENT;
-    const fakevexif::Module* m = fakevexif::findModule(s, name);
+    size_t length = strnlen(name, QV_MODULE_NAME_SIZE);
+    if (length == 0 || length >= QV_MODULE_NAME_SIZE) return QV_ERR_NO_SUCH_MODULE;
+    const fakevexif::Module* m = fakevexif::findModule(s, std::string_view(name, length));
     if (!m || m->present != 'p') return QV_ERR_NO_SUCH_MODULE;
     if (m->freeFlag != 'f') return QV_ERR_MODULE_TAKEN;
     session->module = m->name;

@@ -1,0 +1,99 @@
+// The built-in server: each call maps onto the process engine's session.
+#include "LocalBackend.h"
+
+#include <mutex>
+
+namespace vexif {
+
+namespace {
+
+int32_t status(vexengine::Result r) {
+    return static_cast<int32_t>(r);
+}
+
+} // namespace
+
+std::shared_ptr<vexengine::Engine> builtInEngine() {
+    static std::mutex mutex;
+    static std::weak_ptr<vexengine::Engine> shared;
+    std::lock_guard lock(mutex);
+    std::shared_ptr<vexengine::Engine> engine = shared.lock();
+    if (!engine) {
+        engine = std::make_shared<vexengine::Engine>();
+        shared = engine;
+    }
+    return engine;
+}
+
+LocalBackend::LocalBackend(std::shared_ptr<vexengine::Engine> engine)
+    : m_engine(std::move(engine)), m_session(m_engine->openSession()) {}
+
+LocalBackend::~LocalBackend() {
+    m_engine->closeSession(m_session);
+}
+
+int32_t LocalBackend::serverId(std::string& text) {
+    text = m_engine->identity().text();
+    return QV_OK;
+}
+
+int32_t LocalBackend::moduleCount(int32_t& count) {
+    count = m_engine->moduleCount();
+    return QV_OK;
+}
+
+int32_t LocalBackend::moduleInfo(int32_t index, ModuleRecord& record) {
+    vexengine::ModuleEntry entry;
+    if (vexengine::Result r = m_engine->moduleAt(index, entry); r != vexengine::Result::ok)
+        return status(r);
+    record.name = entry.name;
+    record.model = entry.model;
+    record.freeFlag = entry.freeFlagFor(m_session);
+    record.present = entry.present ? 'p' : '-';
+    return QV_OK;
+}
+
+int32_t LocalBackend::openModule(const std::string& name) {
+    return status(m_engine->openModule(m_session, name));
+}
+
+int32_t LocalBackend::isModuleOpen(bool& open) {
+    return status(m_engine->isModuleOpen(m_session, open));
+}
+
+int32_t LocalBackend::closeModule() {
+    return status(m_engine->closeModule(m_session));
+}
+
+int32_t LocalBackend::pinStatus(int32_t capacity, std::string& pins) {
+    return status(m_engine->pinStatus(m_session, capacity, pins));
+}
+
+int32_t LocalBackend::setThreshold(int32_t which, int32_t tenthsOfVolt) {
+    return status(m_engine->setThreshold(m_session, which, tenthsOfVolt));
+}
+
+int32_t LocalBackend::startCount(const CountSettings& settings) {
+    return status(m_engine->startCount(m_session, settings));
+}
+
+int32_t LocalBackend::stopCount() {
+    return status(m_engine->stopCount(m_session));
+}
+
+int32_t LocalBackend::counterStatus(int32_t capacity, std::vector<uint32_t>& words) {
+    vexengine::CounterStatus s;
+    if (vexengine::Result r = m_engine->counterStatus(m_session, capacity, s);
+        r != vexengine::Result::ok)
+        return status(r);
+    words.clear();
+    words.push_back(s.busy ? QV_STATUS_BUSY : 0u);
+    words.insert(words.end(), s.channelStates.begin(), s.channelStates.end());
+    return QV_OK;
+}
+
+int32_t LocalBackend::counts(int32_t capacity, std::vector<int64_t>& counts) {
+    return status(m_engine->counts(m_session, capacity, counts));
+}
+
+} // namespace vexif
