@@ -19,8 +19,8 @@ namespace vexif {
 // How long the transport waits. A call never takes much longer than the
 // reply timeout, reconnection included.
 struct RemoteTimeouts {
-    std::chrono::milliseconds firstConnect{2000}; // QV_ConnectToServer
-    std::chrono::milliseconds reconnect{500};     // one later try, connect + HELLO
+    std::chrono::milliseconds firstConnect{2000};  // QV_ConnectToServer
+    std::chrono::milliseconds reconnect{500};      // one later try, connect + HELLO
     std::chrono::milliseconds retryInterval{1000}; // between later tries
     std::chrono::milliseconds reply{1000};         // one call, reconnection included
 };
@@ -30,10 +30,9 @@ struct RemoteTimeouts {
 // stores the backend in out and returns QV_OK; otherwise returns a non-zero
 // status (QV_ERR_CONNECT_FAILED, QV_ERR_SERVER_BUSY, QV_ERR_PROTOCOL) and
 // leaves out empty.
-int32_t connectRemoteBackend(const std::string& host, uint16_t port,
-                             std::unique_ptr<Backend>& out);
-int32_t connectRemoteBackend(const std::string& host, uint16_t port,
-                             std::unique_ptr<Backend>& out, const RemoteTimeouts& timeouts);
+int32_t connectRemoteBackend(const std::string& host, uint16_t port, std::unique_ptr<Backend>& out);
+int32_t connectRemoteBackend(const std::string& host, uint16_t port, std::unique_ptr<Backend>& out,
+                             const RemoteTimeouts& timeouts);
 
 // A lost connection makes the call that meets it fail; a later call
 // connects again (at most one try per retry interval, failing at once in
