@@ -1,0 +1,261 @@
+// TMainForm: construction, actions, menu, panels and the window's size.
+#include "app/vfcmain.h"
+
+#include "app/Application.h"
+#include "app/EventGuard.h"
+#include "app/HelpWindow.h"
+#include "app/ToolStrip.h"
+#include "app/TopPanel.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QColor kClientPanelColour(0, 128, 0); // green behind the grid
+}
+
+TMainForm::TMainForm(const std::vector<std::string>& arguments) : QMainWindow(nullptr) {
+    // 1. Later: the embedded AnalyserData is built first (a member declared
+    //    before all others); its constructor already asks the library for the
+    //    default model description. A library error there ends the start like
+    //    a failed connection (the entry point reports it, exit status 1).
+
+    // 2. Caption; a fixed-size window with a system menu and a minimise box,
+    //    no maximise box. FitWindow fixes the size.
+    setWindowTitle(kApplicationTitle);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(windowFont());
+
+    createActions();     // 3.
+    createMenu();        // 4.
+    createTopPanel();    // 5. to 7.
+    createStatusBar();   // 8.
+    createClientPanel(); // 9. and 10.
+
+    // 11. Show the window, with Run and Stop disabled until a module is open.
+    show();
+    m_continuousAction->setEnabled(true);
+    EnableRunStop(false, false);
+
+    createGroups(); // 12. to 14.
+
+    // 15. Fit to the grid's channel count, centred on the screen.
+    FitWindow(kStartChannelCount, true);
+
+    readCommandLine(arguments); // 16.
+    connectToServer();          // 17. (does not return on failure)
+
+    // 18. Later: register ModuleChanged with AnalyserData::AddListener, after
+    //     the module group's own listener.
+
+    startPollTimer(); // 19.
+}
+
+// The library session goes first (QV_Finalize), then the data model, then the
+// window with everything it owns. No module is closed and no count stopped.
+TMainForm::~TMainForm() {
+    m_library.reset();
+}
+
+QAction* TMainForm::makeAction(const char* caption, const char* hint, int image) {
+    auto* action = new QAction(m_imageList.icon(image), QString::fromUtf8(caption), this);
+    action->setToolTip(QString::fromUtf8(hint));
+    action->setStatusTip(QString::fromUtf8(hint));
+    // The window holds every action, so its short-cut works wherever the
+    // focus is in the window.
+    addAction(action);
+    return action;
+}
+
+template <class Handler>
+void TMainForm::onTriggered(QAction* action, const char* name, Handler handler) {
+    connect(action, &QAction::triggered, this,
+            [this, name, handler] { runGuarded(name, [this, handler] { (this->*handler)(); }); });
+}
+
+void TMainForm::createActions() {
+    m_continuousAction =
+        makeAction("&Continuous", "Continuous measurements", ImageList::kContinuous);
+    // A checkable action flips its own checked state when triggered; the
+    // measurement cycle reads it at the end of each count.
+    m_continuousAction->setCheckable(true);
+
+    m_runAction = makeAction("&Run", "Run", ImageList::kRun);
+    m_runAction->setShortcut(QKeySequence(Qt::Key_F5));
+    onTriggered(m_runAction, "Run", &TMainForm::runExecute);
+
+    m_stopAction = makeAction("&Stop", "Stop immediately", ImageList::kStop);
+    m_stopAction->setShortcut(QKeySequence(Qt::Key_F6));
+    onTriggered(m_stopAction, "Stop", &TMainForm::stopExecute);
+
+    m_helpAction = makeAction("&Help", "Help contents", ImageList::kHelp);
+    m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    onTriggered(m_helpAction, "Help", &TMainForm::helpExecute);
+
+    m_aboutAction = makeAction("&About", "The About window", ImageList::kHelp);
+    onTriggered(m_aboutAction, "About", &TMainForm::aboutExecute);
+
+    m_quitAction = makeAction("&Quit", "Exit the program", ImageList::kQuit);
+    onTriggered(m_quitAction, "Quit", &TMainForm::quitExecute);
+}
+
+void TMainForm::createMenu() {
+    // Menu items show their action's caption, so File shows "&Quit" and Help
+    // shows "&Help" and "&About".
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    QMenu* counter = bar->addMenu(QStringLiteral("&Counter"));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    file->addAction(m_quitAction);
+    help->addAction(m_helpAction);
+    help->addAction(m_aboutAction);
+    counter->addAction(m_continuousAction);
+    counter->addAction(m_runAction);
+    counter->addAction(m_stopAction);
+}
+
+void TMainForm::createTopPanel() {
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(central);
+
+    m_topPanel = new TopPanel(central);
+    column->addWidget(m_topPanel);
+
+    ToolStrip* strip = m_topPanel->toolStrip();
+    strip->addButton(m_continuousAction);
+    strip->addButton(m_runAction);
+    strip->addButton(m_stopAction);
+    strip->addSeparator();
+    strip->addButton(m_helpAction);
+    strip->addSeparator();
+    strip->addButton(m_quitAction);
+}
+
+void TMainForm::createStatusBar() {
+    // Later: TModStatusBar (with SetPinCount(18)) takes this place. Its height
+    // is the text height of "M" plus 6 pixels; the plain bar has the same.
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setSizeGripEnabled(false);
+    m_statusBar->setFixedHeight(fontMetrics().height() + 6);
+    setStatusBar(m_statusBar);
+}
+
+void TMainForm::createClientPanel() {
+    m_clientPanel = new QWidget(centralWidget());
+    m_clientPanel->setAutoFillBackground(true);
+    QPalette palette = m_clientPanel->palette();
+    palette.setColor(QPalette::Window, kClientPanelColour);
+    m_clientPanel->setPalette(palette);
+    centralWidget()->layout()->addWidget(m_clientPanel);
+    // 10. Later: the grid, TModGrid for 18 channels, at the top-left corner of
+    //     the client panel (the grid sizes itself in arrangeGrid).
+}
+
+void TMainForm::createGroups() {
+    // 12.-14. Later, each with the top panel as parent and then
+    // m_topPanel->addGroupAtLeft(group), in this order, so that they stand
+    // left to right as module, counter type, gate length, edges, threshold
+    // (and take the tab order in the same way):
+    //   TThreshGroup "Threshold", TEdgeGroup "Edges",
+    //   TGateLengthGroup "GateLength", TCountTypeGroup "Counter Type" (then
+    //   CounterTypeChanged as its OnItemChange, called once with its index),
+    //   TModSelGroup "Module" with the AnalyserData and extended models off.
+}
+
+void TMainForm::readCommandLine(const std::vector<std::string>& arguments) {
+    m_server = readServerArgument(arguments);
+}
+
+void TMainForm::startPollTimer() {
+    m_pollTimer = new QTimer(this);
+    m_pollTimer->setInterval(kPollInterval);
+    connect(m_pollTimer, &QTimer::timeout, this,
+            [this] { runGuarded("PollTick", [this] { PollTick(); }); });
+    m_idleTicks = IdleTickCounter(); // the first refresh comes on the second tick
+    m_pollTimer->start();
+}
+
+ToolStrip* TMainForm::toolBar() const {
+    return m_topPanel->toolStrip();
+}
+
+void TMainForm::EnableRunStop(bool run, bool stop) {
+    // The tool buttons and menu items follow their actions at once.
+    m_runAction->setEnabled(run);
+    m_stopAction->setEnabled(stop);
+}
+
+void TMainForm::runExecute() {
+    EnableRunStop(false, true);
+    UpdateCounter(false, true, false); // start request
+}
+
+void TMainForm::stopExecute() {
+    EnableRunStop(true, false);
+    UpdateCounter(false, false, true); // stop request
+}
+
+void TMainForm::helpExecute() {
+    if (!m_helpWindow) m_helpWindow = new HelpWindow(this);
+    m_helpWindow->showTopic(HelpWindow::kMainTopic);
+}
+
+void TMainForm::aboutExecute() {
+    // Later: ShowAboutWindow(this, "About " + windowTitle(), ...) with the
+    // library handle and server().
+}
+
+void TMainForm::quitExecute() {
+    close();
+}
+
+// --- Window size
+
+int TMainForm::statusBarHeight() const {
+    return m_statusBar->height();
+}
+
+int TMainForm::thresholdGroupRight() const {
+    // The threshold group is the rightmost group; until the groups exist the
+    // window is as wide as they will be.
+    const int right = m_topPanel->groupsRight();
+    return right > 0 ? right : kPlannedGroupsWidth;
+}
+
+void TMainForm::arrangeGrid(int width) {
+    // Later: m_grid->ArrangeColumns(width), which also sets the grid's height
+    // to its rows.
+    (void)width;
+}
+
+void TMainForm::FitWindow(int channelCount, bool centre) {
+    // The window holds the menu bar, the top panel (tool bar included), one
+    // grid row of 25 pixels (24 and a grid line) for the heading and each
+    // channel plus the grid's closing line, and the status bar; it ends 6
+    // pixels right of the threshold group. The title bar and frame belong to
+    // the window manager and are not counted.
+    const int gridHeight = kRowHeight * (channelCount + 1) + 1;
+    const int height =
+        menuBar()->sizeHint().height() + TopPanel::kHeight + gridHeight + statusBarHeight();
+    const int width = thresholdGroupRight() + kRightMargin;
+    setFixedSize(width, height);
+
+    arrangeGrid(width); // the client panel is as wide as the window
+
+    if (centre) {
+        const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+        const QRect area = shown->geometry();
+        // Integer halves, truncated toward zero as the division does.
+        move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
+    }
+}

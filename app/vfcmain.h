@@ -1,0 +1,171 @@
+// TMainForm: the program's one window. It builds every control in code,
+// connects its library session to the counting server named on the command
+// line, and runs the 100 ms poll timer that drives everything periodic.
+//
+// The implementation is split by concern:
+//   vfcmain.cpp        construction, actions, menu, panels, window size
+//   vfcmain_server.cpp the server connection and its failure report
+//   vfcmain_poll.cpp   the poll timer and the steps it drives
+#pragma once
+
+#include "TModIfCpp.h"
+#include "app/CommandLine.h"
+#include "app/IdleTickCounter.h"
+#include "app/ImageList.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class HelpWindow;
+class QAction;
+class QStatusBar;
+class QTimer;
+class ToolStrip;
+class TopPanel;
+
+// Thrown to end the program during start-up with an exit status, after the
+// user has been told why; the entry point returns the status.
+class ProcessExit {
+public:
+    explicit ProcessExit(int status) : m_status(status) {}
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Caption of the message on a failed start and the text it starts with.
+    static constexpr const char* kServerFailureText = "Failed to connect to server";
+    static constexpr const char* kServerFailureCaptionSuffix = " - Server: Fatal Error";
+
+    // Fixed metrics of the window, in pixels.
+    static constexpr int kStartChannelCount = 18;
+    static constexpr int kRowHeight = 25; // one grid row with its grid line
+    // The width of the five groups on the top panel, left to right: module
+    // 220, counter type 110, gate length 110, edges 110, threshold 73. Used
+    // until the groups exist.
+    static constexpr int kPlannedGroupsWidth = 220 + 110 + 110 + 110 + 73;
+    static constexpr int kRightMargin = 6;    // window edge beyond the last group
+    static constexpr int kPollInterval = 100; // ms
+
+    // Builds the window and connects to the server given by the arguments
+    // (the program's arguments without its name). A failed connection is
+    // reported to the user and ends in ProcessExit(1).
+    explicit TMainForm(const std::vector<std::string>& arguments = {});
+    ~TMainForm() override;
+
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // --- Operations the rest of the program uses.
+
+    // Enables the Run and Stop actions; menu items and buttons follow at once.
+    void EnableRunStop(bool run, bool stop);
+    // Sizes the window to show channelCount grid rows; with centre, places it
+    // in the middle of the screen (only at start), otherwise keeps its
+    // top-left corner.
+    void FitWindow(int channelCount, bool centre);
+    // Tells the user that the start failed ("<text> (host) on port N"), then
+    // ends the program with exit status 1 by throwing ProcessExit. The poll
+    // timer, if it exists, is paused while the message is up. On a platform
+    // without a screen the message goes to stderr only (it always does).
+    [[noreturn]] void ReportServerFailure(const QString& text);
+    // One tick of the poll timer: one step of the measurement cycle and, while
+    // no count runs, the pins, and once a second the module list and the
+    // heartbeat.
+    void PollTick();
+
+    // --- Steps that later parts of the program fill in (empty for now).
+
+    // One step of the measurement cycle: reset, start and stop requests.
+    void UpdateCounter(bool reset, bool start, bool stop);
+    // Reads the pin levels of the open module into the status bar.
+    void PollPins();
+    // Closes the open module and resets the run controls and panels.
+    void CloseModule();
+
+    // --- Parts of the window, for the rest of the program and for tests.
+
+    QAction* continuousAction() const { return m_continuousAction; }
+    QAction* runAction() const { return m_runAction; }
+    QAction* stopAction() const { return m_stopAction; }
+    QAction* helpAction() const { return m_helpAction; }
+    QAction* aboutAction() const { return m_aboutAction; }
+    QAction* quitAction() const { return m_quitAction; }
+    const ImageList& imageList() const { return m_imageList; }
+    TopPanel* topPanel() const { return m_topPanel; }
+    ToolStrip* toolBar() const;
+    QWidget* clientPanel() const { return m_clientPanel; }
+    QTimer* pollTimer() const { return m_pollTimer; }
+    HelpWindow* helpWindow() const { return m_helpWindow; }
+    // The server named on the command line (the About window shows it).
+    const ServerAddress& server() const { return m_server; }
+    // The library session; null only while the window is being built.
+    const TModIfCpp* library() const { return m_library.get(); }
+    // 0: no count running; 1: a count is running.
+    uint8_t runState() const { return m_runState; }
+
+private:
+    // Construction steps, in the order the constructor runs them.
+    void createActions();
+    void createMenu();
+    void createTopPanel();
+    void createStatusBar();
+    void createClientPanel();
+    void createGroups();
+    void readCommandLine(const std::vector<std::string>& arguments);
+    void connectToServer();
+    void startPollTimer();
+
+    QAction* makeAction(const char* caption, const char* hint, int image);
+    // Connects an action's trigger to a handler behind an exception boundary.
+    template <class Handler> void onTriggered(QAction* action, const char* name, Handler handler);
+
+    // Action handlers.
+    void runExecute();
+    void stopExecute();
+    void helpExecute();
+    void aboutExecute();
+    void quitExecute();
+
+    // Geometry of parts that later issues add; see FitWindow.
+    int statusBarHeight() const;
+    int thresholdGroupRight() const;
+    void arrangeGrid(int width);
+
+    // Once-a-second idle work of PollTick; see there.
+    bool refreshModules();
+    void toggleHeartbeat();
+
+    // Later: AnalyserData m_analyserData; declared first, so it is built
+    // before everything else and destroyed after the library session.
+
+    ImageList m_imageList;
+    QAction* m_continuousAction = nullptr;
+    QAction* m_runAction = nullptr;
+    QAction* m_stopAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_quitAction = nullptr;
+    TopPanel* m_topPanel = nullptr;
+    // Later: TModStatusBar in place of the plain status bar.
+    QStatusBar* m_statusBar = nullptr;
+    QWidget* m_clientPanel = nullptr;
+    // Later: TModGrid* m_grid in the client panel; TThreshGroup, TEdgeGroup,
+    // TGateLengthGroup, TCountTypeGroup and TModSelGroup on the top panel.
+    HelpWindow* m_helpWindow = nullptr;
+
+    uint8_t m_runState = 0;
+    QTimer* m_pollTimer = nullptr; // null until the end of construction
+    IdleTickCounter m_idleTicks;
+    ServerAddress m_server;
+    QV_ModuleInfo m_moduleInfo{}; // the attached module's model; channelCount 0 at start
+    std::unique_ptr<TModIfCpp> m_library;
+};
