@@ -1,0 +1,211 @@
+// Every QV_ function refuses bad handles, missing connections, missing
+// modules, null pointers, short buffers and out-of-range codes with a
+// non-zero status, and leaves the caller's memory alone.
+#include "VexifTestSupport.h"
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Row {
+    const char* what;
+    std::function<int32_t(int32_t)> call; // gets the handle under test
+    int32_t expected;
+};
+
+// A valid call of each function that takes a handle.
+std::vector<Row> everyCallWith(int32_t expected) {
+    static char text[64];
+    static char name[QV_MODULE_NAME_SIZE];
+    static char info[QV_MODULE_INFO_SIZE];
+    static int32_t value;
+    static uint32_t words[33];
+    static int64_t counts[32];
+    return {
+        {"ConnectToServer", [](int32_t h) { return QV_ConnectToServer(h, nullptr, 0); }, expected},
+        {"Finalize", [](int32_t h) { return QV_Finalize(h); }, expected},
+        {"QueryServerID", [](int32_t h) { return QV_QueryServerID(h, text, 64); }, expected},
+        {"ModCount", [](int32_t h) { return QV_ModCount(h, &value); }, expected},
+        {"ModInfo", [](int32_t h) { return QV_ModInfo(h, 0, name, info); }, expected},
+        {"OpenMod", [](int32_t h) { return QV_OpenMod(h, "QVSIMC02"); }, expected},
+        {"ModIsOpen", [](int32_t h) { return QV_ModIsOpen(h, &value); }, expected},
+        {"CloseMod", [](int32_t h) { return QV_CloseMod(h); }, expected},
+        {"GetPinStatus", [](int32_t h) { return QV_GetPinStatus(h, text, 32); }, expected},
+        {"SetThreshold", [](int32_t h) { return QV_SetThreshold(h, 0, 14); }, expected},
+        {"FCRun start", [](int32_t h) { return QV_FCRun(h, 0, 3, 0, "--------", 1); }, expected},
+        {"FCRun stop", [](int32_t h) { return QV_FCRun(h, 0, 0, 0, nullptr, 0); }, expected},
+        {"FCGetStatus", [](int32_t h) { return QV_FCGetStatus(h, words, 33); }, expected},
+        {"FCGetCounts", [](int32_t h) { return QV_FCGetCounts(h, counts, 32); }, expected},
+    };
+}
+
+TEST(Arguments, UnknownAndFinalisedHandlesAreRefused) {
+    int32_t finalised = 0;
+    ASSERT_EQ(QV_Initialize(&finalised), QV_OK);
+    ASSERT_EQ(QV_ConnectToServer(finalised, nullptr, 0), QV_OK);
+    ASSERT_EQ(QV_Finalize(finalised), QV_OK);
+    for (int32_t handle : {0, -1, 999999, finalised})
+        for (const Row& row : everyCallWith(QV_ERR_BAD_HANDLE))
+            EXPECT_EQ(row.call(handle), row.expected) << row.what << " handle " << handle;
+}
+
+TEST(Arguments, CallsBeforeConnectingAreRefused) {
+    ScopedHandle h;
+    for (const Row& row : everyCallWith(QV_ERR_NOT_CONNECTED)) {
+        if (row.what == std::string("ConnectToServer") || row.what == std::string("Finalize"))
+            continue;
+        EXPECT_EQ(row.call(h), row.expected) << row.what;
+    }
+}
+
+TEST(Arguments, ModuleCallsWithoutAModuleAreRefused) {
+    ScopedHandle h;
+    h.connected();
+    for (const Row& row : everyCallWith(QV_ERR_NO_MODULE_OPEN)) {
+        std::string what = row.what;
+        if (what == "GetPinStatus" || what == "SetThreshold" || what.rfind("FC", 0) == 0) {
+            EXPECT_EQ(row.call(h), row.expected) << row.what;
+        }
+    }
+    int32_t open = 7;
+    EXPECT_EQ(QV_ModIsOpen(h, &open), QV_OK);
+    EXPECT_EQ(open, 0);
+    EXPECT_EQ(QV_CloseMod(h), QV_OK); // nothing to close is not an error
+}
+
+TEST(Arguments, BadArgumentsWithAModuleOpen) {
+    ScopedHandle h;
+    h.connected();
+    ASSERT_EQ(QV_OpenMod(h, "QVSIMC01"), QV_OK); // 18 channels
+    char text[64];
+    char name[QV_MODULE_NAME_SIZE];
+    char info[QV_MODULE_INFO_SIZE];
+    uint32_t words[19];
+    int64_t counts[18];
+    int32_t modules = 0;
+    ASSERT_EQ(QV_ModCount(h, &modules), QV_OK);
+    const std::string longName(300, 'h');
+    const Row rows[] = {
+        {"Initialize null", [](int32_t) { return QV_Initialize(nullptr); }, QV_ERR_BAD_ARGUMENT},
+        {"QueryServerID null", [](int32_t h) { return QV_QueryServerID(h, nullptr, 64); },
+         QV_ERR_BAD_ARGUMENT},
+        {"QueryServerID length 0", [&](int32_t h) { return QV_QueryServerID(h, text, 0); },
+         QV_ERR_BAD_ARGUMENT},
+        {"QueryServerID length -5", [&](int32_t h) { return QV_QueryServerID(h, text, -5); },
+         QV_ERR_BAD_ARGUMENT},
+        {"ModCount null", [](int32_t h) { return QV_ModCount(h, nullptr); }, QV_ERR_BAD_ARGUMENT},
+        {"ModInfo null name", [&](int32_t h) { return QV_ModInfo(h, 0, nullptr, info); },
+         QV_ERR_BAD_ARGUMENT},
+        {"ModInfo null info", [&](int32_t h) { return QV_ModInfo(h, 0, name, nullptr); },
+         QV_ERR_BAD_ARGUMENT},
+        {"ModInfo index -1", [&](int32_t h) { return QV_ModInfo(h, -1, name, info); },
+         QV_ERR_NO_SUCH_MODULE},
+        {"ModInfo index count", [&](int32_t h) { return QV_ModInfo(h, modules, name, info); },
+         QV_ERR_NO_SUCH_MODULE},
+        {"OpenMod null", [](int32_t h) { return QV_OpenMod(h, nullptr); }, QV_ERR_BAD_ARGUMENT},
+        {"OpenMod empty", [](int32_t h) { return QV_OpenMod(h, ""); }, QV_ERR_NO_SUCH_MODULE},
+        {"OpenMod 9 characters", [](int32_t h) { return QV_OpenMod(h, "QVSIMC01X"); },
+         QV_ERR_NO_SUCH_MODULE},
+        {"OpenMod unknown", [](int32_t h) { return QV_OpenMod(h, "QVSIMX01"); },
+         QV_ERR_NO_SUCH_MODULE},
+        {"ModIsOpen null", [](int32_t h) { return QV_ModIsOpen(h, nullptr); }, QV_ERR_BAD_ARGUMENT},
+        {"GetPinStatus null", [](int32_t h) { return QV_GetPinStatus(h, nullptr, 18); },
+         QV_ERR_BAD_ARGUMENT},
+        {"GetPinStatus 17", [&](int32_t h) { return QV_GetPinStatus(h, text, 17); },
+         QV_ERR_BAD_ARGUMENT},
+        {"GetPinStatus 0", [&](int32_t h) { return QV_GetPinStatus(h, text, 0); },
+         QV_ERR_BAD_ARGUMENT},
+        {"GetPinStatus -1", [&](int32_t h) { return QV_GetPinStatus(h, text, -1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"SetThreshold which 2", [](int32_t h) { return QV_SetThreshold(h, 2, 14); },
+         QV_ERR_BAD_ARGUMENT},
+        {"SetThreshold which -1", [](int32_t h) { return QV_SetThreshold(h, -1, 14); },
+         QV_ERR_BAD_ARGUMENT},
+        {"SetThreshold 0.7 V", [](int32_t h) { return QV_SetThreshold(h, 0, 7); },
+         QV_ERR_BAD_ARGUMENT},
+        {"SetThreshold 2.6 V", [](int32_t h) { return QV_SetThreshold(h, 1, 26); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun type 3", [](int32_t h) { return QV_FCRun(h, 3, 3, 0, "--------", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun type -1", [](int32_t h) { return QV_FCRun(h, -1, 3, 0, "--------", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun edge 4", [](int32_t h) { return QV_FCRun(h, 1, 4, 0, "--------", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun gate 3", [](int32_t h) { return QV_FCRun(h, 1, 3, 3, "--------", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun gate 8", [](int32_t h) { return QV_FCRun(h, 2, 3, 8, "--------", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun frequency, infinite gate",
+         [](int32_t h) { return QV_FCRun(h, 0, 3, 7, "--------", 1); }, QV_ERR_BAD_ARGUMENT},
+        {"FCRun codes null", [](int32_t h) { return QV_FCRun(h, 0, 3, 0, nullptr, 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun 7 codes", [](int32_t h) { return QV_FCRun(h, 0, 3, 0, "-------", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun code x", [](int32_t h) { return QV_FCRun(h, 0, 3, 0, "---x----", 1); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCRun run 2", [](int32_t h) { return QV_FCRun(h, 0, 3, 0, "--------", 2); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCGetStatus null", [](int32_t h) { return QV_FCGetStatus(h, nullptr, 19); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCGetStatus 18 words", [&](int32_t h) { return QV_FCGetStatus(h, words, 18); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCGetStatus 0 words", [&](int32_t h) { return QV_FCGetStatus(h, words, 0); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCGetCounts null", [](int32_t h) { return QV_FCGetCounts(h, nullptr, 18); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCGetCounts 17", [&](int32_t h) { return QV_FCGetCounts(h, counts, 17); },
+         QV_ERR_BAD_ARGUMENT},
+        {"FCGetCounts -3", [&](int32_t h) { return QV_FCGetCounts(h, counts, -3); },
+         QV_ERR_BAD_ARGUMENT},
+    };
+    for (const Row& row : rows) {
+        std::memset(text, 'x', sizeof text);
+        std::memset(name, 'x', sizeof name);
+        std::memset(info, 'x', sizeof info);
+        std::memset(words, 0x5a, sizeof words);
+        std::memset(counts, 0x5a, sizeof counts);
+        EXPECT_EQ(row.call(h), row.expected) << row.what;
+        EXPECT_EQ(std::string(text, sizeof text), std::string(sizeof text, 'x')) << row.what;
+        EXPECT_EQ(std::string(name, sizeof name), std::string(sizeof name, 'x')) << row.what;
+        EXPECT_EQ(std::string(info, sizeof info), std::string(sizeof info, 'x')) << row.what;
+        EXPECT_EQ(words[0], 0x5a5a5a5au) << row.what;
+        EXPECT_EQ(counts[0], 0x5a5a5a5a5a5a5a5a) << row.what;
+    }
+    // The module is still open and the refused starts started nothing.
+    int32_t open = 0;
+    EXPECT_EQ(QV_ModIsOpen(h, &open), QV_OK);
+    EXPECT_EQ(open, 1);
+    ASSERT_EQ(QV_FCGetStatus(h, words, 19), QV_OK);
+    EXPECT_EQ(words[0], 0u);
+}
+
+TEST(Arguments, InfoChecksItsRecordAndCode) {
+    QV_ModuleInfo info;
+    std::memset(&info, 0x5a, sizeof info);
+    EXPECT_EQ(QV_Info('c', nullptr, 88), QV_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(QV_Info('c', &info, 87), QV_ERR_BAD_ARGUMENT);
+    for (int32_t code : {0, int32_t{'x'}, int32_t{'C'}, int32_t{'u'}, -99, 0x163})
+        EXPECT_EQ(QV_Info(code, &info, 88), QV_ERR_UNKNOWN_MODEL) << code;
+    EXPECT_EQ(info.channelCount, 0x5a5a5a5a);
+}
+
+TEST(Arguments, ConnectChecksHostAndPort) {
+    struct Case {
+        const char* host;
+        int32_t port;
+    };
+    const std::string longHost(300, 'h');
+    for (const Case& c : {Case{nullptr, -1}, Case{nullptr, 65536}, Case{longHost.c_str(), 9000}}) {
+        ScopedHandle h;
+        EXPECT_EQ(QV_ConnectToServer(h, c.host, c.port), QV_ERR_BAD_ARGUMENT);
+        int32_t count = 0;
+        EXPECT_EQ(QV_ModCount(h, &count), QV_ERR_NOT_CONNECTED);
+    }
+    ScopedHandle h;
+    ASSERT_EQ(QV_ConnectToServer(h, nullptr, 0), QV_OK);
+    EXPECT_EQ(QV_ConnectToServer(h, nullptr, 0), QV_ERR_ALREADY_CONNECTED);
+}
+
+} // namespace
