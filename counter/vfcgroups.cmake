@@ -1,0 +1,10 @@
+# Counter settings groups: item tables and threshold texts (plain C++) and the
+# group widgets.
+target_sources(vexcounter_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgroups_values.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgroups_values.h)
+target_sources(vexcounter_ui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgroups.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgroups.h
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgroups_thresh.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgroups_thresh.h)

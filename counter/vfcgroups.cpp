@@ -1,0 +1,153 @@
+// Group base classes, the three radio groups and the counter type reaction.
+#include "counter/vfcgroups.h"
+
+#include "counter/vfcgroups_thresh.h"
+
+#include <QButtonGroup>
+#include <QRadioButton>
+
+#include <memory>
+
+namespace {
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+} // namespace
+
+// --- TMyGroup -------------------------------------------------------------
+
+TMyGroup::TMyGroup(QWidget* panel, const QString& caption) : TMyGroup(panel, caption, kWidth) {}
+
+TMyGroup::TMyGroup(QWidget* panel, const QString& caption, int width) : QGroupBox(caption, panel) {
+    Q_ASSERT(panel);
+    setFixedWidth(width);
+    // Full height until the panel places it under its tool bar. Tool tips
+    // are always on in Qt, whatever the parent does, as these groups want.
+    resize(width, panel->height());
+}
+
+void TMyGroup::setHint(const QString& hint) {
+    m_hint = hint;
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    setToolTip(bar < 0 ? hint : hint.left(bar));
+    setWhatsThis(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+// --- TMyRadioGroup --------------------------------------------------------
+
+TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption)
+    : TMyGroup(panel, caption), m_buttons(new QButtonGroup(this)) {
+    connect(m_buttons, &QButtonGroup::idClicked, this, &TMyRadioGroup::itemClicked);
+}
+
+TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption,
+                             std::span<const GroupItem> table, const QString& hint)
+    : TMyGroup(panel, caption, kWidth / 2), m_buttons(new QButtonGroup(this)), m_table(table) {
+    for (const GroupItem& item : table)
+        addItem(toQString(item.caption));
+    setItemIndex(0);
+    setHint(hint);
+    connect(m_buttons, &QButtonGroup::idClicked, this, &TMyRadioGroup::itemClicked);
+}
+
+int TMyRadioGroup::itemIndex() const {
+    return m_buttons->checkedId();
+}
+
+void TMyRadioGroup::setItemIndex(int index) {
+    if (index >= 0 && index < itemCount()) {
+        m_items[index]->setChecked(true);
+    } else if (QAbstractButton* checked = m_buttons->checkedButton()) {
+        // An exclusive group never unchecks its last button by itself.
+        m_buttons->setExclusive(false);
+        checked->setChecked(false);
+        m_buttons->setExclusive(true);
+    }
+}
+
+QString TMyRadioGroup::itemCaption(int index) const {
+    return index >= 0 && index < itemCount() ? m_items[index]->text() : QString();
+}
+
+QRadioButton* TMyRadioGroup::itemButton(int index) const {
+    return index >= 0 && index < itemCount() ? m_items[index] : nullptr;
+}
+
+void TMyRadioGroup::addItem(const QString& caption) {
+    auto* button = new QRadioButton(caption, this);
+    m_buttons->addButton(button, itemCount()); // the id is the item index
+    m_items.append(button);
+    arrangeItems();
+    button->show();
+}
+
+void TMyRadioGroup::deleteItem(int index) {
+    if (index < 0 || index >= itemCount()) return;
+    const std::unique_ptr<QRadioButton> removed(m_items.takeAt(index));
+    m_buttons->removeButton(removed.get());
+    for (int i = index; i < itemCount(); ++i)
+        m_buttons->setId(m_items[i], i);
+    arrangeItems();
+}
+
+void TMyRadioGroup::resizeEvent(QResizeEvent* event) {
+    TMyGroup::resizeEvent(event);
+    arrangeItems();
+}
+
+// The items share the height under the caption equally, in one column, with
+// the remainder split above and below them.
+void TMyRadioGroup::arrangeItems() {
+    const int count = itemCount();
+    if (count == 0) return;
+    const int textHeight = fontMetrics().height();
+    const int free = std::max(0, height() - textHeight - 5);
+    const int itemHeight = free / count;
+    const int top = textHeight + 1 + (free % count) / 2;
+    for (int i = 0; i < count; ++i)
+        m_items[i]->setGeometry(8, top + i * itemHeight, width() - 10, itemHeight);
+}
+
+void TMyRadioGroup::itemClicked() {
+    if (!OnItemChange) return;
+    // A copy, so a handler may replace OnItemChange while it runs.
+    const ItemChange handler = OnItemChange;
+    handler(*this, itemIndex());
+}
+
+// --- The three settings groups --------------------------------------------
+
+TEdgeGroup::TEdgeGroup(QWidget* panel, const QString& caption)
+    : TMyRadioGroup(panel, caption, kEdgeItems, QStringLiteral("Edges for Period Measurement")) {}
+
+TGateLengthGroup::TGateLengthGroup(QWidget* panel, const QString& caption)
+    : TMyRadioGroup(panel, caption, kGateItems, QStringLiteral("Gate Length")) {}
+
+void TGateLengthGroup::SetInfiniteAllowed(bool allowed) {
+    if (allowed) {
+        if (itemCount() < kInfiniteGateIndex + 1)
+            addItem(toQString(kGateItems[kInfiniteGateIndex].caption));
+    } else if (itemCount() == kInfiniteGateIndex + 1) {
+        if (itemIndex() == kInfiniteGateIndex) setItemIndex(0);
+        deleteItem(kInfiniteGateIndex);
+    }
+}
+
+TCountTypeGroup::TCountTypeGroup(QWidget* panel, const QString& caption)
+    : TMyRadioGroup(panel, caption, kCountTypeItems, QStringLiteral("Counter Type")) {}
+
+// --- Free functions -------------------------------------------------------
+
+void CounterTypeChanged(int index, TGateLengthGroup& gateGroup,
+                        const std::function<void(const QString&)>& setResultHeading) {
+    const std::string_view heading = resultHeading(index);
+    if (!heading.empty() && setResultHeading) setResultHeading(toQString(heading));
+    gateGroup.SetInfiniteAllowed(index != 0);
+}
+
+CounterSettings readCounterSettings(const TCountTypeGroup& counterType,
+                                    const TGateLengthGroup& gateLength, const TEdgeGroup& edges,
+                                    const TThreshGroup& threshold) {
+    return CounterSettings{counterType.libraryValue(), gateLength.libraryValue(),
+                           edges.libraryValue(), threshold.threshold()};
+}

@@ -1,0 +1,213 @@
+// Status bar panels: text panels, the owner-drawn pins and heartbeat panels,
+// and their placement along the bar.
+#include "display/vfcstat.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+namespace {
+constexpr int kHeartbeatWidth = 10; // pixels
+constexpr int kFillerWidth = 50;    // pixels, when the bar is too narrow to stretch it
+constexpr int kPanelGap = 2;        // pixels between neighbouring panels
+constexpr int kPanelTop = 2;        // pixels above the panels
+constexpr int kTextIndent = 2;      // pixels from a text panel's border to its text
+const QColor kGrey(128, 128, 128);
+} // namespace
+
+// One panel: keeps its text and paints itself, opaquely, so that updating it
+// never repaints the bar or a neighbour.
+class TModStatusBar::Panel : public QWidget {
+public:
+    Panel(TModStatusBar* bar, int index, bool bevel, bool ownerDraw, const QString& text)
+        : QWidget(bar), m_bar(bar), m_index(index), m_bevel(bevel), m_ownerDraw(ownerDraw),
+          m_text(text) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    const QString& text() const { return m_text; }
+    void setText(const QString& text) {
+        if (text == m_text) return;
+        m_text = text;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().window());
+        QRect inside = rect();
+        if (m_bevel) {
+            qDrawShadePanel(&painter, rect(), palette(), true, 1);
+            inside.adjust(1, 1, -1, -1);
+        }
+        painter.setClipRect(inside);
+        if (m_ownerDraw) {
+            m_bar->DrawPanel(painter, m_index, inside);
+        } else {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawText(inside.adjusted(kTextIndent, 0, 0, 0),
+                             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_text);
+        }
+    }
+
+private:
+    TModStatusBar* const m_bar;
+    const int m_index;
+    const bool m_bevel;
+    const bool m_ownerDraw;
+    QString m_text;
+};
+
+TModStatusBar::TModStatusBar(QWidget* mainWindow) : QStatusBar(mainWindow) {
+    // The fixed-size window has nothing to resize, and the bar paints all
+    // of itself (so temporary messages never cover the panels).
+    setSizeGripEnabled(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    for (int i = 0; i < kPinGlyphCount; ++i)
+        m_glyphs[static_cast<size_t>(i)] =
+            QPixmap(QStringLiteral(":/resources/status/%1.xpm").arg(1000 + i));
+
+    m_panels = {
+        new Panel(this, ModulePanel, true, false, QStringLiteral("Module not selected")),
+        new Panel(this, RunStatePanel, true, false, QStringLiteral("  ")),
+        new Panel(this, PinsPanel, true, true, QString()),
+        new Panel(this, HeartbeatPanel, false, true, QString()),
+        new Panel(this, FillerPanel, true, false, QStringLiteral("    ")),
+    };
+    m_widthTexts[ModulePanel] = QStringLiteral("Using MMMMMMMM");
+    m_widthTexts[RunStatePanel] = QStringLiteral("Transferring DataMMMM");
+    m_widthTexts[PinsPanel] = QStringLiteral("Pins: 7 0") + QString(17, QLatin1Char('M'));
+    applyFontMetrics();
+}
+
+void TModStatusBar::SetPanelText(int index, const QString& text) {
+    if (index < 0 || index >= kPanelCount) return;
+    m_panels[static_cast<size_t>(index)]->setText(text);
+}
+
+QString TModStatusBar::panelText(int index) const {
+    if (index < 0 || index >= kPanelCount) return {};
+    return m_panels[static_cast<size_t>(index)]->text();
+}
+
+QWidget* TModStatusBar::panelWidget(int index) const {
+    if (index < 0 || index >= kPanelCount) return nullptr;
+    return m_panels[static_cast<size_t>(index)];
+}
+
+void TModStatusBar::SetModuleText(const QString& moduleName) {
+    SetPanelText(ModulePanel, QStringLiteral("Using ") + moduleName);
+}
+
+void TModStatusBar::SetRunState(const QString& text) {
+    SetPanelText(RunStatePanel, text);
+}
+
+void TModStatusBar::SetPinStates(const QString& text) {
+    SetPanelText(PinsPanel, text);
+}
+
+void TModStatusBar::SetPinCount(int32_t count) {
+    m_pinCount = count;
+    const int shown = std::max(count, 0);
+    // Room for the label, a glyph per pin, the group gaps and the "0".
+    m_widthTexts[PinsPanel] = QStringLiteral("Pins: ") + QString::number(count - 1) +
+                              QStringLiteral(" 0 ") + QString(shown + 1, QLatin1Char('M')) +
+                              QString(shown / 4, QLatin1Char(' '));
+    placePanels();
+    m_panels[PinsPanel]->update(); // the label's number may change with the same text
+    SetPanelText(PinsPanel, QString(shown, QLatin1Char('0')));
+}
+
+void TModStatusBar::ToggleHeartbeat() {
+    SetPanelText(HeartbeatPanel, panelText(HeartbeatPanel) == QLatin1String("0")
+                                     ? QStringLiteral("1")
+                                     : QStringLiteral("0"));
+}
+
+void TModStatusBar::DrawPanel(QPainter& painter, int index, const QRect& rect) {
+    if (index == PinsPanel) drawPins(painter, rect);
+    if (index == HeartbeatPanel) drawHeartbeat(painter, rect);
+}
+
+// "Pins: 17", the glyphs from the highest pin down to pin 0, then "0"; the
+// numbers in grey.
+void TModStatusBar::drawPins(QPainter& painter, const QRect& rect) {
+    painter.fillRect(rect, palette().window());
+    painter.setFont(font());
+    const QFontMetrics metrics(font());
+    const int baseline = rect.top() + 1 + metrics.ascent();
+    int x = rect.left() + 1;
+
+    const QString label = QStringLiteral("Pins: ");
+    painter.setPen(Qt::black);
+    painter.drawText(x, baseline, label);
+    x += metrics.horizontalAdvance(label);
+
+    const QString highest = QString::number(m_pinCount - 1);
+    painter.setPen(kGrey);
+    painter.drawText(x, baseline, highest);
+    x += metrics.horizontalAdvance(highest);
+
+    const QByteArray states = panelText(PinsPanel).toLatin1();
+    const PinRowLayout row =
+        layoutPinRow(std::string_view(states.constData(), static_cast<size_t>(states.size())),
+                     m_pinCount, x + 2);
+    for (const PinGlyphPlace& place : row.glyphs)
+        painter.drawPixmap(place.x, rect.top(), m_glyphs[static_cast<size_t>(place.glyph)]);
+    painter.drawText(row.zeroLabelX, baseline, QStringLiteral("0"));
+}
+
+// Blue over yellow, or yellow over blue once the text is "0".
+void TModStatusBar::drawHeartbeat(QPainter& painter, const QRect& rect) {
+    const int middle = (rect.top() + rect.bottom() + 1) / 2;
+    const QRect upper(rect.left(), rect.top(), rect.width(), middle - rect.top());
+    const QRect lower(rect.left(), middle, rect.width(), rect.bottom() + 1 - middle);
+    const bool flipped = panelText(HeartbeatPanel) == QLatin1String("0");
+    painter.fillRect(upper, flipped ? Qt::yellow : Qt::blue);
+    painter.fillRect(lower, flipped ? Qt::blue : Qt::yellow);
+}
+
+void TModStatusBar::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.fillRect(event->rect(), palette().window());
+}
+
+void TModStatusBar::resizeEvent(QResizeEvent* event) {
+    QStatusBar::resizeEvent(event);
+    placePanels();
+}
+
+void TModStatusBar::changeEvent(QEvent* event) {
+    QStatusBar::changeEvent(event);
+    if (event->type() == QEvent::FontChange) applyFontMetrics();
+}
+
+void TModStatusBar::applyFontMetrics() {
+    setFixedHeight(fontMetrics().height() + 6);
+    placePanels();
+}
+
+// Panels stand side by side from the left edge, each as wide as its width
+// text less the gap to its neighbour; the filler takes the rest.
+void TModStatusBar::placePanels() {
+    const QFontMetrics metrics(font());
+    const int panelHeight = std::max(0, height() - kPanelTop);
+    int x = 0;
+    for (int i = 0; i < kPanelCount; ++i) {
+        int width = 0;
+        if (i == HeartbeatPanel)
+            width = kHeartbeatWidth;
+        else if (i == FillerPanel)
+            width = std::max(kFillerWidth, this->width() - x);
+        else
+            width = metrics.horizontalAdvance(m_widthTexts[static_cast<size_t>(i)]);
+        m_panels[static_cast<size_t>(i)]->setGeometry(x, kPanelTop, std::max(0, width - kPanelGap),
+                                                      panelHeight);
+        x += width;
+    }
+}
