@@ -1,0 +1,3 @@
+vfc_add_test(counter_resulttext_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ResultTextTest.cpp
+    LIBS vexcounter_core GTest::gtest_main)

@@ -1,0 +1,118 @@
+// Result cell texts (splitting, digit grouping) and the channel table.
+#include "display/ResultCell.h"
+#include "display/ChannelTable.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SplitCase {
+    const char* text;
+    const char* number;
+    const char* unit; // nullptr: no unit
+    const char* remark;
+};
+
+const SplitCase kSplits[] = {
+    {"1234567|Hz", "1234567", "Hz", nullptr},
+    {"12.5|Hz$[ period: 80000000.0 ns ]", "12.5", "Hz", "[ period: 80000000.0 ns ]"},
+    {"42|Events", "42", "Events", nullptr},
+    {"42", "42", nullptr, nullptr},
+    {"42$note", "42", nullptr, "note"},
+    {"1|a$b|c$d", "1", "a", "b|c$d"}, // separators inside the remark belong to it
+    {"|$", "", "", ""},
+    {"", "", nullptr, nullptr},
+};
+
+TEST(ResultCell, SplitsAtTheFirstDollarThenTheFirstBar) {
+    for (const SplitCase& c : kSplits) {
+        const ResultCell cell = splitResultCell(c.text);
+        EXPECT_EQ(cell.number, c.number) << c.text;
+        EXPECT_EQ(cell.hasUnit, c.unit != nullptr) << c.text;
+        EXPECT_EQ(cell.unit, c.unit ? c.unit : "") << c.text;
+        EXPECT_EQ(cell.hasRemark, c.remark != nullptr) << c.text;
+        EXPECT_EQ(cell.remark, c.remark ? c.remark : "") << c.text;
+    }
+}
+
+TEST(ResultCell, GroupsDigitsByThreesAroundThePoint) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"1234567", "1 234 567"},
+        {"1234.5678", "1 234.567 8"},
+        {"12345.6", "12 345.6"},
+        {"1.234", "1.234 "}, // the blank after a full fraction group stays
+        {"No data", "N o d ata"},
+        {"123", "123"},
+        {"1234", "1 234"},
+        {"-1234", "-1 234"},
+        {"12345679.0", "12 345 679.0"},
+        {"0.0", "0.0"},
+        {".5", ".5"},
+        {"1.", "1."},
+        {"", ""},
+        {"1.2.3", "1.2.3 "},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(groupDigits(in), out) << in;
+}
+
+TEST(ResultCell, WideCharactersStayWhole) {
+    EXPECT_EQ(groupDigits(U"µ12345"), U"µ12 345");
+    const ResultCell32 cell = splitResultCell(U"5|µs$ä|x");
+    EXPECT_EQ(cell.unit, U"µs");
+    EXPECT_EQ(cell.remark, U"ä|x");
+}
+
+TEST(ChannelTable, StartsDontCareWithTheWireColours) {
+    const ChannelTable table;
+    for (int i = 0; i < ChannelTable::kChannels; ++i)
+        EXPECT_EQ(table.code(i), '-');
+    EXPECT_EQ(table.colour(1).green, 128);
+    EXPECT_EQ(table.colour(8).red, 128);
+    EXPECT_EQ(table.colour(17).red + table.colour(17).green + table.colour(17).blue, 0);
+}
+
+TEST(ChannelTable, LeftClickCyclesLowHighDontCare) {
+    ChannelTable table;
+    std::string seen;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(table.click(3, ChannelTable::Button::Left));
+        seen += table.code(3);
+    }
+    EXPECT_EQ(seen, "01-0");
+}
+
+TEST(ChannelTable, ClicksOnEdgeCodesAndOtherButtons) {
+    ChannelTable table;
+    // Edge codes are not part of the cycle; a left click makes them "0".
+    for (char edge : {'R', 'F', 'E'}) {
+        table.setCode(5, edge);
+        EXPECT_TRUE(table.click(5, ChannelTable::Button::Left));
+        EXPECT_EQ(table.code(5), '0');
+    }
+    EXPECT_FALSE(table.click(0, ChannelTable::Button::Right)); // already "-": no repaint
+    EXPECT_TRUE(table.click(0, ChannelTable::Button::Left));
+    EXPECT_TRUE(table.click(0, ChannelTable::Button::Right));
+    EXPECT_EQ(table.code(0), '-');
+    EXPECT_FALSE(table.click(0, ChannelTable::Button::Other));
+    EXPECT_FALSE(table.click(18, ChannelTable::Button::Left));
+    EXPECT_FALSE(table.click(-1, ChannelTable::Button::Left));
+    EXPECT_TRUE(table.click(17, ChannelTable::Button::Left)); // no glyph, but a code
+    EXPECT_EQ(table.code(17), '0');
+}
+
+TEST(ChannelTable, OutOfRangeAnswersChannelZero) {
+    ChannelTable table;
+    table.click(0, ChannelTable::Button::Left); // channel 0 now "0"
+    EXPECT_EQ(table.code(-1), '0');
+    EXPECT_EQ(table.code(18), '0');
+    EXPECT_EQ(table.code(1), '-');
+}
+
+TEST(ChannelTable, GlyphOfEachCode) {
+    const std::string codes = "01RFE-x";
+    for (size_t i = 0; i < codes.size(); ++i)
+        EXPECT_EQ(ChannelTable::glyphIndex(codes[i]), std::min<int>(i, 5)) << codes[i];
+}
+
+} // namespace

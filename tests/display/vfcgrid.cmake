@@ -1,0 +1,6 @@
+vfc_add_test(display_resultcell_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ResultCellTest.cpp
+    LIBS vexcounter_core GTest::gtest_main)
+vfc_add_test(display_vfcgrid_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/vfcgridTest.cpp
+    LIBS vexcounter_ui vfc_qt_test_main)

@@ -1,0 +1,246 @@
+// Result grid: rows and columns, code cycling by mouse, results that follow
+// their channel through row moves, repaints limited to what changed, the
+// name editor, and where the read-out's parts land.
+#include "display/vfcgrid.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Paints {
+    int count = 0;
+    QRegion region;
+};
+
+// Records the paint events of the grid's viewport.
+class PaintSpy : public QObject {
+public:
+    Paints paints;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints.count;
+            paints.region += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
+class GridTest : public ::testing::Test {
+protected:
+    GridTest() {
+        QFont font = QApplication::font();
+        font.setFamily("DejaVu Sans");
+        font.setPixelSize(11);
+        panel.setFont(font);
+        panel.resize(760, 480);
+        grid = new TModGrid(&panel, 18);
+        grid->ArrangeColumns(760);
+    }
+    void show() {
+        panel.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        QTest::qWait(20);
+    }
+    // The open name editor, if any.
+    QLineEdit* editor() const {
+        return qobject_cast<QLineEdit*>(grid->indexWidget(grid->currentIndex()));
+    }
+    QModelIndex at(int row, int column) const { return grid->model()->index(row, column); }
+    void click(int row, int column, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(grid->viewport(), button, {}, grid->visualRect(at(row, column)).center());
+    }
+    // Paint events caused by an action, once everything pending has settled.
+    template <class Action> Paints paintsOf(Action action) {
+        QTest::qWait(20);
+        PaintSpy spy;
+        grid->viewport()->installEventFilter(&spy);
+        action();
+        QTest::qWait(20);
+        grid->viewport()->removeEventFilter(&spy);
+        return spy.paints;
+    }
+
+    QWidget panel;
+    TModGrid* grid;
+};
+
+TEST_F(GridTest, BuildsOneRowPerChannelUnderTheHeadings) {
+    ASSERT_EQ(grid->rowCount(), 19);
+    EXPECT_EQ(grid->item(0, TModGrid::NameColumn)->text(), "Channel");
+    EXPECT_EQ(grid->ResultHeading(), "Result");
+    EXPECT_EQ(grid->item(18, TModGrid::NumberColumn)->text(), "17");
+    EXPECT_EQ(grid->ChannelName(17), "Channel 17");
+    EXPECT_EQ(grid->Result(17), "No data");
+    EXPECT_TRUE(grid->PlainResults());
+
+    grid->SetResult(0, "1|Hz");
+    grid->SetChannelCount(0);
+    EXPECT_EQ(grid->rowCount(), 1); // only the heading row
+    EXPECT_TRUE(grid->PlainResults());
+    grid->SetChannelCount(40); // the channel table ends at 17
+    EXPECT_EQ(grid->rowCount(), 19);
+}
+
+TEST_F(GridTest, FontsAndColumnsFitTheWindowFont) {
+    EXPECT_EQ(grid->Fonts().largeHeight, 16);
+    EXPECT_EQ(grid->Fonts().large.pixelSize(), 16);
+    EXPECT_EQ(grid->Fonts().headingHeight, 15);
+    EXPECT_EQ(grid->Fonts().nameMargin, 4);
+    EXPECT_GE(grid->Fonts().unitWidth, grid->Fonts().digitWidth);
+
+    const int widths[] = {24, 11, 19, 119, 760 - 179};
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(grid->visualRect(at(1, c)).width(), widths[c]) << c;
+    EXPECT_EQ(grid->visualRect(at(1, 0)).height(), 24);
+    EXPECT_EQ(grid->height(), 19 * 25 + 1);
+}
+
+TEST_F(GridTest, MouseCyclesTheCodeOfTheRowsChannel) {
+    show();
+    std::string seen;
+    for (int i = 0; i < 4; ++i) {
+        click(3, TModGrid::CodeColumn);
+        seen += grid->ChannelCode(2);
+    }
+    EXPECT_EQ(seen, "01-0");
+    click(3, TModGrid::CodeColumn, Qt::MiddleButton);
+    EXPECT_EQ(grid->ChannelCode(2), '0');
+    click(3, TModGrid::CodeColumn, Qt::RightButton);
+    EXPECT_EQ(grid->ChannelCode(2), '-');
+    click(3, TModGrid::NumberColumn); // not a glyph
+    click(0, TModGrid::CodeColumn);   // heading
+    EXPECT_EQ(grid->ChannelCode(2), '-');
+
+    // A right click on "-" changes nothing and repaints nothing.
+    EXPECT_EQ(paintsOf([&] { click(3, TModGrid::CodeColumn, Qt::RightButton); }).count, 0);
+
+    click(1, TModGrid::CodeColumn); // channel 0 -> "0"
+    EXPECT_EQ(grid->ChannelCode(-1), '0');
+    EXPECT_EQ(grid->ChannelCode(18), '0');
+}
+
+TEST_F(GridTest, MovedRowsKeepTheirChannelAndReceiveItsResult) {
+    show();
+    // Drag channel 0 by its number cell down onto the row of channel 4.
+    const QPoint from = grid->visualRect(at(1, TModGrid::NumberColumn)).center();
+    const QPoint to = grid->visualRect(at(5, TModGrid::NumberColumn)).center();
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(grid->viewport(), (from + to) / 2);
+    QTest::mouseMove(grid->viewport(), to);
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, to);
+    ASSERT_EQ(grid->RowOfChannel(0), 5);
+    EXPECT_EQ(grid->item(5, TModGrid::NameColumn)->text(), "Channel 0");
+    EXPECT_EQ(grid->RowOfChannel(4), 4);
+
+    grid->SetResult(0, "50|Hz");
+    grid->SetResult(4, "7|Events");
+    EXPECT_EQ(grid->item(5, TModGrid::ResultColumn)->text(), "50|Hz");
+    EXPECT_EQ(grid->item(4, TModGrid::ResultColumn)->text(), "7|Events");
+    EXPECT_FALSE(grid->PlainResults());
+
+    click(5, TModGrid::CodeColumn); // the glyph moved with its channel
+    EXPECT_EQ(grid->ChannelCode(0), '0');
+
+    grid->SetChannelCount(4);
+    grid->SetResult(7, "lost"); // no row: nothing written, nothing broken
+    EXPECT_EQ(grid->Result(7), "");
+}
+
+TEST_F(GridTest, RepaintsOnlyCellsWhoseTextChanged) {
+    show();
+    grid->SetResult(3, "12|Hz");
+    const QRect cell = grid->visualRect(at(4, TModGrid::ResultColumn));
+    EXPECT_EQ(paintsOf([&] { grid->SetResult(3, "12|Hz"); }).count, 0);
+    EXPECT_EQ(paintsOf([&] { grid->SetResultHeading("Result"); }).count, 0);
+
+    const Paints changed = paintsOf([&] { grid->SetResult(3, "13|Hz"); });
+    EXPECT_GE(changed.count, 1);
+    EXPECT_TRUE(QRegion(cell).contains(changed.region.boundingRect()));
+
+    const Paints heading = paintsOf([&] { grid->SetResultHeading("Frequency"); });
+    EXPECT_EQ(heading.region.boundingRect(), grid->visualRect(at(0, TModGrid::ResultColumn)));
+}
+
+TEST_F(GridTest, NameEditorOpensWithFocusAndClosesOnEnterOrEscape) {
+    show();
+    panel.activateWindow();
+    grid->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    EXPECT_EQ(grid->currentIndex(), at(1, TModGrid::NameColumn));
+    ASSERT_NE(editor(), nullptr);
+    editor()->selectAll();
+    QTest::keyClicks(editor(), "Clock");
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTest::qWait(10);
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(grid->ChannelName(0), "Clock");
+
+    // Keys move between names only: down to the next name, not sideways.
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::keyClick(grid, Qt::Key_Right);
+    EXPECT_EQ(grid->currentIndex(), at(2, TModGrid::NameColumn));
+    ASSERT_NE(editor(), nullptr);
+    QTest::keyClicks(editor(), "xyz");
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    QTest::qWait(10);
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(grid->ChannelName(1), "Channel 1");
+}
+
+// Lime columns (x in grid coordinates) of one row of a grabbed result cell.
+std::vector<int> limeColumns(const QImage& image, const QRect& cell) {
+    std::vector<int> xs;
+    for (int x = cell.left(); x <= cell.right(); ++x)
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            if (image.pixelColor(x, y).green() > 128 && image.pixelColor(x, y).red() < 100) {
+                xs.push_back(x);
+                break;
+            }
+    return xs;
+}
+
+TEST_F(GridTest, ReadOutEndsHalfADigitLeftOfTheMiddleWithTheUnitAtIt) {
+    show();
+    grid->SetResult(0, "1234567|Hz");
+    grid->SetResult(1, "1234567");
+    const QImage image = grid->viewport()->grab().toImage();
+    const QRect cell = grid->visualRect(at(1, TModGrid::ResultColumn));
+    const int middle = (2 * cell.left() + cell.width()) / 2;
+    const int digit = grid->Fonts().digitWidth;
+
+    const std::vector<int> withUnit = limeColumns(image, cell);
+    const std::vector<int> numberOnly = limeColumns(image, grid->visualRect(at(2, 4)));
+    ASSERT_FALSE(numberOnly.empty());
+    EXPECT_LE(numberOnly.back(), middle - digit / 2);
+    EXPECT_GT(numberOnly.back(), middle - digit / 2 - digit);
+    // What the unit adds lies right of the middle.
+    for (int x : withUnit) {
+        if (x > numberOnly.back()) {
+            EXPECT_GE(x, middle);
+        }
+    }
+    EXPECT_GT(withUnit.back(), middle);
+}
+
+TEST_F(GridTest, GlyphsTakeTheCellColourAndStopAtChannelEight) {
+    show();
+    click(1, TModGrid::CodeColumn); // channel 0: "0", a low bar
+    click(9, TModGrid::CodeColumn); // channel 8: coded, but no glyph
+    const QImage image = grid->viewport()->grab().toImage();
+    const QRect low = grid->visualRect(at(1, 0));
+    EXPECT_EQ(image.pixelColor(low.left() + 12, low.top() + 21), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(low.left() + 12, low.top() + 12),
+              grid->palette().color(QPalette::Base));
+    EXPECT_EQ(image.pixelColor(low.left() + 12, low.top() + 2),
+              grid->palette().color(QPalette::Base));
+    const QRect none = grid->visualRect(at(9, 0));
+    for (int y = none.top(); y <= none.bottom(); ++y)
+        EXPECT_EQ(image.pixelColor(none.left() + 12, y), grid->palette().color(QPalette::Button));
+}
+
+} // namespace
