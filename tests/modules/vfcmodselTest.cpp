@@ -1,0 +1,254 @@
+// TModSelGroup with the real data model and module attachment, against the
+// scripted device library: what the box lists, what it hands over, and how
+// refresh failures and a dropped-down list are met.
+#include "modules/vfcmodsel.h"
+
+#include "FakeVexif.h"
+#include "ModuleWindowState.h"
+#include "TModIfCpp.h"
+#include "modules/vladata.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+using fakevexif::Module;
+
+class ModSelGroupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fakevexif::reset();
+        m_library = std::make_unique<TModIfCpp>();
+        check(QV_ConnectToServer(m_library->handle(), nullptr, 0));
+        m_window.handle = m_library->handle();
+        m_data = std::make_unique<AnalyserData>();
+        m_panel = std::make_unique<QWidget>();
+        m_panel->resize(900, 93);
+        m_group = new TModSelGroup(m_panel.get(), "Module", m_data.get());
+        m_attachment = std::make_unique<ModuleAttachment>(m_window, *m_data, m_info);
+        m_data->AddListener(&ModuleAttachment::listener, m_attachment.get());
+    }
+    void TearDown() override {
+        // The main window's order: the data model goes before the widgets.
+        m_data.reset();
+        m_panel.reset();
+    }
+
+    bool refresh() { return m_group->RefreshModules(m_library.get()); }
+    QComboBox* box() const { return m_group->box(); }
+    QStringList items() const {
+        QStringList texts;
+        for (int i = 0; i < box()->count(); ++i)
+            texts << box()->itemText(i);
+        return texts;
+    }
+    QString selectedText() const { return box()->currentText(); }
+    std::string open() const { return fakevexif::openModule(m_library->handle()); }
+
+    ModuleWindowState m_window;
+    QV_ModuleInfo m_info{};
+    std::unique_ptr<TModIfCpp> m_library;
+    std::unique_ptr<AnalyserData> m_data;
+    std::unique_ptr<QWidget> m_panel;
+    TModSelGroup* m_group = nullptr;
+    std::unique_ptr<ModuleAttachment> m_attachment;
+};
+
+TEST_F(ModSelGroupTest, BuildsItsControls) {
+    EXPECT_EQ(m_group->title(), "Module");
+    EXPECT_EQ(m_group->toolTip(), "Module Select");
+    EXPECT_TRUE(m_group->whatsThis().startsWith(
+        "TT_Module Select: \r\n This selection box shows all the modules detected"));
+    EXPECT_TRUE(m_group->whatsThis().endsWith("to the list of available modules."));
+    EXPECT_FALSE(box()->isEditable());
+    EXPECT_EQ(box()->count(), 0);
+
+    const int h = m_group->height();
+    const int w = m_group->width();
+    EXPECT_EQ(w, 220);
+    EXPECT_EQ(box()->geometry(), QRect(16, (h - 21) / 2, w - 32, 21));
+    QCheckBox* check = m_group->simCheck();
+    EXPECT_EQ(check->text(), "Allow Simulations");
+    EXPECT_FALSE(check->isChecked());
+    const int checkHeight = h / 3 - 2;
+    EXPECT_EQ(check->geometry(), QRect(2, h - checkHeight - 2, w - 4, checkHeight));
+}
+
+TEST_F(ModSelGroupTest, CaptionCountsTheListedModules) {
+    const std::pair<std::vector<Module>, const char*> table[] = {
+        {{{"QV000001", 'c'}}, "1 Module"},
+        {{{"QV000001", 'c'}, {"QV000002", 'c'}}, "2 Modules"},
+        {{{"QV000001", 'c'}, {"QV000002", 'c'}, {"QV000003", 'o'}}, "2 Modules"},
+        {{}, "No Modules"},
+    };
+    for (const auto& [modules, caption] : table) {
+        fakevexif::setModules(modules);
+        ASSERT_TRUE(refresh());
+        EXPECT_EQ(m_group->title(), caption);
+    }
+}
+
+TEST_F(ModSelGroupTest, NoModulesHandsOverAnEmptyName) {
+    fakevexif::setModules({{"QV000001", 'c'}});
+    ASSERT_TRUE(refresh());
+    ASSERT_EQ(open(), "QV000001");
+    fakevexif::setModules({{"QV000002", 'o'}, {"QV000003", 'c', 'f', 'x'}});
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(m_group->title(), "No Modules");
+    EXPECT_EQ(box()->count(), 0);
+    EXPECT_EQ(box()->currentIndex(), -1);
+    EXPECT_EQ(m_data->moduleName(), "");
+    EXPECT_EQ(m_data->modelCode(), 'c'); // 'u' keeps the model description
+    EXPECT_EQ(open(), "");
+    EXPECT_FALSE(m_window.runEnabled);
+}
+
+TEST_F(ModSelGroupTest, ListsFreeAndOwnModulesOnly) {
+    fakevexif::setModules({{"QV000004", 'c', 't', 'p'},
+                           {"QV000003", 'c', 'f', 'p'},
+                           {"QV000002", 'c', 'f', 'a'},
+                           {"QV000001", 'c', 'f', 'p'}});
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(items(), QStringList({"QV000001    (Vex18e)", "QV000003    (Vex18e)"}));
+    EXPECT_EQ(m_data->moduleName(), "QV000001");
+    // The module in use reported taken stays listed and selected.
+    fakevexif::setModules({{"QV000003", 'c', 'f', 'p'}, {"QV000001", 'c', 't', 'p'}});
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(items(), QStringList({"QV000001    (Vex18e)", "QV000003    (Vex18e)"}));
+    EXPECT_EQ(selectedText(), "QV000001    (Vex18e)");
+    EXPECT_EQ(open(), "QV000001");
+}
+
+TEST_F(ModSelGroupTest, UserChoiceSurvivesRefreshAndSwitchesCloseFirst) {
+    fakevexif::setModules({{"QV000002", 'c'}, {"QV000001", 'c'}});
+    ASSERT_TRUE(refresh());
+    ASSERT_EQ(open(), "QV000001");
+    fakevexif::clearCalls();
+
+    box()->setFocus();
+    QTest::keyClick(box(), Qt::Key_Down);
+    EXPECT_EQ(m_data->moduleName(), "QV000002");
+    EXPECT_EQ(open(), "QV000002");
+    const std::vector<std::string> names = fakevexif::callNames();
+    const auto close = std::find(names.begin(), names.end(), "QV_CloseMod");
+    const auto openNew = std::find(names.begin(), names.end(), "QV_OpenMod");
+    ASSERT_NE(close, names.end());
+    ASSERT_NE(openNew, names.end());
+    EXPECT_LT(close, openNew);
+
+    fakevexif::clearCalls();
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(selectedText(), "QV000002    (Vex18e)");
+    EXPECT_EQ(m_data->moduleName(), "QV000002");
+    EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 0);
+    EXPECT_EQ(fakevexif::callCount("QV_CloseMod"), 0);
+}
+
+TEST_F(ModSelGroupTest, VanishedModuleGivesWayToTheFirstSortedItem) {
+    fakevexif::setModules({{"QV000003", 'c'}, {"QV000009", 'c'}, {"QV000002", 'c'}});
+    ASSERT_TRUE(refresh());
+    box()->setFocus();
+    QTest::keyClick(box(), Qt::Key_End);
+    ASSERT_EQ(open(), "QV000009");
+    fakevexif::setModules({{"QV000003", 'c'}, {"QV000002", 'c'}});
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(selectedText(), "QV000002    (Vex18e)");
+    EXPECT_EQ(m_data->moduleName(), "QV000002");
+    EXPECT_EQ(open(), "QV000002");
+    EXPECT_EQ(m_group->title(), "2 Modules");
+}
+
+TEST_F(ModSelGroupTest, DroppedDownListIsLeftAlone) {
+    fakevexif::setModules({{"QV000001", 'c'}});
+    ASSERT_TRUE(refresh());
+    m_panel->show();
+    box()->showPopup();
+    ASSERT_TRUE(m_group->isDroppedDown());
+    fakevexif::setModules({{"QV000001", 'c'}, {"QV000002", 'c'}});
+    fakevexif::clearCalls();
+    EXPECT_TRUE(refresh());
+    EXPECT_EQ(fakevexif::callCount("QV_ModCount"), 0);
+    EXPECT_EQ(box()->count(), 1);
+    box()->hidePopup();
+    ASSERT_FALSE(m_group->isDroppedDown());
+    EXPECT_TRUE(refresh());
+    EXPECT_EQ(box()->count(), 2);
+}
+
+TEST_F(ModSelGroupTest, SimulationsFollowTheCheckBoxFromTheNextRefresh) {
+    fakevexif::setModules({{"QVSIMC02", 'c'}, {"QVSIMO01", 'o'}, {"QVSIMC01", 'c'}});
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(m_group->title(), "No Modules");
+
+    QTest::mouseClick(m_group->simCheck(), Qt::LeftButton);
+    EXPECT_TRUE(m_data->allowSimulations());
+    EXPECT_EQ(box()->count(), 0); // nothing until the next refresh
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(items(), QStringList({"QVSIMC01    (Vex18e)", "QVSIMC02    (Vex18e)"}));
+    EXPECT_EQ(m_data->moduleName(), "QVSIMC01");
+    EXPECT_EQ(open(), "QVSIMC01");
+
+    // The data model's flag drives the check box too.
+    m_data->SetAllowSimulations(false);
+    EXPECT_FALSE(m_group->simCheck()->isChecked());
+    EXPECT_EQ(box()->count(), 2);
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(box()->count(), 0);
+    EXPECT_EQ(m_data->moduleName(), "");
+    EXPECT_EQ(open(), "");
+}
+
+TEST_F(ModSelGroupTest, FailedRefreshKeepsTheBoxButNoStaleModuleIsHandedOver) {
+    fakevexif::setModules({{"QV000002", 'c'}, {"QV000001", 'c'}});
+    ASSERT_TRUE(refresh());
+    ASSERT_EQ(open(), "QV000001");
+    for (const char* fn : {"QV_ModCount", "QV_ModInfo"}) {
+        SCOPED_TRACE(fn);
+        fakevexif::failNext(fn, QV_ERR_CONNECTION_LOST);
+        EXPECT_FALSE(refresh());
+        EXPECT_EQ(items(), QStringList({"QV000001    (Vex18e)", "QV000002    (Vex18e)"}));
+        EXPECT_EQ(m_group->title(), "2 Modules");
+    }
+    // The window closes the module on the failed refresh; the user then picks
+    // an item whose entry is gone.
+    m_attachment->CloseModule();
+    box()->setFocus();
+    QTest::keyClick(box(), Qt::Key_Down);
+    EXPECT_EQ(m_data->moduleName(), "");
+    EXPECT_EQ(open(), "");
+    EXPECT_EQ(fakevexif::callsOf("QV_OpenMod").size(), 1u);
+
+    // The next good refresh puts the list and the choice back.
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(m_data->moduleName(), "QV000001");
+    EXPECT_EQ(open(), "QV000001");
+}
+
+TEST_F(ModSelGroupTest, WithoutLibraryNothingHappens) {
+    fakevexif::setModules({{"QV000001", 'c'}});
+    fakevexif::clearCalls();
+    EXPECT_TRUE(m_group->RefreshModules(nullptr));
+    EXPECT_TRUE(fakevexif::calls().empty());
+    EXPECT_EQ(m_group->title(), "Module");
+}
+
+TEST_F(ModSelGroupTest, OpenFailureIsNotRetriedByTheNextRefresh) {
+    fakevexif::setModules({{"QV000001", 'c'}});
+    fakevexif::failNext("QV_OpenMod", QV_ERR_MODULE_TAKEN);
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(m_data->moduleName(), "QV000001");
+    EXPECT_EQ(open(), "");
+    EXPECT_FALSE(m_window.runEnabled);
+    ASSERT_TRUE(refresh());
+    EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 1);
+}
+
+} // namespace
