@@ -291,7 +291,7 @@ TEST(RemoteLibrary, ASessionBeyondTheClientLimitIsRefused) {
     ASSERT_EQ(b.connect(server.port()), QV_OK);
     EXPECT_EQ(c.connect(server.port()), QV_ERR_SERVER_BUSY);
     QV_Finalize(a.handle());
-    ASSERT_TRUE(server.waitForLog("(1 of 2 clients)"));
+    ASSERT_TRUE(server.waitForLog("disconnected: closed by client (1 of 2"));
     Session d;
     EXPECT_EQ(d.connect(server.port()), QV_OK);
 }

@@ -105,7 +105,15 @@ public:
     int stop() {
         if (m_pid < 0) return -1;
         ::kill(m_pid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        return waitForExit();
+    }
+
+    // Waits for the server to end by itself (e.g. after a signal the test
+    // sent): its exit status, or -1 when a signal ended it or it was still
+    // running after timeout (then it is killed).
+    int waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        if (m_pid < 0) return -1;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
