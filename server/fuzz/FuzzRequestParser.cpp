@@ -1,8 +1,8 @@
 // libFuzzer target: arbitrary bytes through the line framer, the request
 // parser and a client session on a real engine, as a client's stream would
 // reach them. Build with clang and -DVFC_FUZZ=ON; run e.g.
-//   bin/fuzz_request_parser -max_total_time=60 -dict=server/fuzz/requests.dict \
-//       CORPUS_DIR server/fuzz/corpus
+//   bin/fuzz_request_parser -max_total_time=60 -dict=server/fuzz/requests.dict
+//       CORPUS_DIR server/fuzz/corpus   (all on one line)
 #include "ClientSession.h"
 #include "LineFramer.h"
 #include "RequestParser.h"
