@@ -210,7 +210,7 @@ private:
 
 Server::Server(asio::io_context& io, vexengine::Engine& engine, const Options& options,
                std::ostream& log)
-    : m_io(io), m_engine(engine), m_options(options), m_log(log),
+    : m_engine(engine), m_options(options), m_log(log),
       m_acceptor(io, tcp::endpoint(asio::ip::make_address(options.address), options.port)),
       m_acceptRetry(io) {}
 

@@ -54,7 +54,6 @@ private:
                           const std::string& reason);
     void logLine(const std::string& text);
 
-    asio::io_context& m_io;
     vexengine::Engine& m_engine;
     Options m_options;
     std::ostream& m_log;

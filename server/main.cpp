@@ -59,7 +59,16 @@ int main(int argc, char** argv) {
     });
 
     server->start();
-    io.run();
+    // A failure inside one client's handler (out of memory, say) must not
+    // take the other clients down with the process: report it and go on.
+    for (;;) {
+        try {
+            io.run();
+            break;
+        } catch (const std::exception& e) {
+            std::cerr << "vexcountd: error while serving: " << e.what() << std::endl;
+        }
+    }
     server.reset();
     std::cerr << "vexcountd: stopped" << std::endl;
     return 0;
