@@ -4,6 +4,7 @@
 #include "counter/vfcgroups_thresh.h"
 
 #include <QButtonGroup>
+#include <QProxyStyle>
 #include <QRadioButton>
 
 #include <memory>
@@ -12,6 +13,28 @@ namespace {
 QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// Radio items with the classic desktop's compact indicator (13 pixels) and
+// label gap (3 pixels). With the wider default ones a 110-pixel group would
+// cut "&Falling to Falling" short in the 11-pixel font.
+class CompactRadioStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        switch (metric) {
+        case PM_ExclusiveIndicatorWidth:
+        case PM_ExclusiveIndicatorHeight:
+            return 13;
+        case PM_RadioButtonLabelSpacing:
+            return 3;
+        default:
+            return QProxyStyle::pixelMetric(metric, option, widget);
+        }
+    }
+};
+
+constexpr int kItemLeft = 4;     // pixels from the group's left edge
+constexpr int kItemRightGap = 1; // pixels from the item to the right edge
 } // namespace
 
 // --- TMyGroup -------------------------------------------------------------
@@ -36,13 +59,17 @@ void TMyGroup::setHint(const QString& hint) {
 // --- TMyRadioGroup --------------------------------------------------------
 
 TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption)
-    : TMyGroup(panel, caption), m_buttons(new QButtonGroup(this)) {
+    : TMyGroup(panel, caption), m_buttons(new QButtonGroup(this)),
+      m_itemStyle(new CompactRadioStyle) {
+    m_itemStyle->setParent(this);
     connect(m_buttons, &QButtonGroup::idClicked, this, &TMyRadioGroup::itemClicked);
 }
 
 TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption,
                              std::span<const GroupItem> table, const QString& hint)
-    : TMyGroup(panel, caption, kWidth / 2), m_buttons(new QButtonGroup(this)), m_table(table) {
+    : TMyGroup(panel, caption, kWidth / 2), m_buttons(new QButtonGroup(this)),
+      m_itemStyle(new CompactRadioStyle), m_table(table) {
+    m_itemStyle->setParent(this);
     for (const GroupItem& item : table)
         addItem(toQString(item.caption));
     setItemIndex(0);
@@ -75,6 +102,7 @@ QRadioButton* TMyRadioGroup::itemButton(int index) const {
 
 void TMyRadioGroup::addItem(const QString& caption) {
     auto* button = new QRadioButton(caption, this);
+    button->setStyle(m_itemStyle);
     m_buttons->addButton(button, itemCount()); // the id is the item index
     m_items.append(button);
     arrangeItems();
@@ -105,7 +133,8 @@ void TMyRadioGroup::arrangeItems() {
     const int itemHeight = free / count;
     const int top = textHeight + 1 + (free % count) / 2;
     for (int i = 0; i < count; ++i)
-        m_items[i]->setGeometry(8, top + i * itemHeight, width() - 10, itemHeight);
+        m_items[i]->setGeometry(kItemLeft, top + i * itemHeight,
+                                width() - kItemLeft - kItemRightGap, itemHeight);
 }
 
 void TMyRadioGroup::itemClicked() {
@@ -138,8 +167,8 @@ TCountTypeGroup::TCountTypeGroup(QWidget* panel, const QString& caption)
 
 // --- Free functions -------------------------------------------------------
 
-void CounterTypeChanged(int index, TGateLengthGroup& gateGroup,
-                        const std::function<void(const QString&)>& setResultHeading) {
+void applyCounterType(int index, TGateLengthGroup& gateGroup,
+                      const std::function<void(const QString&)>& setResultHeading) {
     const std::string_view heading = resultHeading(index);
     if (!heading.empty() && setResultHeading) setResultHeading(toQString(heading));
     gateGroup.SetInfiniteAllowed(index != 0);

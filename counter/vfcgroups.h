@@ -15,6 +15,7 @@
 
 class QButtonGroup;
 class QRadioButton;
+class QStyle;
 class TThreshGroup;
 
 // A captioned group box of the top panel, 220 pixels wide (narrower for the
@@ -77,6 +78,7 @@ private:
     void itemClicked();
 
     QButtonGroup* const m_buttons;
+    QStyle* const m_itemStyle; // owned by this group
     QList<QRadioButton*> m_items;
     std::span<const GroupItem> m_table;
 };
@@ -105,12 +107,12 @@ public:
     TCountTypeGroup(QWidget* panel, const QString& caption);
 };
 
-// The main window's reaction to a new counter type: the grid's result heading
-// follows the type ("Frequency", "Period", "Event Count") and the infinite
-// gate is offered only for period and event counts. The heading goes through
-// setResultHeading so this works without a grid.
-void CounterTypeChanged(int index, TGateLengthGroup& gateGroup,
-                        const std::function<void(const QString&)>& setResultHeading);
+// What the main window's CounterTypeChanged does for a new counter type: the
+// grid's result heading follows the type ("Frequency", "Period", "Event
+// Count") and the infinite gate is offered only for period and event counts.
+// The heading goes through setResultHeading, so this works without a grid.
+void applyCounterType(int index, TGateLengthGroup& gateGroup,
+                      const std::function<void(const QString&)>& setResultHeading);
 
 // The settings as the groups hold them now, in the library's codes.
 CounterSettings readCounterSettings(const TCountTypeGroup& counterType,

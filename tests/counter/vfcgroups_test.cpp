@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -16,7 +18,7 @@ namespace {
 
 // The top panel as the main window builds it: a 27-pixel tool bar along the
 // top, then the groups in creation order, the counter type group wired to
-// CounterTypeChanged and called once.
+// applyCounterType as the main window does, and called once.
 class SettingsGroups : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,7 +39,7 @@ protected:
         counterType = new TCountTypeGroup(&panel, "Counter Type");
         placeAtLeft(counterType);
         counterType->OnItemChange = [this](TMyRadioGroup&, int index) {
-            CounterTypeChanged(index, *gate, [this](const QString& text) { heading = text; });
+            applyCounterType(index, *gate, [this](const QString& text) { heading = text; });
         };
         counterType->OnItemChange(*counterType, counterType->itemIndex());
         module = new TMyGroup(&panel, "Module");
@@ -94,7 +96,17 @@ TEST_F(SettingsGroups, HaveTheirWidthsAndItemsFitInOneColumnUnderTheCaption) {
             EXPECT_GE(item.top(), bottom) << group->title().toStdString() << " item " << i;
             EXPECT_TRUE(group->rect().contains(item)) << group->title().toStdString();
             EXPECT_GE(item.height(), group->itemButton(i)->fontMetrics().height());
-            EXPECT_EQ(item.left(), 8);
+            // The caption is not cut off at the group's right edge.
+            QRadioButton* button = group->itemButton(i);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect text =
+                button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
+            EXPECT_LE(text.left() + button->fontMetrics().horizontalAdvance(
+                                        QString(button->text()).remove('&')),
+                      button->width())
+                << button->text().toStdString();
             bottom = item.bottom() + 1;
         }
     }
