@@ -1,14 +1,17 @@
 // The real program, started with a server that cannot be reached, tells why and
 // ends with exit status 1. The offscreen platform has no screen, so the message
 // goes to stderr only and nothing waits for a click.
+#include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
 TEST(VexcounterBinary, UnreachableServerEndsWithStatusOne) {
-    const QString binDir = qEnvironmentVariable("VFC_BIN_DIR");
-    ASSERT_FALSE(binDir.isEmpty()) << "VFC_BIN_DIR is not set";
+    // The program is built beside the tests; VFC_BIN_DIR names the place
+    // when the test runs from elsewhere.
+    QString binDir = qEnvironmentVariable("VFC_BIN_DIR");
+    if (binDir.isEmpty()) binDir = QCoreApplication::applicationDirPath();
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
