@@ -58,23 +58,12 @@ TModSelGroup::TModSelGroup(QWidget* parent, const QString& caption, AnalyserData
     // sorted order.
     m_box->setEditable(false);
     m_box->setItemDelegate(new FixedRowDelegate(m_box));
-    connect(m_box, &QComboBox::activated, this, [this] {
-        // A slot must not let an exception into Qt's event loop. The only
-        // failures left here are a library that cannot even say whether a
-        // module is open (CloseModule) or describe a model (the data model);
-        // the next poll meets the same failure in the main window's handler.
-        try {
-            SelectionChange();
-        } catch (...) {
-        }
-    });
+    connect(m_box, &QComboBox::activated, this,
+            [this] { guarded("SelectionChange", [this] { SelectionChange(); }); });
 
     m_simCheck->setChecked(m_data->allowSimulations());
     connect(m_simCheck, &QCheckBox::clicked, this, [this](bool checked) {
-        try {
-            AllowSimulationsClick(checked);
-        } catch (...) {
-        }
+        guarded("AllowSimulationsClick", [this, checked] { AllowSimulationsClick(checked); });
     });
 
     placeControls();
@@ -84,6 +73,18 @@ TModSelGroup::TModSelGroup(QWidget* parent, const QString& caption, AnalyserData
 // The listener stays registered: the main window destroys the data model
 // before its child widgets, and the data model sends nothing while it goes.
 TModSelGroup::~TModSelGroup() = default;
+
+// A slot must not let an exception into Qt's event loop. What can get this
+// far is a library that cannot even say whether a module is open (the
+// window's CloseModule) or describe a model (the data model); it goes to the
+// window's report, or is dropped when there is none.
+template <class Handler> void TModSelGroup::guarded(const char* name, Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        if (OnHandlerFailure) OnHandlerFailure(name, std::current_exception());
+    }
+}
 
 void TModSelGroup::placeControls() {
     const int h = height();

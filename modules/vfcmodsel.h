@@ -9,6 +9,8 @@
 #include "modules/ModuleList.h"
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <string>
 
 class AnalyserData;
@@ -26,6 +28,12 @@ public:
     TModSelGroup(QWidget* parent, const QString& caption, AnalyserData* data,
                  bool extendedModels = false);
     ~TModSelGroup() override;
+
+    // Told about an exception that escaped the handling of a user's choice
+    // in the box or on the check box (handler name, exception); the exception
+    // goes no further. Empty: such exceptions are dropped.
+    using HandlerFailure = std::function<void(const char* handler, const std::exception_ptr&)>;
+    HandlerFailure OnHandlerFailure;
 
     // Re-reads the library's module list and rebuilds the box. Returns false
     // when QV_ModCount or QV_ModInfo failed (the box then keeps its items);
@@ -57,6 +65,7 @@ protected:
 
 private:
     void placeControls();
+    template <class Handler> void guarded(const char* name, Handler&& handler);
 
     AnalyserData* const m_data;
     ModuleList m_list;

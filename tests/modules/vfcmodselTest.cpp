@@ -251,4 +251,24 @@ TEST_F(ModSelGroupTest, OpenFailureIsNotRetriedByTheNextRefresh) {
     EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 1);
 }
 
+TEST_F(ModSelGroupTest, FailureBehindAUserChoiceGoesToTheWindowsReport) {
+    fakevexif::setModules({{"QV000001", 'c'}, {"QV000002", 'c'}});
+    ASSERT_TRUE(refresh());
+    std::vector<std::string> reports;
+    m_group->OnHandlerFailure = [&](const char* handler, const std::exception_ptr& error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const TModIfError& e) {
+            reports.push_back(std::string(handler) + " " + std::to_string(e.status()));
+        }
+    };
+    // The library cannot say whether a module is open, so closing the old
+    // module fails: the exception must not reach Qt's event loop.
+    fakevexif::failAlways("QV_ModIsOpen", QV_ERR_CONNECTION_LOST);
+    box()->setFocus();
+    QTest::keyClick(box(), Qt::Key_Down);
+    EXPECT_EQ(reports, std::vector<std::string>{"SelectionChange 5"});
+    EXPECT_EQ(m_data->moduleName(), "QV000002");
+}
+
 } // namespace
