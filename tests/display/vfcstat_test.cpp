@@ -1,5 +1,5 @@
-// The status bar offscreen: panel texts and widths, repaints limited to the
-// panel whose text changed, the pin row as drawn and the heartbeat colours.
+// The status bar offscreen: panel widths, repaints limited to the panel whose
+// text changed, the pin row as drawn and the heartbeat colours.
 #include "display/vfcstat.h"
 
 #include <QApplication>
@@ -7,31 +7,22 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-
 namespace {
 
 // Counts paint events per watched widget.
 class PaintCounter : public QObject {
 public:
-    void watch(QWidget* widget) {
-        widget->installEventFilter(this);
-        m_counts[widget] = 0;
-    }
+    void watch(QWidget* widget) { widget->installEventFilter(this); }
     int count(QWidget* widget) const { return m_counts.value(widget); }
-    void reset() {
-        for (auto it = m_counts.begin(); it != m_counts.end(); ++it)
-            it.value() = 0;
-    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++m_counts[static_cast<QWidget*>(watched)];
+        if (event->type() == QEvent::Paint) ++m_counts[watched];
         return false;
     }
 
 private:
-    QHash<QWidget*, int> m_counts;
+    QHash<QObject*, int> m_counts;
 };
 
 class StatusBar : public ::testing::Test {
@@ -53,61 +44,51 @@ protected:
 
     // Lets every pending repaint happen.
     static void settle() {
-        for (int i = 0; i < 3; ++i) {
-            QCoreApplication::processEvents();
+        for (int i = 0; i < 3; ++i)
             QTest::qWait(10);
-        }
     }
 
     QWidget window;
     TModStatusBar* bar = nullptr;
 };
 
-TEST_F(StatusBar, PanelsStartWithTheirTextsAndTextWidths) {
+TEST_F(StatusBar, PanelsAreAsWideAsTheirTexts) {
     EXPECT_EQ(bar->height(), bar->fontMetrics().height() + 6);
-    const std::array<QString, 5> texts{"Module not selected", "  ", "", "", "    "};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(bar->panelText(i), texts[i]) << i;
-    EXPECT_EQ(bar->pinCount(), 16);
-
-    EXPECT_EQ(panelLeft(0), 0);
+    EXPECT_EQ(bar->panelText(TModStatusBar::ModulePanel), "Module not selected");
     EXPECT_EQ(panelLeft(1), textWidth("Using MMMMMMMM"));
     EXPECT_EQ(panelLeft(2) - panelLeft(1), textWidth("Transferring DataMMMM"));
     EXPECT_EQ(panelLeft(3) - panelLeft(2), textWidth("Pins: 7 0" + QString(17, 'M')));
     EXPECT_EQ(panelLeft(4) - panelLeft(3), 10);
-    EXPECT_EQ(bar->panelWidget(4)->geometry().right(), 640 - 1 - 2); // the filler takes the rest
 
     bar->SetPinCount(18);
     EXPECT_EQ(bar->panelText(TModStatusBar::PinsPanel), QString(18, '0'));
     EXPECT_EQ(panelLeft(3) - panelLeft(2), textWidth("Pins: 17 0 " + QString(19, 'M') + "    "));
-
-    bar->SetModuleText("QVSIM001");
-    EXPECT_EQ(bar->panelText(TModStatusBar::ModulePanel), "Using QVSIM001");
 }
 
 TEST_F(StatusBar, OnlyAChangedTextRepaintsAndOnlyItsOwnPanel) {
     bar->SetRunState("Running");
     bar->SetPinCount(18);
     settle();
-    PaintCounter counter;
-    counter.watch(bar);
+    PaintCounter unchanged;
+    unchanged.watch(bar);
     for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        counter.watch(bar->panelWidget(i));
-
+        unchanged.watch(bar->panelWidget(i));
     bar->SetRunState("Running");
     bar->SetPinStates(QString(18, '0'));
     settle();
+    EXPECT_EQ(unchanged.count(bar), 0);
     for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        EXPECT_EQ(counter.count(bar->panelWidget(i)), 0) << i;
-    EXPECT_EQ(counter.count(bar), 0);
+        EXPECT_EQ(unchanged.count(bar->panelWidget(i)), 0) << i;
 
-    counter.reset();
+    PaintCounter changed;
+    changed.watch(bar);
+    for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
+        changed.watch(bar->panelWidget(i));
     bar->SetRunState("Counting");
     settle();
+    EXPECT_EQ(changed.count(bar), 0);
     for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        EXPECT_EQ(counter.count(bar->panelWidget(i)), i == 1 ? 1 : 0) << i;
-    EXPECT_EQ(counter.count(bar), 0);
-    EXPECT_EQ(bar->panelText(TModStatusBar::RunStatePanel), "Counting");
+        EXPECT_EQ(changed.count(bar->panelWidget(i)), i == TModStatusBar::RunStatePanel) << i;
 }
 
 TEST_F(StatusBar, PinsPanelDrawsTheHighestPinFirst) {
@@ -116,32 +97,25 @@ TEST_F(StatusBar, PinsPanelDrawsTheHighestPinFirst) {
     const QImage image = bar->panelWidget(TModStatusBar::PinsPanel)->grab().toImage();
     // Inside the panel's 1-pixel border: "Pins: ", "17", 2 pixels, the glyphs.
     const int firstX = 1 + 1 + textWidth("Pins: ") + textWidth("17") + 2;
-    const PinRowLayout row = layoutPinRow(std::string(18, '0'), 18, firstX);
-    const int top = 1;
-    const int highRow = top + 2; // the high-level bar
-    const int lowRow = top + 11; // the low-level bar
-    for (const PinGlyphPlace& place : row.glyphs) {
+    const QColor ground(192, 192, 192);
+    for (const PinGlyphPlace& place : layoutPinRow(std::string(18, '0'), 18, firstX).glyphs) {
         const bool high = place.pin == 0;
-        EXPECT_EQ(image.pixelColor(place.x + 3, highRow), high ? Qt::black : QColor(192, 192, 192))
-            << "pin " << place.pin;
-        EXPECT_EQ(image.pixelColor(place.x + 3, lowRow), high ? QColor(192, 192, 192) : Qt::black)
-            << "pin " << place.pin;
+        // Row 2 of a glyph holds the high-level bar, row 11 the low-level one.
+        EXPECT_EQ(image.pixelColor(place.x + 3, 1 + 2), high ? Qt::black : ground) << place.pin;
+        EXPECT_EQ(image.pixelColor(place.x + 3, 1 + 11), high ? ground : Qt::black) << place.pin;
     }
 }
 
 TEST_F(StatusBar, HeartbeatIsBlueOverYellowUntilItsFirstFlip) {
-    QWidget* heartbeat = bar->panelWidget(TModStatusBar::HeartbeatPanel);
-    const auto colours = [&] {
-        const QImage image = heartbeat->grab().toImage();
+    const auto colours = [this] {
+        const QImage image = bar->panelWidget(TModStatusBar::HeartbeatPanel)->grab().toImage();
         return std::pair{image.pixelColor(image.width() / 2, 1),
                          image.pixelColor(image.width() / 2, image.height() - 2)};
     };
     EXPECT_EQ(colours(), std::pair(QColor(Qt::blue), QColor(Qt::yellow)));
     bar->ToggleHeartbeat();
-    EXPECT_EQ(bar->panelText(TModStatusBar::HeartbeatPanel), "0");
     EXPECT_EQ(colours(), std::pair(QColor(Qt::yellow), QColor(Qt::blue)));
     bar->ToggleHeartbeat();
-    EXPECT_EQ(bar->panelText(TModStatusBar::HeartbeatPanel), "1");
     EXPECT_EQ(colours(), std::pair(QColor(Qt::blue), QColor(Qt::yellow)));
 }
 
