@@ -185,11 +185,14 @@ TEST_F(GridTest, NameEditorOpensWithFocusAndClosesOnEnterOrEscape) {
     QTest::keyClick(grid, Qt::Key_Right);
     EXPECT_EQ(grid->currentIndex(), at(2, TModGrid::NameColumn));
     ASSERT_NE(editor(), nullptr);
+    QTest::keyClick(editor(), Qt::Key_Down); // arrows leave the editor for the next name
+    EXPECT_EQ(grid->currentIndex(), at(3, TModGrid::NameColumn));
+    ASSERT_NE(editor(), nullptr);
     QTest::keyClicks(editor(), "xyz");
     QTest::keyClick(editor(), Qt::Key_Escape);
     QTest::qWait(10);
     EXPECT_EQ(editor(), nullptr);
-    EXPECT_EQ(grid->ChannelName(1), "Channel 1");
+    EXPECT_EQ(grid->ChannelName(2), "Channel 2");
 }
 
 // Lime columns (x in grid coordinates) of one row of a grabbed result cell.
