@@ -166,10 +166,4 @@ TEST_F(ModuleAttachmentTest, OpenStateFailureEscapesTheListener) {
     EXPECT_THROW(m_attachment->PollPins(), TModIfError);
 }
 
-TEST_F(ModuleAttachmentTest, NoPinsBeforeTheFirstModel) {
-    // n is 0 until a model was read: closing shows an empty pin row.
-    m_attachment->CloseModule();
-    EXPECT_EQ(m_window.pins, "");
-}
-
 } // namespace

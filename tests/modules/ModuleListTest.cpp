@@ -78,13 +78,6 @@ TEST(ModuleItemText, AppendsTheModelNameAfterFourBlanks) {
         EXPECT_EQ(ModuleList::itemText({"QV000001", code}), text) << code;
 }
 
-TEST(ModuleCaption, CountsModules) {
-    EXPECT_EQ(ModuleList::caption(0), "No Modules");
-    EXPECT_EQ(ModuleList::caption(1), "1 Module");
-    EXPECT_EQ(ModuleList::caption(2), "2 Modules");
-    EXPECT_EQ(ModuleList::caption(12), "12 Modules");
-}
-
 TEST(ModuleListView, SortsItemsAndKeepsTheirEntryIndex) {
     ModuleList list;
     list.setEntries({{"QVb00002", 'c'}, {"QVA00003", 'c'}, {"QV000001", 'c'}});
@@ -148,23 +141,6 @@ TEST_F(ModuleListRead, KeepsAcceptedModulesInLibraryOrder) {
     EXPECT_EQ(m_list.entries(), (std::vector<ModuleEntry>{{"QV000003", 'c'}, {"QV000005", 'c'}}));
     m_list.read(handle(), "", true);
     EXPECT_EQ(m_list.entries(), (std::vector<ModuleEntry>{{"QV000003", 'c'}, {"QVSIM001", 'c'}}));
-}
-
-TEST_F(ModuleListRead, CountFailureThrowsWithAnEmptyList) {
-    fakevexif::setModules({{"QV000001", 'c', 'f', 'p'}});
-    m_list.read(handle(), "", false);
-    fakevexif::failNext("QV_ModCount", QV_ERR_CONNECTION_LOST);
-    EXPECT_THROW(m_list.read(handle(), "", false), TModIfError);
-    EXPECT_TRUE(m_list.entries().empty());
-}
-
-TEST_F(ModuleListRead, InfoFailureThrowsAndDropsTheOldEntries) {
-    fakevexif::setModules({{"QV000001", 'c', 'f', 'p'}, {"QV000002", 'c', 'f', 'p'}});
-    m_list.read(handle(), "", false);
-    ASSERT_EQ(m_list.entries().size(), 2u);
-    fakevexif::failNext("QV_ModInfo", QV_ERR_TIMEOUT);
-    EXPECT_THROW(m_list.read(handle(), "", false), TModIfError);
-    EXPECT_TRUE(m_list.entries().empty());
 }
 
 TEST_F(ModuleListRead, NamesAreCutToTheirBuffer) {
