@@ -23,8 +23,10 @@ bool hasInteractiveScreen() {
 }
 
 void prepareApplication() {
+    // The title goes to the main window as its caption. It is deliberately
+    // not Qt's application display name, which Qt would append to every other
+    // window's caption (the failure message's, the help window's).
     QApplication::setApplicationName(QStringLiteral("vexcounter"));
-    QApplication::setApplicationDisplayName(kApplicationTitle);
     QApplication::setFont(windowFont());
     HelpWindow::setHelpFile(QStringLiteral(":/help/vexcounter.html"));
 }

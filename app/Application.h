@@ -20,7 +20,7 @@ QFont windowFont();
 // and minimal platforms have none: a modal box there could never be answered.
 bool hasInteractiveScreen();
 
-// Title, window font and help file of the application (QApplication exists).
+// Name, window font and help file of the application (QApplication exists).
 void prepareApplication();
 
 // Creates the main window with the program's arguments (without the program
