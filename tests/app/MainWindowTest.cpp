@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -183,6 +184,29 @@ TEST_F(MainWindow, FixedWindowCentredOnlyAtStart) {
     EXPECT_EQ(form->pos(), QPoint(40, 30));
     EXPECT_EQ(form->height(), fixedPart + 25 * 9 + 1);
     EXPECT_EQ(form->width(), 629);
+}
+
+TEST_F(MainWindow, GroupsTakeTheLeftmostPlaceAndSetTheWidth) {
+    auto form = makeForm();
+    TopPanel* panel = form->topPanel();
+    // Created as the window creates its groups: threshold first, module last.
+    const int widths[] = {73, 110, 110, 110, 220};
+    std::vector<QWidget*> created;
+    for (int width : widths) {
+        auto* group = new QGroupBox(panel);
+        group->setFixedWidth(width);
+        panel->addGroupAtLeft(group);
+        created.push_back(group);
+    }
+    // Left to right: module, counter type, gate length, edges, threshold.
+    const int expectedLeft[] = {550, 440, 330, 220, 0};
+    for (std::size_t i = 0; i < created.size(); ++i) {
+        EXPECT_EQ(created[i]->geometry(), QRect(expectedLeft[i], 27, widths[i], 93)) << i;
+        EXPECT_TRUE(created[i]->isVisible());
+    }
+    EXPECT_EQ(panel->groupsRight(), 623);
+    form->FitWindow(18, false);
+    EXPECT_EQ(form->width(), 623 + 6);
 }
 
 TEST_F(MainWindow, ClientPanelIsGreenUnderTheTopPanel) {
