@@ -93,20 +93,20 @@ ParseResult parseRequest(std::string_view line) {
             return w == 0 ? ParseError{wire::kStatusUnknownCommand, "unknown command"}
                           : ParseError{wire::kStatusMalformed, "unreadable argument"};
 
-    const auto spec = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandSpec& s) {
+    const auto entry = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandSpec& s) {
         return equalsIgnoringCase(s.name, words[0]);
     });
-    if (spec == kCommands.end()) return ParseError{wire::kStatusUnknownCommand, "unknown command"};
+    if (entry == kCommands.end()) return ParseError{wire::kStatusUnknownCommand, "unknown command"};
 
-    const std::size_t expected = 1 + spec->numberCount + (spec->takesWord ? 1 : 0);
+    const std::size_t expected = 1 + entry->numberCount + (entry->takesWord ? 1 : 0);
     if (count != expected) return ParseError{wire::kStatusMalformed, "wrong number of arguments"};
 
     Request request;
-    request.command = spec->command;
-    for (int i = 0; i < spec->numberCount; ++i)
+    request.command = entry->command;
+    for (int i = 0; i < entry->numberCount; ++i)
         if (!parseInt32(words[1 + i], request.numbers[i]))
             return ParseError{wire::kStatusMalformed, "argument is not a 32-bit number"};
-    if (spec->takesWord) request.word = std::string(words[count - 1]);
+    if (entry->takesWord) request.word = std::string(words[count - 1]);
     return request;
 }
 
