@@ -1,6 +1,7 @@
 // Application-wide set-up and the run of the main window.
 #include "app/Application.h"
 
+#include "TModIfCpp.h"
 #include "app/EventGuard.h"
 #include "app/HelpWindow.h"
 #include "app/vfcmain.h"
@@ -31,22 +32,42 @@ void prepareApplication() {
     HelpWindow::setHelpFile(QStringLiteral(":/help/vexcounter.html"));
 }
 
+namespace {
+// Tells the user why the start failed, as a failed connection does: one line
+// on stderr and, where someone can see it, a message box.
+void reportFatalStart(const QString& caption, const QString& message) {
+    std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
+                 message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    if (hasInteractiveScreen()) {
+        QMessageBox box(QMessageBox::NoIcon, caption, message, QMessageBox::Ok);
+        box.exec();
+    }
+}
+} // namespace
+
 int runMainWindow(const std::vector<std::string>& arguments) {
     try {
         TMainForm mainForm(arguments);
         return QApplication::exec();
     } catch (const ProcessExit& exit) {
         return exit.status(); // the user has already been told why
+    } catch (const TModIfError& error) {
+        // The server connection turns its failures into ProcessExit, so a
+        // library error here comes from the data model's look-up of its
+        // default model, before the window or its session exists.
+        reportFatalStart(kApplicationTitle + QStringLiteral(" - Device Library: Fatal Error"),
+                         QStringLiteral("Failed to read the default model description from the "
+                                        "device library (status %1).")
+                             .arg(error.status()));
+        return 1;
     } catch (...) {
-        // Anything else that stops the start (a library error while the
-        // window is built, memory) ends the program as a failed start, not as
-        // a success.
-        const std::string reason = describeException(std::current_exception());
-        std::fprintf(stderr, "vexcounter: start-up failed: %s\n", reason.c_str());
-        if (hasInteractiveScreen())
-            QMessageBox::critical(nullptr, kApplicationTitle,
-                                  QStringLiteral("The program could not start: %1")
-                                      .arg(QString::fromStdString(reason)));
+        // Anything else that stops the start (memory, say) ends the program as
+        // a failed start, not as a success.
+        reportFatalStart(
+            kApplicationTitle + QStringLiteral(" - Fatal Error"),
+            QStringLiteral("The program could not start: %1")
+                .arg(QString::fromStdString(describeException(std::current_exception()))));
         return 1;
     }
 }

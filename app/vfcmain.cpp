@@ -1,4 +1,4 @@
-// TMainForm: construction, actions, menu, panels and the window's size.
+// TMainForm: construction, actions, menu, panels, groups and the window's size.
 #include "app/vfcmain.h"
 
 #include "app/Application.h"
@@ -6,12 +6,18 @@
 #include "app/HelpWindow.h"
 #include "app/ToolStrip.h"
 #include "app/TopPanel.h"
+#include "app/vfcmain_host.h"
+#include "counter/vfcgroups.h"
+#include "counter/vfcgroups_thresh.h"
+#include "display/vfcabout.h"
+#include "display/vfcgrid.h"
+#include "display/vfcstat.h"
+#include "modules/vfcmodsel.h"
 
 #include <QAction>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
-#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -19,11 +25,13 @@ namespace {
 const QColor kClientPanelColour(0, 128, 0); // green behind the grid
 }
 
-TMainForm::TMainForm(const std::vector<std::string>& arguments) : QMainWindow(nullptr) {
-    // 1. Later: the embedded AnalyserData is built first (a member declared
-    //    before all others); its constructor already asks the library for the
-    //    default model description. A library error there ends the start like
-    //    a failed connection (the entry point reports it, exit status 1).
+TMainForm::TMainForm(const std::vector<std::string>& arguments)
+    : QMainWindow(nullptr), m_host(std::make_unique<Host>(*this)), m_cycle(*m_host),
+      m_attachment(*m_host, m_analyserData, m_moduleInfo) {
+    // 1. The embedded AnalyserData, the first member, is built by now; its
+    //    constructor asked the library for the default model description. A
+    //    library error there has left the constructor already (the entry point
+    //    reports it like a failed connection, exit status 1).
 
     // 2. Caption; a fixed-size window with a system menu and a minimise box,
     //    no maximise box. FitWindow fixes the size.
@@ -52,14 +60,13 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments) : QMainWindow(nu
     readCommandLine(arguments); // 16.
     connectToServer();          // 17. (does not return on failure)
 
-    // 18. Later: register ModuleChanged with AnalyserData::AddListener, after
-    //     the module group's own listener.
-
-    startPollTimer(); // 19.
+    registerModuleListener(); // 18.
+    startPollTimer();         // 19.
 }
 
-// The library session goes first (QV_Finalize), then the data model, then the
-// window with everything it owns. No module is closed and no count stopped.
+// The library session goes first (QV_Finalize), then the data model (the
+// first member, so the last one destroyed), then the window with everything it
+// owns. No module is closed and no count stopped.
 TMainForm::~TMainForm() {
     m_library.reset();
 }
@@ -142,11 +149,8 @@ void TMainForm::createTopPanel() {
 }
 
 void TMainForm::createStatusBar() {
-    // Later: TModStatusBar (with SetPinCount(18)) takes this place. Its height
-    // is the text height of "M" plus 6 pixels; the plain bar has the same.
-    m_statusBar = new QStatusBar(this);
-    m_statusBar->setSizeGripEnabled(false);
-    m_statusBar->setFixedHeight(fontMetrics().height() + 6);
+    m_statusBar = new TModStatusBar(this);
+    m_statusBar->SetPinCount(kStartChannelCount);
     setStatusBar(m_statusBar);
 }
 
@@ -157,23 +161,52 @@ void TMainForm::createClientPanel() {
     palette.setColor(QPalette::Window, kClientPanelColour);
     m_clientPanel->setPalette(palette);
     centralWidget()->layout()->addWidget(m_clientPanel);
-    // 10. Later: the grid, TModGrid for 18 channels, at the top-left corner of
-    //     the client panel (the grid sizes itself in arrangeGrid).
+    // 10. The grid fills the client panel, which FitWindow sizes to its rows.
+    m_grid = new TModGrid(m_clientPanel, kStartChannelCount);
 }
 
 void TMainForm::createGroups() {
-    // 12.-14. Later, each with the top panel as parent and then
-    // m_topPanel->addGroupAtLeft(group), in this order, so that they stand
-    // left to right as module, counter type, gate length, edges, threshold
-    // (and take the tab order in the same way):
-    //   TThreshGroup "Threshold", TEdgeGroup "Edges",
-    //   TGateLengthGroup "GateLength", TCountTypeGroup "Counter Type" (then
-    //   CounterTypeChanged as its OnItemChange, called once with its index),
-    //   TModSelGroup "Module" with the AnalyserData and extended models off.
+    // 12.-14. Each group takes the leftmost place of the top panel (and the
+    // tab order follows), so the window shows, left to right: module, counter
+    // type, gate length, edges, threshold.
+    m_threshGroup = new TThreshGroup(m_topPanel, QStringLiteral("Threshold"));
+    m_topPanel->addGroupAtLeft(m_threshGroup);
+    m_edgeGroup = new TEdgeGroup(m_topPanel, QStringLiteral("Edges"));
+    m_topPanel->addGroupAtLeft(m_edgeGroup);
+    m_gateGroup = new TGateLengthGroup(m_topPanel, QStringLiteral("GateLength"));
+    m_topPanel->addGroupAtLeft(m_gateGroup);
+    m_countTypeGroup = new TCountTypeGroup(m_topPanel, QStringLiteral("Counter Type"));
+    m_topPanel->addGroupAtLeft(m_countTypeGroup);
+    m_countTypeGroup->OnItemChange = [this](TMyRadioGroup& group, int index) {
+        runGuarded("CounterTypeChanged", [&] { CounterTypeChanged(group, index); });
+    };
+    // The heading and the gate choices match the initial counter type.
+    CounterTypeChanged(*m_countTypeGroup, m_countTypeGroup->itemIndex());
+
+    // The module group registers its own listener with the data model here,
+    // before the window's (registerModuleListener).
+    m_moduleGroup = new TModSelGroup(m_topPanel, QStringLiteral("Module"), &m_analyserData, false);
+    m_topPanel->addGroupAtLeft(m_moduleGroup);
+    m_moduleGroup->OnHandlerFailure = &reportEscapedException;
+}
+
+void TMainForm::CounterTypeChanged(TMyRadioGroup&, int index) {
+    applyCounterType(index, *m_gateGroup,
+                     [this](const QString& heading) { m_grid->SetResultHeading(heading); });
 }
 
 void TMainForm::readCommandLine(const std::vector<std::string>& arguments) {
     m_server = readServerArgument(arguments);
+}
+
+void TMainForm::registerModuleListener() {
+    // The last listener: the module group has re-read its selection before
+    // the window attaches the module.
+    m_analyserData.AddListener(&TMainForm::moduleListener, this);
+}
+
+void TMainForm::moduleListener(void* context, int32_t event, int32_t value, int32_t extra) {
+    static_cast<TMainForm*>(context)->ModuleChanged(event, value, extra);
 }
 
 void TMainForm::startPollTimer() {
@@ -211,8 +244,8 @@ void TMainForm::helpExecute() {
 }
 
 void TMainForm::aboutExecute() {
-    // Later: ShowAboutWindow(this, "About " + windowTitle(), ...) with the
-    // library handle and server().
+    ShowAboutWindow(this, QStringLiteral("About ") + windowTitle(),
+                    AboutServerInfo{m_host->libraryHandle(), m_server.host, m_server.port});
 }
 
 void TMainForm::quitExecute() {
@@ -220,23 +253,6 @@ void TMainForm::quitExecute() {
 }
 
 // --- Window size
-
-int TMainForm::statusBarHeight() const {
-    return m_statusBar->height();
-}
-
-int TMainForm::thresholdGroupRight() const {
-    // The threshold group is the rightmost group; until the groups exist the
-    // window is as wide as they will be.
-    const int right = m_topPanel->groupsRight();
-    return right > 0 ? right : kPlannedGroupsWidth;
-}
-
-void TMainForm::arrangeGrid(int width) {
-    // Later: m_grid->ArrangeColumns(width), which also sets the grid's height
-    // to its rows.
-    (void)width;
-}
 
 void TMainForm::FitWindow(int channelCount, bool centre) {
     // The window holds the menu bar, the top panel (tool bar included), one
@@ -246,11 +262,12 @@ void TMainForm::FitWindow(int channelCount, bool centre) {
     // the window manager and are not counted.
     const int gridHeight = kRowHeight * (channelCount + 1) + 1;
     const int height =
-        menuBar()->sizeHint().height() + TopPanel::kHeight + gridHeight + statusBarHeight();
-    const int width = thresholdGroupRight() + kRightMargin;
+        menuBar()->sizeHint().height() + TopPanel::kHeight + gridHeight + m_statusBar->height();
+    const int width = m_threshGroup->x() + m_threshGroup->width() + kRightMargin;
     setFixedSize(width, height);
 
-    arrangeGrid(width); // the client panel is as wide as the window
+    // The client panel spans the window; its layout may follow only later.
+    m_grid->ArrangeColumns(width);
 
     if (centre) {
         const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();

@@ -3,15 +3,23 @@
 // line, and runs the 100 ms poll timer that drives everything periodic.
 //
 // The implementation is split by concern:
-//   vfcmain.cpp        construction, actions, menu, panels, window size
+//   vfcmain.cpp        construction, actions, menu, panels, groups, window size
 //   vfcmain_server.cpp the server connection and its failure report
-//   vfcmain_poll.cpp   the poll timer and the steps it drives
+//   vfcmain_poll.cpp   the poll timer, module attachment and measurement cycle
+//   vfcmain_host.cpp   the adapter that lends the window's displays to them
+//
+// The decisions of module attachment (ModuleAttachment) and of the
+// measurement cycle (MeasurementCycle) live in plain classes; the window only
+// forwards to them and shows what they decide.
 #pragma once
 
 #include "TModIfCpp.h"
 #include "app/CommandLine.h"
 #include "app/IdleTickCounter.h"
 #include "app/ImageList.h"
+#include "counter/MeasurementCycle.h"
+#include "modules/ModuleAttachment.h"
+#include "modules/vladata.h"
 
 #include <QMainWindow>
 
@@ -22,8 +30,15 @@
 
 class HelpWindow;
 class QAction;
-class QStatusBar;
 class QTimer;
+class TCountTypeGroup;
+class TEdgeGroup;
+class TGateLengthGroup;
+class TModGrid;
+class TModSelGroup;
+class TModStatusBar;
+class TMyRadioGroup;
+class TThreshGroup;
 class ToolStrip;
 class TopPanel;
 
@@ -47,17 +62,15 @@ public:
 
     // Fixed metrics of the window, in pixels.
     static constexpr int kStartChannelCount = 18;
-    static constexpr int kRowHeight = 25; // one grid row with its grid line
-    // The width of the five groups on the top panel, left to right: module
-    // 220, counter type 110, gate length 110, edges 110, threshold 73. Used
-    // until the groups exist.
-    static constexpr int kPlannedGroupsWidth = 220 + 110 + 110 + 110 + 73;
+    static constexpr int kRowHeight = 25;     // one grid row with its grid line
     static constexpr int kRightMargin = 6;    // window edge beyond the last group
     static constexpr int kPollInterval = 100; // ms
 
     // Builds the window and connects to the server given by the arguments
     // (the program's arguments without its name). A failed connection is
-    // reported to the user and ends in ProcessExit(1).
+    // reported to the user and ends in ProcessExit(1). The data model's
+    // look-up of its default model, the first thing built, throws TModIfError
+    // when the library fails; the entry point reports that.
     explicit TMainForm(const std::vector<std::string>& arguments = {});
     ~TMainForm() override;
 
@@ -82,14 +95,25 @@ public:
     // heartbeat.
     void PollTick();
 
-    // --- Steps that later parts of the program fill in (empty for now).
+    // The window's reaction to a new counter type: the grid's result heading
+    // and the gate length group's infinite choice follow it.
+    void CounterTypeChanged(TMyRadioGroup& group, int index);
+
+    // --- Module attachment (ModuleAttachment does the work).
+
+    // Data model listener: on a module change closes the old module and
+    // attaches the new one. Registered last.
+    void ModuleChanged(int32_t event, int32_t value, int32_t extra);
+    // Reads the pin levels of the open module into the status bar.
+    void PollPins();
+    // Closes the open module and resets the run controls and panels. Throws
+    // TModIfError when the library cannot say whether a module is open.
+    void CloseModule();
+
+    // --- Measurement cycle (MeasurementCycle does the work).
 
     // One step of the measurement cycle: reset, start and stop requests.
     void UpdateCounter(bool reset, bool start, bool stop);
-    // Reads the pin levels of the open module into the status bar.
-    void PollPins();
-    // Closes the open module and resets the run controls and panels.
-    void CloseModule();
 
     // --- Parts of the window, for the rest of the program and for tests.
 
@@ -102,17 +126,31 @@ public:
     const ImageList& imageList() const { return m_imageList; }
     TopPanel* topPanel() const { return m_topPanel; }
     ToolStrip* toolBar() const;
+    TModStatusBar* modStatusBar() const { return m_statusBar; }
     QWidget* clientPanel() const { return m_clientPanel; }
+    TModGrid* grid() const { return m_grid; }
+    TThreshGroup* threshGroup() const { return m_threshGroup; }
+    TEdgeGroup* edgeGroup() const { return m_edgeGroup; }
+    TGateLengthGroup* gateGroup() const { return m_gateGroup; }
+    TCountTypeGroup* countTypeGroup() const { return m_countTypeGroup; }
+    TModSelGroup* moduleGroup() const { return m_moduleGroup; }
+    AnalyserData& analyserData() { return m_analyserData; }
     QTimer* pollTimer() const { return m_pollTimer; }
     HelpWindow* helpWindow() const { return m_helpWindow; }
     // The server named on the command line (the About window shows it).
     const ServerAddress& server() const { return m_server; }
     // The library session; null only while the window is being built.
     const TModIfCpp* library() const { return m_library.get(); }
+    // The model description of the attached (or last attached) module.
+    const QV_ModuleInfo& moduleInfo() const { return m_moduleInfo; }
     // 0: no count running; 1: a count is running.
-    uint8_t runState() const { return m_runState; }
+    uint8_t runState() const { return m_cycle.runState(); }
 
 private:
+    // Lends the window's displays, settings and run controls to module
+    // attachment and the measurement cycle (vfcmain_host.cpp).
+    class Host;
+
     // Construction steps, in the order the constructor runs them.
     void createActions();
     void createMenu();
@@ -122,6 +160,7 @@ private:
     void createGroups();
     void readCommandLine(const std::vector<std::string>& arguments);
     void connectToServer();
+    void registerModuleListener();
     void startPollTimer();
 
     QAction* makeAction(const char* caption, const char* hint, int image);
@@ -135,17 +174,12 @@ private:
     void aboutExecute();
     void quitExecute();
 
-    // Geometry of parts that later issues add; see FitWindow.
-    int statusBarHeight() const;
-    int thresholdGroupRight() const;
-    void arrangeGrid(int width);
+    static void moduleListener(void* context, int32_t event, int32_t value, int32_t extra);
 
-    // Once-a-second idle work of PollTick; see there.
-    bool refreshModules();
-    void toggleHeartbeat();
-
-    // Later: AnalyserData m_analyserData; declared first, so it is built
-    // before everything else and destroyed after the library session.
+    // Built before everything else (its constructor already asks the library
+    // for the default model) and destroyed after the library session, but
+    // before Qt deletes the child widgets, the module group among them.
+    AnalyserData m_analyserData;
 
     ImageList m_imageList;
     QAction* m_continuousAction = nullptr;
@@ -155,17 +189,22 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_quitAction = nullptr;
     TopPanel* m_topPanel = nullptr;
-    // Later: TModStatusBar in place of the plain status bar.
-    QStatusBar* m_statusBar = nullptr;
+    TModStatusBar* m_statusBar = nullptr;
     QWidget* m_clientPanel = nullptr;
-    // Later: TModGrid* m_grid in the client panel; TThreshGroup, TEdgeGroup,
-    // TGateLengthGroup, TCountTypeGroup and TModSelGroup on the top panel.
+    TModGrid* m_grid = nullptr;
+    TThreshGroup* m_threshGroup = nullptr;
+    TEdgeGroup* m_edgeGroup = nullptr;
+    TGateLengthGroup* m_gateGroup = nullptr;
+    TCountTypeGroup* m_countTypeGroup = nullptr;
+    TModSelGroup* m_moduleGroup = nullptr;
     HelpWindow* m_helpWindow = nullptr;
 
-    uint8_t m_runState = 0;
     QTimer* m_pollTimer = nullptr; // null until the end of construction
     IdleTickCounter m_idleTicks;
     ServerAddress m_server;
     QV_ModuleInfo m_moduleInfo{}; // the attached module's model; channelCount 0 at start
+    std::unique_ptr<Host> m_host;
+    MeasurementCycle m_cycle;
+    ModuleAttachment m_attachment;
     std::unique_ptr<TModIfCpp> m_library;
 };

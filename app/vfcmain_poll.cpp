@@ -1,6 +1,9 @@
-// TMainForm: the poll timer's tick and the steps it drives. The measurement
-// cycle, module attachment, module list and status bar fill in the steps.
+// TMainForm: the poll timer's tick and the steps it drives. Module attachment
+// and the measurement cycle make the decisions; the window forwards to them.
 #include "app/vfcmain.h"
+
+#include "display/vfcstat.h"
+#include "modules/vfcmodsel.h"
 
 void TMainForm::PollTick() {
     if (!m_library) return;
@@ -8,37 +11,29 @@ void TMainForm::PollTick() {
     UpdateCounter(false, false, false); // one step of the measurement cycle
 
     // While a count runs, the pins, the module list and the heartbeat wait.
-    if (m_runState != 0) return;
+    if (m_cycle.runState() != 0) return;
 
     PollPins();
 
     if (!m_idleTicks.advance()) return;
-    if (!refreshModules()) CloseModule();
-    toggleHeartbeat();
+    // A refresh that fails means the library no longer answers for the list:
+    // the module goes too.
+    if (!m_moduleGroup->RefreshModules(m_library.get())) CloseModule();
+    m_statusBar->ToggleHeartbeat();
 }
 
-void TMainForm::UpdateCounter(bool reset, bool start, bool stop) {
-    // Later: the measurement cycle (reset, start, stop requests; polls).
-    (void)reset;
-    (void)start;
-    (void)stop;
+void TMainForm::ModuleChanged(int32_t event, int32_t value, int32_t extra) {
+    m_attachment.ModuleChanged(event, value, extra);
 }
 
 void TMainForm::PollPins() {
-    // Later: QV_ModIsOpen, QV_GetPinStatus for the module's channel count,
-    // the status bar's SetPinStates; CloseModule on a library error.
+    m_attachment.PollPins();
 }
 
 void TMainForm::CloseModule() {
-    // Later: QV_ModIsOpen / QV_CloseMod, EnableRunStop(false, false), the
-    // state panel emptied, the pin panel all '0', run state 0.
+    m_attachment.CloseModule();
 }
 
-bool TMainForm::refreshModules() {
-    // Later: return the module group's RefreshModules(m_library.get()).
-    return true;
-}
-
-void TMainForm::toggleHeartbeat() {
-    // Later: the status bar's ToggleHeartbeat().
+void TMainForm::UpdateCounter(bool reset, bool start, bool stop) {
+    m_cycle.UpdateCounter(reset, start, stop);
 }

@@ -7,12 +7,17 @@
 #include "app/ToolStrip.h"
 #include "app/TopPanel.h"
 #include "app/vfcmain.h"
+#include "counter/vfcgroups.h"
+#include "counter/vfcgroups_thresh.h"
+#include "display/vfcgrid.h"
+#include "modules/vfcmodsel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
@@ -186,37 +191,56 @@ TEST_F(MainWindow, FixedWindowCentredOnlyAtStart) {
     EXPECT_EQ(form->width(), 629);
 }
 
-TEST_F(MainWindow, GroupsTakeTheLeftmostPlaceAndSetTheWidth) {
+TEST_F(MainWindow, GroupsStandLeftToRightAndSetTheWidth) {
     auto form = makeForm();
-    TopPanel* panel = form->topPanel();
-    // Created as the window creates its groups: threshold first, module last.
-    const int widths[] = {73, 110, 110, 110, 220};
-    std::vector<QWidget*> created;
-    for (int width : widths) {
-        auto* group = new QGroupBox(panel);
-        group->setFixedWidth(width);
-        panel->addGroupAtLeft(group);
-        created.push_back(group);
-    }
     // Left to right: module, counter type, gate length, edges, threshold.
-    const int expectedLeft[] = {550, 440, 330, 220, 0};
-    for (std::size_t i = 0; i < created.size(); ++i) {
-        EXPECT_EQ(created[i]->geometry(), QRect(expectedLeft[i], 27, widths[i], 93)) << i;
-        EXPECT_TRUE(created[i]->isVisible());
+    const struct {
+        QGroupBox* group;
+        const char* caption;
+        int left;
+        int width;
+    } rows[] = {
+        {form->moduleGroup(), "No Modules", 0, 220},
+        {form->countTypeGroup(), "Counter Type", 220, 110},
+        {form->gateGroup(), "GateLength", 330, 110},
+        {form->edgeGroup(), "Edges", 440, 110},
+        {form->threshGroup(), "Threshold", 550, 73},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.caption);
+        EXPECT_EQ(row.group->parentWidget(), form->topPanel());
+        EXPECT_EQ(row.group->geometry(), QRect(row.left, 27, row.width, 93));
+        EXPECT_TRUE(row.group->isVisible());
     }
-    EXPECT_EQ(panel->groupsRight(), 623);
-    form->FitWindow(18, false);
+    EXPECT_EQ(form->topPanel()->groups(),
+              (std::vector<QWidget*>{form->moduleGroup(), form->countTypeGroup(), form->gateGroup(),
+                                     form->edgeGroup(), form->threshGroup()}));
     EXPECT_EQ(form->width(), 623 + 6);
+    // The grid fills the window's width.
+    EXPECT_EQ(form->grid()->width(), form->width());
+}
+
+TEST_F(MainWindow, CounterTypeSetsHeadingAndGateChoices) {
+    auto form = makeForm();
+    // Applied once at start for the initial type, Frequency.
+    EXPECT_EQ(form->grid()->ResultHeading(), "Frequency");
+    EXPECT_EQ(form->gateGroup()->itemCount(), 3);
+    QRadioButton* events = form->countTypeGroup()->itemButton(2);
+    QTest::mouseClick(events, Qt::LeftButton, {}, QPoint(6, events->height() / 2));
+    EXPECT_EQ(form->grid()->ResultHeading(), "Event Count");
+    EXPECT_EQ(form->gateGroup()->itemCount(), 4);
 }
 
 TEST_F(MainWindow, ClientPanelIsGreenUnderTheTopPanel) {
     auto form = makeForm();
     QWidget* client = form->clientPanel();
-    EXPECT_EQ(client->grab().toImage().pixelColor(client->width() / 2, client->height() - 2),
-              QColor(0, 128, 0));
+    EXPECT_TRUE(client->autoFillBackground());
+    EXPECT_EQ(client->palette().color(QPalette::Window), QColor(0, 128, 0));
     EXPECT_EQ(client->mapTo(form.get(), QPoint(0, 0)).y(),
               form->topPanel()->mapTo(form.get(), QPoint(0, 0)).y() + 120);
     EXPECT_EQ(client->width(), form->width());
+    EXPECT_EQ(form->grid()->parentWidget(), client);
+    EXPECT_EQ(form->grid()->rowCount(), 19);
 }
 
 TEST_F(MainWindow, ConnectsToTheBuiltInServerWithoutArguments) {
@@ -258,7 +282,6 @@ TEST_F(MainWindow, FailedConnectionEndsTheStartWithStatusOne) {
          {"server=lab-pc:9000"},
          "Failed to connect to server (lab-pc) on port 9000"},
         {"QV_ConnectToServer", {}, "Failed to connect to server (local) on default port."},
-        {"QV_Initialize", {"server=h"}, "Failed to connect to server (h) on default port."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
