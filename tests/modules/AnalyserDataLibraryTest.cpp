@@ -17,24 +17,14 @@ protected:
     void SetUp() override { fakevexif::reset(); }
 };
 
-struct EventLog {
-    std::vector<int32_t> codes;
-    static void hear(void* context, int32_t event, int32_t, int32_t) {
-        static_cast<EventLog*>(context)->codes.push_back(event);
-    }
-};
-
 const std::vector<std::string> kLookup = {"QV_Initialize", "QV_Info", "QV_Finalize"};
 
-TEST_F(AnalyserDataLibrary, ConstructionLooksUpModelOWithAHandleOfItsOwn) {
+TEST_F(AnalyserDataLibrary, LooksUpModelsWithAHandleOfItsOwnOnlyWhenTheCodeChanges) {
     AnalyserData data;
     EXPECT_EQ(fakevexif::callNames(), kLookup);
     EXPECT_EQ(fakevexif::lastCall("QV_Info")->args.at(0), 'o');
     EXPECT_EQ(fakevexif::liveHandles(), 0);
-}
 
-TEST_F(AnalyserDataLibrary, NoneAndTheCurrentCodeMakeNoLibraryCall) {
-    AnalyserData data;
     data.SelectModule("QV000001", 'c');
     fakevexif::clearCalls();
     EXPECT_FALSE(data.SetModelCode('u'));
@@ -61,35 +51,39 @@ TEST_F(AnalyserDataLibrary, ModelRecordSetsFlagsAndSamplePosition) {
     EXPECT_EQ(data.inputs().size(), 8u);
 }
 
-TEST_F(AnalyserDataLibrary, FailingInfoPropagatesAndReleasesTheHandle) {
-    AnalyserData data;
-    EventLog log;
-    data.AddListener(&EventLog::hear, &log);
-    fakevexif::clearCalls();
-    fakevexif::failNext("QV_Info", QV_ERR_UNKNOWN_MODEL);
-    try {
-        data.SelectModule("QV000001", 'c');
-        FAIL() << "no exception";
-    } catch (const TModIfError& e) {
-        EXPECT_EQ(e.status(), QV_ERR_UNKNOWN_MODEL);
-    }
-    EXPECT_EQ(fakevexif::callNames(), kLookup);
-    EXPECT_EQ(fakevexif::liveHandles(), 0);
-    // The name and code taken before the failure stay, no event 0 is sent,
-    // and the old description (model 'o') is still in place.
-    EXPECT_EQ(data.moduleName(), "QV000001");
-    EXPECT_EQ(data.modelCode(), 'c');
-    EXPECT_EQ(data.inputs().size(), 16u);
-    EXPECT_EQ(std::count(log.codes.begin(), log.codes.end(), AnalyserEvent::ModuleChanged), 0);
-}
+// The temporary handle is released on every path, failure included.
+TEST_F(AnalyserDataLibrary, FailingLookupPropagatesAndReleasesTheHandle) {
+    for (const char* fn : {"QV_Initialize", "QV_Info"}) {
+        SCOPED_TRACE(fn);
+        fakevexif::reset();
+        fakevexif::failNext(fn, QV_ERR_BAD_ARGUMENT);
+        EXPECT_THROW(AnalyserData data, TModIfError);
+        EXPECT_EQ(fakevexif::liveHandles(), 0);
 
-TEST_F(AnalyserDataLibrary, FailingInitializeMakesNoInfoCall) {
-    AnalyserData data;
-    fakevexif::clearCalls();
-    fakevexif::failNext("QV_Initialize", QV_ERR_TOO_MANY_HANDLES);
-    EXPECT_THROW(data.SelectModule("QV000001", 'c'), TModIfError);
-    EXPECT_EQ(fakevexif::callNames(), std::vector<std::string>{"QV_Initialize"});
-    EXPECT_EQ(fakevexif::liveHandles(), 0);
+        AnalyserData data;
+        std::vector<int32_t> codes;
+        data.AddListener([](void* log, int32_t event, int32_t,
+                            int32_t) { static_cast<std::vector<int32_t>*>(log)->push_back(event); },
+                         &codes);
+        fakevexif::clearCalls();
+        fakevexif::failNext(fn, QV_ERR_UNKNOWN_MODEL);
+        try {
+            data.SelectModule("QV000001", 'c');
+            ADD_FAILURE() << "no exception";
+        } catch (const TModIfError& e) {
+            EXPECT_EQ(e.status(), QV_ERR_UNKNOWN_MODEL);
+        }
+        const bool infoFailed = fn == std::string("QV_Info");
+        EXPECT_EQ(fakevexif::callNames(),
+                  infoFailed ? kLookup : std::vector<std::string>{"QV_Initialize"});
+        EXPECT_EQ(fakevexif::liveHandles(), 0);
+        // The name and code taken before the failure stay, no event 0 is
+        // sent, and the old description (model 'o') is still in place.
+        EXPECT_EQ(data.moduleName(), "QV000001");
+        EXPECT_EQ(data.modelCode(), 'c');
+        EXPECT_EQ(data.inputs().size(), 16u);
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), AnalyserEvent::ModuleChanged), 0);
+    }
 }
 
 // The temporary handle's QV_Finalize status is dropped by TModIfCpp: the
@@ -99,15 +93,6 @@ TEST_F(AnalyserDataLibrary, FailingFinalizeStillLoadsTheDescription) {
     fakevexif::failNext("QV_Finalize", QV_ERR_BAD_HANDLE);
     EXPECT_NO_THROW(data.SelectModule("QV000001", 'b'));
     EXPECT_EQ(data.inputs().size(), 32u);
-}
-
-TEST_F(AnalyserDataLibrary, ConstructorThrowsCleanlyWhenTheLookupFails) {
-    for (const char* fn : {"QV_Initialize", "QV_Info"}) {
-        fakevexif::reset();
-        fakevexif::failNext(fn, QV_ERR_BAD_ARGUMENT);
-        EXPECT_THROW(AnalyserData data, TModIfError) << fn;
-        EXPECT_EQ(fakevexif::liveHandles(), 0) << fn;
-    }
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 // ModuleWindowState: what the main window's displays and run controls would
-// show, for tests of module attachment without the window.
+// show, for tests of module attachment without the window; AttachedModel: a
+// connected session, the data model and the attachment listening to it.
 #pragma once
 
+#include "TModIfCpp.h"
 #include "modules/ModuleAttachment.h"
+#include "modules/vladata.h"
 
+#include <functional>
 #include <string>
 
 struct ModuleWindowState : ModuleHost {
@@ -36,4 +40,26 @@ struct ModuleWindowState : ModuleHost {
         runStateText = "Idle";
     }
     void clearRunState() override { runState = 0; }
+};
+
+// `first` registers the listeners that the main window registers before its
+// own (the selection group).
+struct AttachedModel {
+    explicit AttachedModel(const std::function<void(AnalyserData&)>& first = {}) {
+        check(QV_ConnectToServer(library.handle(), nullptr, 0));
+        window.handle = library.handle();
+        if (first) first(data);
+        data.AddListener(&ModuleAttachment::listener, &attachment);
+    }
+    bool isOpen() const {
+        int32_t open = 0;
+        check(QV_ModIsOpen(library.handle(), &open));
+        return open == 1;
+    }
+
+    TModIfCpp library;
+    ModuleWindowState window;
+    QV_ModuleInfo info{};
+    AnalyserData data;
+    ModuleAttachment attachment{window, data, info};
 };

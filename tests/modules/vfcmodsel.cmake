@@ -1,6 +1,5 @@
-# Module selection and module attachment. Failure paths run against the
-# scripted library; one test binary runs against the real library and its
-# built-in server.
+# Module selection and module attachment against the scripted library; the
+# main window's tests meet them on the real library and its built-in server.
 vfc_add_test(modsel_logic_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/ModuleListTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ModuleAttachmentTest.cpp
@@ -8,6 +7,3 @@ vfc_add_test(modsel_logic_tests
 vfc_add_test(modsel_group_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/vfcmodselTest.cpp
     LIBS vexcounter_ui vexif_fake vfc_qt_test_main)
-vfc_add_test(modsel_server_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/vfcmodselServerTest.cpp
-    LIBS vexcounter_ui vexif vfc_qt_test_main)
