@@ -63,18 +63,14 @@ TEST(ResultCell, WideCharactersStayWhole) {
     EXPECT_EQ(cell.remark, U"ä|x");
 }
 
-TEST(ChannelTable, LeftClickTurnsEdgeCodesLow) {
+// Edge codes are not part of the cycle; a left click makes them "0".
+TEST(ChannelTable, LeftClickTurnsEdgeCodesLowAndOutsideClicksChangeNothing) {
     ChannelTable table;
-    // Edge codes are not part of the cycle; a left click makes them "0".
     for (char edge : {'R', 'F', 'E'}) {
         table.setCode(5, edge);
         EXPECT_TRUE(table.click(5, ChannelTable::Button::Left));
         EXPECT_EQ(table.code(5), '0');
     }
-}
-
-TEST(ChannelTable, ClicksOutsideTheTableChangeNothing) {
-    ChannelTable table;
     EXPECT_FALSE(table.click(18, ChannelTable::Button::Left));
     EXPECT_FALSE(table.click(-1, ChannelTable::Button::Left));
     EXPECT_TRUE(table.click(17, ChannelTable::Button::Left)); // no glyph, but a code

@@ -63,16 +63,11 @@ TEST_F(AboutWindow, IsAFixedCentredWindowWithTwoSunkenPanels) {
     ASSERT_TRUE(upper && lower);
     EXPECT_EQ(upper->frameShadow(), QFrame::Sunken);
     EXPECT_EQ(lower->frameShadow(), QFrame::Sunken);
-    // Equal panels, stacked with one margin around and between them.
-    const int m = upper->x();
-    EXPECT_GT(m, 0);
-    EXPECT_EQ(upper->y(), m);
-    EXPECT_EQ(upper->width(), 330 - 2 * m);
-    EXPECT_EQ(upper->height(), (260 - 3 * m) / 2);
-    EXPECT_EQ(lower->geometry(), upper->geometry().translated(0, upper->height() + m));
+    EXPECT_EQ(lower->size(), upper->size());
+    EXPECT_LT(upper->geometry().bottom(), lower->y());
 
-    // Server label at the version label's place in the lower panel; the hidden
-    // line six line units further down, in the panel's colour.
+    // Server label in the lower panel; the hidden line below the version text,
+    // in the panel's colour.
     QLabel* version = label(*w, "versionLabel");
     QLabel* server = label(*w, "serverLabel");
     QLabel* hidden = label(*w, "hiddenLabel");
@@ -80,9 +75,7 @@ TEST_F(AboutWindow, IsAFixedCentredWindowWithTwoSunkenPanels) {
     EXPECT_EQ(version->parentWidget(), upper);
     EXPECT_EQ(server->parentWidget(), lower);
     EXPECT_EQ(hidden->parentWidget(), upper);
-    EXPECT_EQ(server->pos(), version->pos());
-    EXPECT_EQ(hidden->x(), version->x());
-    EXPECT_EQ(hidden->y(), 7 * version->y());
+    EXPECT_GT(hidden->y(), version->geometry().bottom());
     EXPECT_EQ(textColour(hidden), upper->palette().color(QPalette::Window));
     EXPECT_TRUE(version->text().startsWith("Software Version: Apr 14 2008\r\n"));
     // Every text fits inside its panel, also a long remote identity.
@@ -95,32 +88,25 @@ TEST_F(AboutWindow, IsAFixedCentredWindowWithTwoSunkenPanels) {
                     .contains(label(*remote, "serverLabel")->geometry()));
 }
 
+// The texts themselves are tested in vfcaboutTextTest.cpp.
 TEST_F(AboutWindow, ServerLabelComesFromTheLibrary) {
     auto builtIn = build();
-    EXPECT_EQ(label(*builtIn, "serverLabel")->text(),
-              "The built-in server is:\r\n    Name: S\r\n    Version: 1.0\r\n"
-              "    Start Date: d\r\n    Start Time: t");
+    EXPECT_TRUE(label(*builtIn, "serverLabel")->text().startsWith("The built-in server is:"));
     EXPECT_EQ(fakevexif::callCount("QV_QueryServerID"), 1);
-    const auto call = fakevexif::lastCall("QV_QueryServerID");
-    ASSERT_TRUE(call);
-    EXPECT_EQ(call->args, (std::vector<int64_t>{m_handle, 64}));
+    EXPECT_EQ(fakevexif::lastCall("QV_QueryServerID")->args, (std::vector<int64_t>{m_handle, 64}));
 
     auto remote = build(std::string("lab-pc"), 0);
-    EXPECT_TRUE(label(*remote, "serverLabel")
-                    ->text()
-                    .startsWith("The Server on lab-pc, port 8279, is:\r\n    Name: S\r\n"));
+    EXPECT_TRUE(
+        label(*remote, "serverLabel")->text().startsWith("The Server on lab-pc, port 8279"));
 
     fakevexif::failNext("QV_QueryServerID", QV_ERR_CONNECTION_LOST);
     auto failed = build(std::string("lab-pc"), 9000);
     EXPECT_EQ(label(*failed, "serverLabel")->text(),
               "Could not connect to the Server to retrieve Server Version");
-    EXPECT_TRUE(label(*failed, "versionLabel")->text().startsWith("Software Version: "));
-}
 
-TEST_F(AboutWindow, ServerIdAtTheBufferLimitIsCutSafely) {
+    // An identity as long as the buffer is cut, not overrun.
     fakevexif::setServerId(std::string(200, 'N'));
-    auto w = build();
-    EXPECT_TRUE(label(*w, "serverLabel")
+    EXPECT_TRUE(label(*build(), "serverLabel")
                     ->text()
                     .startsWith("The built-in server is:\r\n    Name: " + QString(63, 'N') +
                                 "\r\n    Version: "));

@@ -69,7 +69,7 @@ protected:
     TModGrid* grid;
 };
 
-TEST_F(GridTest, BuildsOneRowPerChannelUnderTheHeadings) {
+TEST_F(GridTest, BuildsOneRowPerChannelInColumnsThatFitTheWindowFont) {
     ASSERT_EQ(grid->rowCount(), 19);
     EXPECT_EQ(grid->item(0, TModGrid::NameColumn)->text(), "Channel");
     EXPECT_EQ(grid->ResultHeading(), "Result");
@@ -84,9 +84,8 @@ TEST_F(GridTest, BuildsOneRowPerChannelUnderTheHeadings) {
     EXPECT_TRUE(grid->PlainResults());
     grid->SetChannelCount(40); // the channel table ends at 17
     EXPECT_EQ(grid->rowCount(), 19);
-}
 
-TEST_F(GridTest, FontsAndColumnsFitTheWindowFont) {
+    // Fonts and columns fit the window font.
     EXPECT_EQ(grid->Fonts().largeHeight, 16);
     EXPECT_EQ(grid->Fonts().large.pixelSize(), 16);
     EXPECT_EQ(grid->Fonts().headingHeight, 15);

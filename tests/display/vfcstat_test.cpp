@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTest>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -52,16 +54,12 @@ protected:
     TModStatusBar* bar = nullptr;
 };
 
-TEST_F(StatusBar, PanelsAreAsWideAsTheirTexts) {
-    EXPECT_EQ(bar->height(), bar->fontMetrics().height() + 6);
+TEST_F(StatusBar, PinCountSetsZerosAndWidensThePinsPanel) {
     EXPECT_EQ(bar->panelText(TModStatusBar::ModulePanel), "Module not selected");
-    EXPECT_EQ(panelLeft(1), textWidth("Using MMMMMMMM"));
-    EXPECT_EQ(panelLeft(2) - panelLeft(1), textWidth("Transferring DataMMMM"));
-    EXPECT_EQ(panelLeft(3) - panelLeft(2), textWidth("Pins: 7 0" + QString(17, 'M')));
-    EXPECT_EQ(panelLeft(4) - panelLeft(3), 10);
-
+    const int eightPins = panelLeft(3) - panelLeft(2);
     bar->SetPinCount(18);
     EXPECT_EQ(bar->panelText(TModStatusBar::PinsPanel), QString(18, '0'));
+    EXPECT_GT(panelLeft(3) - panelLeft(2), eightPins);
     EXPECT_EQ(panelLeft(3) - panelLeft(2), textWidth("Pins: 17 0 " + QString(19, 'M') + "    "));
 }
 
@@ -69,26 +67,27 @@ TEST_F(StatusBar, OnlyAChangedTextRepaintsAndOnlyItsOwnPanel) {
     bar->SetRunState("Running");
     bar->SetPinCount(18);
     settle();
-    PaintCounter unchanged;
-    unchanged.watch(bar);
-    for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        unchanged.watch(bar->panelWidget(i));
-    bar->SetRunState("Running");
-    bar->SetPinStates(QString(18, '0'));
-    settle();
-    EXPECT_EQ(unchanged.count(bar), 0);
-    for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        EXPECT_EQ(unchanged.count(bar->panelWidget(i)), 0) << i;
-
-    PaintCounter changed;
-    changed.watch(bar);
-    for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        changed.watch(bar->panelWidget(i));
-    bar->SetRunState("Counting");
-    settle();
-    EXPECT_EQ(changed.count(bar), 0);
-    for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
-        EXPECT_EQ(changed.count(bar->panelWidget(i)), i == TModStatusBar::RunStatePanel) << i;
+    // Paint events of the bar and of each panel caused by `change`.
+    const auto paints = [this](const std::function<void()>& change) {
+        PaintCounter counter;
+        counter.watch(bar);
+        for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
+            counter.watch(bar->panelWidget(i));
+        change();
+        settle();
+        std::vector<int> counts = {counter.count(bar)};
+        for (int i = 0; i < TModStatusBar::kPanelCount; ++i)
+            counts.push_back(counter.count(bar->panelWidget(i)));
+        return counts;
+    };
+    EXPECT_EQ(paints([this] {
+                  bar->SetRunState("Running");
+                  bar->SetPinStates(QString(18, '0'));
+              }),
+              (std::vector<int>{0, 0, 0, 0, 0, 0}));
+    std::vector<int> onlyState(1 + TModStatusBar::kPanelCount, 0);
+    onlyState[1 + TModStatusBar::RunStatePanel] = 1;
+    EXPECT_EQ(paints([this] { bar->SetRunState("Counting"); }), onlyState);
 }
 
 TEST_F(StatusBar, PinsPanelDrawsTheHighestPinFirst) {
