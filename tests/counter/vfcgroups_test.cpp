@@ -1,4 +1,4 @@
-// The settings groups on a mock top panel: item layout, threshold stepping,
+// The settings groups on a stand-in top panel: item layout, threshold stepping,
 // the counter type's effect on the gate length choices, and the settings read
 // for a count.
 #include "counter/vfcgroups.h"
@@ -16,9 +16,8 @@
 
 namespace {
 
-// The top panel as the main window fills it: groups created in order, each
-// placed at the left end under a 27-pixel tool bar, the counter type group
-// wired to applyCounterType and called once.
+// The groups side by side under a 27-pixel tool bar as in the top panel, the
+// counter type group wired to applyCounterType and called once.
 class SettingsGroups : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,28 +26,22 @@ protected:
         font.setPixelSize(11);
         panel.setFont(font);
         panel.resize(700, 120);
+        threshold = new TThreshGroup(&panel, "Threshold");
+        edges = new TEdgeGroup(&panel, "Edges");
+        gate = new TGateLengthGroup(&panel, "GateLength");
+        counterType = new TCountTypeGroup(&panel, "Counter Type");
+        int left = 0;
+        for (QWidget* group :
+             std::initializer_list<QWidget*>{counterType, gate, edges, threshold}) {
+            group->setGeometry(left, 27, group->width(), 93);
+            left += group->width();
+        }
         panel.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
-
-        placeAtLeft(threshold = new TThreshGroup(&panel, "Threshold"));
-        placeAtLeft(edges = new TEdgeGroup(&panel, "Edges"));
-        placeAtLeft(gate = new TGateLengthGroup(&panel, "GateLength"));
-        placeAtLeft(counterType = new TCountTypeGroup(&panel, "Counter Type"));
         counterType->OnItemChange = [this](TMyRadioGroup&, int index) {
             applyCounterType(index, *gate, [this](const QString& text) { heading = text; });
         };
         counterType->OnItemChange(*counterType, counterType->itemIndex());
-        placeAtLeft(new TMyGroup(&panel, "Module"));
-    }
-
-    void placeAtLeft(QWidget* group) {
-        placed.insert(placed.begin(), group);
-        int left = 0;
-        for (QWidget* g : placed) {
-            g->setGeometry(left, 27, g->width(), 93);
-            left += g->width();
-        }
-        group->show();
     }
 
     // Picks an item with the mouse, on its indicator.
@@ -63,7 +56,6 @@ protected:
     TEdgeGroup* edges = nullptr;
     TGateLengthGroup* gate = nullptr;
     TCountTypeGroup* counterType = nullptr;
-    std::vector<QWidget*> placed;
     QString heading;
 };
 
