@@ -39,7 +39,7 @@ TEST(Library, ListsTheSimulationsAsPresentAndFree) {
     }
 }
 
-TEST(Library, AModuleOpenedByOneHandleIsTakenForAnotherUntilFinalised) {
+TEST(Library, AModuleOpenedByOneHandleIsTakenForAnotherUntilClosedOrFinalised) {
     ScopedHandle a, b;
     a.connected();
     b.connected();
@@ -50,6 +50,9 @@ TEST(Library, AModuleOpenedByOneHandleIsTakenForAnotherUntilFinalised) {
     int32_t open = 1;
     ASSERT_EQ(QV_ModIsOpen(b, &open), QV_OK);
     EXPECT_EQ(open, 0);
+    ASSERT_EQ(QV_CloseMod(a), QV_OK); // closing frees it
+    EXPECT_EQ(moduleInfo(b, "QVSIMC01"), "cfp");
+    ASSERT_EQ(QV_OpenMod(a, "QVSIMC01"), QV_OK);
 
     // Finalising a stops its count and frees the module.
     ASSERT_EQ(QV_FCRun(a, 2, 3, 7, "--------", 1), QV_OK);
