@@ -11,27 +11,6 @@ using vexengine::Result;
 
 using Engine = EngineFixture;
 
-TEST_F(Engine, ListsTheSimulatedModules) {
-    auto modules = engine.modules();
-    ASSERT_GE(modules.size(), 4u);
-    int c = 0, o = 0, r = 0;
-    for (const auto& m : modules) {
-        EXPECT_EQ(m.name.size(), 8u);
-        EXPECT_EQ(m.name.rfind("QVSIM", 0), 0u) << m.name;
-        EXPECT_TRUE(m.present);
-        c += m.model == 'c';
-        o += m.model == 'o';
-        r += m.model == 'r';
-    }
-    EXPECT_GE(c, 2);
-    EXPECT_EQ(o, 1);
-    EXPECT_EQ(r, 1);
-    EXPECT_EQ(modules[0].name, "QVSIMC01");
-    vexengine::ModuleEntry entry;
-    EXPECT_EQ(engine.moduleAt(engine.moduleCount(), entry), Result::noSuchModule);
-    EXPECT_EQ(engine.moduleAt(-1, entry), Result::noSuchModule);
-}
-
 TEST_F(Engine, AModuleHeldByOneSessionIsTakenForAnother) {
     auto other = engine.openSession();
     vexengine::ModuleEntry entry;

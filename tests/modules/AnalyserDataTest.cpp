@@ -103,7 +103,7 @@ TEST(AnalyserData, SameNameChangesNothingAndClearingKeepsTheModel) {
     EXPECT_EQ(r.rec.events, (Events{{0, 0, 0}}));
 }
 
-TEST(AnalyserData, ListenersHearEveryEventInRegistrationOrder) {
+TEST(AnalyserData, TriggerEventsReachEveryListenerInRegistrationOrder) {
     AnalyserData data;
     std::vector<std::pair<char, Event>> heard;
     Recorder a{{}, &heard, 'A'};
@@ -123,6 +123,17 @@ TEST(AnalyserData, ListenersHearEveryEventInRegistrationOrder) {
     }
     EXPECT_EQ(slots(data), (Slots{"I2", "F", "I0", "I2", "!I0", "I2", "I0", "F"}));
     EXPECT_FALSE(data.flag3());
+
+    // Kind 0 returns to row 0 of table 1 and clears switch 0; an unknown kind
+    // counts as 0 and is still announced; kind 1 sets switch 0.
+    data.setTriggerKind(0);
+    EXPECT_EQ(data.presetRow(), 0);
+    EXPECT_EQ(slots(data), kTable1);
+    a.events.clear();
+    data.setTriggerKind(7);
+    data.setTriggerKind(1);
+    EXPECT_EQ(a.events, (Events{{1, 0, 0}, {4, 0, 1}, {1, 1, 0}}));
+    EXPECT_EQ(data.triggerKind(), 1);
 }
 
 // The selection group answers event 0 by handing its selection over again; a
@@ -259,21 +270,6 @@ TEST(AnalyserData, SettersNormaliseAndAnnounceOnlyChanges) {
               (Events{{2, 1, 0}, {2, 1023, 0}, {10, 8, 0}, {10, 25, 0}, {4, 1, 1}, {14, 1, 0}}));
     EXPECT_EQ(data.switchValue(1), 1);
     EXPECT_EQ(data.switchValue(5), 0);
-}
-
-TEST(AnalyserData, TriggerKindSetsSwitchesAndIsAlwaysAnnounced) {
-    Recorded r;
-    r.data.setTriggerKind(7); // counts as 0: nothing else changes
-    r.data.setTriggerKind(1);
-    EXPECT_EQ(r.rec.events, (Events{{1, 0, 0}, {4, 0, 1}, {1, 1, 0}}));
-    EXPECT_EQ(r.data.triggerKind(), 1);
-
-    r.data.setTriggerKind(2);
-    r.data.setPresetRow(5);
-    r.data.setTriggerKind(0); // back to row 0 and table 1, switch 0 cleared
-    EXPECT_EQ(r.data.presetRow(), 0);
-    EXPECT_EQ(slots(r.data), kTable1);
-    EXPECT_EQ(r.rec.events.back(), (Event{1, 0, 0}));
 }
 
 TEST(AnalyserData, RunsSummariseTheCapture) {

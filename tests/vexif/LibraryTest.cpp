@@ -18,6 +18,7 @@ TEST(Library, ListsTheSimulationsAsPresentAndFree) {
     int32_t count = 0;
     ASSERT_EQ(QV_ModCount(h, &count), QV_OK);
     ASSERT_GE(count, 4);
+    std::string models;
     for (int32_t i = 0; i < count; ++i) {
         char name[QV_MODULE_NAME_SIZE];
         char info[QV_MODULE_INFO_SIZE];
@@ -29,6 +30,7 @@ TEST(Library, ListsTheSimulationsAsPresentAndFree) {
         EXPECT_EQ(info[1], 'f') << name;
         EXPECT_EQ(info[2], 'p') << name;
         EXPECT_EQ(info[3], 0);
+        models += info[0];
         // The module's channel count is the one QV_Info gives for its model.
         QV_ModuleInfo mi;
         ASSERT_EQ(QV_Info(info[0], &mi, 88), QV_OK);
@@ -37,6 +39,9 @@ TEST(Library, ListsTheSimulationsAsPresentAndFree) {
         EXPECT_EQ(QV_GetPinStatus(h, pins.data(), mi.channelCount), QV_OK) << name;
         EXPECT_EQ(QV_GetPinStatus(h, pins.data(), mi.channelCount - 1), QV_ERR_BAD_ARGUMENT);
     }
+    EXPECT_GE(std::count(models.begin(), models.end(), 'c'), 2);
+    EXPECT_EQ(std::count(models.begin(), models.end(), 'o'), 1);
+    EXPECT_EQ(std::count(models.begin(), models.end(), 'r'), 1);
 }
 
 TEST(Library, AModuleOpenedByOneHandleIsTakenForAnotherUntilClosedOrFinalised) {
