@@ -219,6 +219,9 @@ void TModGrid::SetPlainResults(bool plain) {
 }
 
 int TModGrid::RowOfChannel(int channel) const {
+    // Rows keep channel order until the user moves one: look there first, as
+    // every result write of every tick comes here.
+    if (channel >= 0 && ChannelOfRow(channel + 1) == channel) return channel + 1;
     for (int row = 1; row < rowCount(); ++row)
         if (ChannelOfRow(row) == channel) return row;
     return -1;
