@@ -139,6 +139,14 @@ TEST_F(WindowModules, InfoFailureAfterOpenClosesTheModuleAgain) {
     EXPECT_EQ(form->size(), size);
 }
 
+TEST_F(WindowModules, ListFailureClosesTheModule) {
+    openFirst();
+    fakevexif::failNext("QV_ModInfo", QV_ERR_CONNECTION_LOST);
+    ASSERT_TRUE(waitUntil([&] { return openModule().empty(); }, 1500));
+    expectModuleLess();
+    EXPECT_EQ(fakevexif::callCount("QV_CloseMod"), 1);
+}
+
 TEST_F(WindowModules, CountFailureClosesTheModuleSilentlyAndTheTimerGoesOn) {
     openFirst();
     clickItem(*form->countTypeGroup(), 2); // events: counts read at every poll

@@ -276,8 +276,8 @@ TEST_F(WindowOnServer, StopShowsStoppingAndReadsNoMoreCounts) {
 
     // The library's counts freeze at the stop, later than the last poll: had
     // the window read them again, channel 0 (1 MHz) would show more.
-    const std::vector<std::string> before = results(*form);
     click(kStopButton);
+    const std::vector<std::string> before = results(*form);
     EXPECT_EQ(stateText(*form), "Stopping");
     EXPECT_TRUE(form->runAction()->isEnabled());
     EXPECT_FALSE(form->stopAction()->isEnabled());
