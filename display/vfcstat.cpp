@@ -14,6 +14,10 @@ constexpr int kFillerWidth = 50;    // pixels, when the bar is too narrow to str
 constexpr int kPanelGap = 2;        // pixels between neighbouring panels
 constexpr int kPanelTop = 2;        // pixels above the panels
 constexpr int kTextIndent = 2;      // pixels from a text panel's border to its text
+// What a text panel needs around its text: the gap, the 1-pixel bevel on both
+// sides and the indent on both sides, so that its width text shows whole.
+constexpr int kTextPanelChrome = kPanelGap + 2 + 2 * kTextIndent;
+const QString kModuleStartText = QStringLiteral("Module not selected");
 const QColor kGrey(128, 128, 128);
 } // namespace
 
@@ -72,7 +76,7 @@ TModStatusBar::TModStatusBar(QWidget* mainWindow) : QStatusBar(mainWindow) {
             QPixmap(QStringLiteral(":/resources/status/%1.xpm").arg(1000 + i));
 
     m_panels = {
-        new Panel(this, ModulePanel, true, false, QStringLiteral("Module not selected")),
+        new Panel(this, ModulePanel, true, false, kModuleStartText),
         new Panel(this, RunStatePanel, true, false, QStringLiteral("  ")),
         new Panel(this, PinsPanel, true, true, QString()),
         new Panel(this, HeartbeatPanel, false, true, QString()),
@@ -206,6 +210,11 @@ void TModStatusBar::placePanels() {
             width = std::max(kFillerWidth, this->width() - x);
         else
             width = metrics.horizontalAdvance(m_widthTexts[static_cast<size_t>(i)]);
+        // In our font the start text is wider than "Using " and eight M's;
+        // the panel takes the wider of the two so neither is cut.
+        if (i == ModulePanel)
+            width = std::max(width, metrics.horizontalAdvance(kModuleStartText));
+        if (i == ModulePanel || i == RunStatePanel) width += kTextPanelChrome;
         m_panels[static_cast<size_t>(i)]->setGeometry(x, kPanelTop, std::max(0, width - kPanelGap),
                                                       panelHeight);
         x += width;
