@@ -2,13 +2,23 @@
 // and the measurement cycle make the decisions; the window forwards to them.
 #include "app/vfcmain.h"
 
+#include "TModIfCpp.h"
 #include "display/vfcstat.h"
 #include "modules/vfcmodsel.h"
 
 void TMainForm::PollTick() {
     if (!m_library) return;
 
-    UpdateCounter(false, false, false); // one step of the measurement cycle
+    // One step of the measurement cycle. When the library cannot even say
+    // whether a module is open (its server is gone), the count and the module
+    // are gone with the session: the window shows no module before the failure
+    // goes on to the handler boundary, as it does on every such tick.
+    try {
+        UpdateCounter(false, false, false);
+    } catch (const TModIfError&) {
+        CloseModule();
+        throw;
+    }
 
     // While a count runs, the pins, the module list and the heartbeat wait.
     if (m_cycle.runState() != 0) return;

@@ -48,14 +48,17 @@ void ModuleAttachment::OpenModule(const std::string& name) {
 
 void ModuleAttachment::CloseModule() {
     int32_t isOpen = 0;
-    check(QV_ModIsOpen(m_host.libraryHandle(), &isOpen));
-    // The display is reset whether or not the library manages to close.
-    if (isOpen == 1) (void)QV_CloseMod(m_host.libraryHandle());
+    const int32_t status = QV_ModIsOpen(m_host.libraryHandle(), &isOpen);
+    // The display is reset whether or not the library manages to close, and
+    // also when it cannot say whether a module is open (a server that is gone):
+    // otherwise Stop and "Counting" would stay up for a count that has ended.
+    if (status == QV_OK && isOpen == 1) (void)QV_CloseMod(m_host.libraryHandle());
     m_host.enableRunStop(false, false);
     m_host.setRunStateText("");
     m_host.setPinStates(
         std::string(static_cast<std::size_t>(std::max(m_info.channelCount, 0)), '0'));
     m_host.clearRunState();
+    check(status);
 }
 
 void ModuleAttachment::PollPins() {

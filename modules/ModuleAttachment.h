@@ -57,7 +57,8 @@ public:
     void OpenModule(const std::string& name);
     // Closes the open module, if any, and resets the run controls, the state
     // panel and the pin panel (n zeros, n of the last model). Throws
-    // TModIfError when QV_ModIsOpen fails; a failing QV_CloseMod is ignored.
+    // TModIfError when QV_ModIsOpen fails, after resetting the displays; a
+    // failing QV_CloseMod is ignored.
     void CloseModule();
     // Reads the pin levels of the open module into the pin panel; on a
     // library failure closes the module instead.

@@ -97,11 +97,20 @@ TEST_F(ModuleAttachmentTest, FailuresWhileAttachedEndModuleLess) {
 }
 
 // The one failure that cannot be absorbed: the library cannot say whether a
-// module is open. It leaves to the window's handler boundary.
+// module is open. It leaves to the window's handler boundary, but only after
+// the displays are reset (a server that is gone holds no count).
 TEST_F(ModuleAttachmentTest, OpenStateFailureEscapesTheListener) {
     m->data.SelectModule("QV000001", 'c');
+    m->window.stopEnabled = true;
+    m->window.runStateText = "Counting";
+    m->window.runState = 1;
     fakevexif::failAlways("QV_ModIsOpen", QV_ERR_CONNECTION_LOST);
     EXPECT_THROW(m->attachment.CloseModule(), TModIfError);
+    EXPECT_FALSE(m->window.runEnabled);
+    EXPECT_FALSE(m->window.stopEnabled);
+    EXPECT_EQ(m->window.runStateText, "");
+    EXPECT_EQ(m->window.pins, std::string(18, '0'));
+    EXPECT_EQ(m->window.runState, 0);
     EXPECT_THROW(m->attachment.ModuleChanged(AnalyserEvent::ModuleChanged, 0, 0), TModIfError);
     EXPECT_THROW(m->attachment.PollPins(), TModIfError);
 }
