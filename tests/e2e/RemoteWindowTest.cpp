@@ -1,8 +1,9 @@
 // The main window (offscreen) against a real vexcountd on a loopback port of
 // the test's own, started with "server=127.0.0.1:PORT" as a user would: it
-// lists, opens and counts with a simulated module, keeps ticking while the
-// server is gone and takes its module again when the server is back, names the
-// server in the About window, and shares the server with another window.
+// lists, opens and counts with a simulated module, shows no module and keeps
+// ticking while the server is gone and reads the list again when it is back,
+// names the server in the About window, and shares the server with another
+// window.
 // Everything runs on the window's own 100 ms poll timer; every wait has a
 // deadline.
 #include "ServerProcess.h"
