@@ -57,7 +57,9 @@ AnalyserMarkerList::AnalyserMarkerList() {
         marker.shown = i < 2;
         marker.colour = AnalyserColours::kMarkerTable[i % 8];
         marker.position = (int64_t{i} + 1) * 2000 / 9;
-        marker.name = i == 0 ? std::string("T") : "M" + std::to_string(i);
+        // Appending rather than "M" + to_string(i) keeps GCC 12 from a false
+        // -Wrestrict warning in optimised builds.
+        marker.name = i == 0 ? std::string("T") : std::string("M").append(std::to_string(i));
         m_markers.push_back(std::move(marker));
     }
 }
