@@ -32,19 +32,16 @@ void prepareApplication() {
     HelpWindow::setHelpFile(QStringLiteral(":/help/vexcounter.html"));
 }
 
-namespace {
-// Tells the user why the start failed, as a failed connection does: one line
-// on stderr and, where someone can see it, a message box.
-void reportFatalStart(const QString& caption, const QString& message) {
+void reportFatalStart(const QString& caption, const QString& message, QWidget* parent) {
+    // Also on stderr, so that a start from a terminal or a script shows why.
     std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
                  message.toLocal8Bit().constData());
     std::fflush(stderr);
     if (hasInteractiveScreen()) {
-        QMessageBox box(QMessageBox::NoIcon, caption, message, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::NoIcon, caption, message, QMessageBox::Ok, parent);
         box.exec();
     }
 }
-} // namespace
 
 int runMainWindow(const std::vector<std::string>& arguments) {
     try {

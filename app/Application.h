@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QString>
 
+class QWidget;
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,11 @@ QFont windowFont();
 // Whether the platform has a screen that someone can look at. The offscreen
 // and minimal platforms have none: a modal box there could never be answered.
 bool hasInteractiveScreen();
+
+// Tells the user why the start failed: one line "<caption>: <message>" on
+// stderr and, where someone can see it, a message box over parent (none:
+// no parent) that waits for OK.
+void reportFatalStart(const QString& caption, const QString& message, QWidget* parent = nullptr);
 
 // Name, window font and help file of the application (QApplication exists).
 void prepareApplication();

@@ -3,10 +3,7 @@
 
 #include "app/Application.h"
 
-#include <QMessageBox>
 #include <QTimer>
-
-#include <cstdio>
 
 void TMainForm::connectToServer() {
     // Anything that goes wrong here, from creating the session on, is a
@@ -24,18 +21,10 @@ void TMainForm::ReportServerFailure(const QString& text) {
         QString::fromStdString(serverFailureMessage(text.toStdString(), m_server));
     const QString caption = windowTitle() + QString::fromUtf8(kServerFailureCaptionSuffix);
 
-    // Also on stderr, so that a start from a terminal or a script shows why.
-    std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
-                 message.toLocal8Bit().constData());
-    std::fflush(stderr);
-
     // No tick may run inside the box's event loop.
     const bool timerWasActive = m_pollTimer && m_pollTimer->isActive();
     if (m_pollTimer) m_pollTimer->stop();
-    if (hasInteractiveScreen()) {
-        QMessageBox box(QMessageBox::NoIcon, caption, message, QMessageBox::Ok, this);
-        box.exec();
-    }
+    reportFatalStart(caption, message, this);
     if (timerWasActive) m_pollTimer->start();
 
     throw ProcessExit(1);
