@@ -4,18 +4,11 @@
 
 #include "counter/vfcgroups.h"
 #include "counter/vfcgroups_thresh.h"
+#include "display/QtText.h"
 #include "display/vfcgrid.h"
 #include "display/vfcstat.h"
 
 #include <QAction>
-
-namespace {
-// Module names, results and state texts are 8-bit text; Latin-1 carries every
-// byte unchanged.
-QString toQt(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-} // namespace
 
 int32_t TMainForm::Host::libraryHandle() const {
     // 0 is never a valid handle: a call without a session fails cleanly.

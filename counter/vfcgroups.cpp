@@ -2,6 +2,7 @@
 #include "counter/vfcgroups.h"
 
 #include "counter/vfcgroups_thresh.h"
+#include "display/QtText.h"
 
 #include <QButtonGroup>
 #include <QProxyStyle>
@@ -10,10 +11,6 @@
 #include <memory>
 
 namespace {
-QString toQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Radio items with the classic desktop's compact indicator (13 pixels) and
 // label gap (3 pixels). With the wider default ones a 110-pixel group would
 // cut "&Falling to Falling" short in the 11-pixel font.
@@ -71,7 +68,7 @@ TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption,
       m_itemStyle(new CompactRadioStyle), m_table(table) {
     m_itemStyle->setParent(this);
     for (const GroupItem& item : table)
-        addItem(toQString(item.caption));
+        addItem(toQt(item.caption));
     setItemIndex(0);
     setHint(hint);
     connect(m_buttons, &QButtonGroup::idClicked, this, &TMyRadioGroup::itemClicked);
@@ -155,7 +152,7 @@ TGateLengthGroup::TGateLengthGroup(QWidget* panel, const QString& caption)
 void TGateLengthGroup::SetInfiniteAllowed(bool allowed) {
     if (allowed) {
         if (itemCount() < kInfiniteGateIndex + 1)
-            addItem(toQString(kGateItems[kInfiniteGateIndex].caption));
+            addItem(toQt(kGateItems[kInfiniteGateIndex].caption));
     } else if (itemCount() == kInfiniteGateIndex + 1) {
         if (itemIndex() == kInfiniteGateIndex) setItemIndex(0);
         deleteItem(kInfiniteGateIndex);
@@ -170,7 +167,7 @@ TCountTypeGroup::TCountTypeGroup(QWidget* panel, const QString& caption)
 void applyCounterType(int index, TGateLengthGroup& gateGroup,
                       const std::function<void(const QString&)>& setResultHeading) {
     const std::string_view heading = resultHeading(index);
-    if (!heading.empty() && setResultHeading) setResultHeading(toQString(heading));
+    if (!heading.empty() && setResultHeading) setResultHeading(toQt(heading));
     gateGroup.SetInfiniteAllowed(index != 0);
 }
 

@@ -2,6 +2,7 @@
 #include "modules/vfcmodsel.h"
 
 #include "TModIfCpp.h"
+#include "display/QtText.h"
 #include "modules/vladata.h"
 
 #include <QAbstractItemView>
@@ -29,15 +30,6 @@ public:
         return size;
     }
 };
-
-// Module names are 8-bit text from the library; Latin-1 carries every byte
-// through the box unchanged.
-QString toQt(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-std::string fromQt(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 
 } // namespace
 
