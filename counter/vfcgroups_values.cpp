@@ -26,9 +26,7 @@ std::string thresholdHint() {
     hint += "\r\n";
     hint += "  On the Vex16 the threshold can be varied from ";
     // The range is written from the limits themselves, so text and clamp agree.
-    hint += std::to_string(kThresholdMin / 10) + "." + std::to_string(kThresholdMin % 10) + "V";
-    hint += " to ";
-    hint += std::to_string(kThresholdMax / 10) + "." + std::to_string(kThresholdMax % 10) + "V.";
+    hint += thresholdText(kThresholdMin) + " to " + thresholdText(kThresholdMax) + ".";
     return hint;
 }
 
