@@ -10,12 +10,10 @@
 
 namespace {
 
-// Result column headings and finished texts of the three counter types.
-constexpr std::string_view kFrequencyHeading = "Frequency";
+// Finished texts of the three counter types; their result column headings
+// are the settings groups' (resultHeading).
 constexpr std::string_view kFrequencyFinished = "Frequency Count Finished";
-constexpr std::string_view kPeriodHeading = "Period";
 constexpr std::string_view kPeriodFinished = "Period Count Finished";
-constexpr std::string_view kEventHeading = "Event Count";
 constexpr std::string_view kEventFinished = "Event Count Finished";
 
 constexpr std::string_view kRunning = "Running";
@@ -149,7 +147,7 @@ bool MeasurementCycle::poll(std::string_view heading, std::string_view finishedT
 }
 
 bool MeasurementCycle::PollFrequency() {
-    return poll(kFrequencyHeading, kFrequencyFinished, [this](PollBuffers& b) {
+    return poll(resultHeading(QV_COUNT_FREQUENCY), kFrequencyFinished, [this](PollBuffers& b) {
         // Counts are read only once the gate has closed.
         if (b.busy()) return false;
         readCounts(b);
@@ -160,7 +158,7 @@ bool MeasurementCycle::PollFrequency() {
 }
 
 bool MeasurementCycle::PollPeriod() {
-    return poll(kPeriodHeading, kPeriodFinished, [this](PollBuffers& b) {
+    return poll(resultHeading(QV_COUNT_PERIOD), kPeriodFinished, [this](PollBuffers& b) {
         // Each channel shows its result as soon as its own measurement ends.
         readCounts(b);
         bool allFinal = true;
@@ -174,7 +172,7 @@ bool MeasurementCycle::PollPeriod() {
 }
 
 bool MeasurementCycle::PollEvents() {
-    return poll(kEventHeading, kEventFinished, [this](PollBuffers& b) {
+    return poll(resultHeading(QV_COUNT_EVENTS), kEventFinished, [this](PollBuffers& b) {
         // Running totals, busy or not.
         readCounts(b);
         for (int32_t i = 0; i < b.n(); ++i)
