@@ -127,12 +127,11 @@ void MeasurementCycle::StartCount() {
     // The polls of this count go by these, whatever the groups show later.
     m_counterType = settings.counterType;
     m_gateCode = settings.gateCode;
-    m_edgeCode = settings.edgeCode;
 
     std::array<char, kCodedChannels + 1> codes{};
     for (int32_t i = 0; i < kCodedChannels; ++i)
         codes[static_cast<size_t>(i)] = m_host.channelCode(i);
-    check(QV_FCRun(handle, m_counterType, m_edgeCode, m_gateCode, codes.data(), 1));
+    check(QV_FCRun(handle, m_counterType, settings.edgeCode, m_gateCode, codes.data(), 1));
 }
 
 template <typename Specific>

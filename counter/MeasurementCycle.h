@@ -73,11 +73,6 @@ public:
     // The window opened or closed a module: no count of ours runs any more.
     void clearRunState() { m_runState = 0; }
 
-    // The settings of the running (or last) count, as captured at its start.
-    int32_t capturedCounterType() const { return m_counterType; }
-    int32_t capturedGateCode() const { return m_gateCode; }
-    int32_t capturedEdgeCode() const { return m_edgeCode; }
-
 private:
     class PollBuffers;
 
@@ -92,7 +87,7 @@ private:
 
     CycleHost& m_host;
     uint8_t m_runState = 0;
+    // The settings of the running (or last) count, as captured at its start.
     int32_t m_counterType = 0;
     int32_t m_gateCode = 0;
-    int32_t m_edgeCode = 0;
 };
