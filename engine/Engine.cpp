@@ -86,9 +86,11 @@ Engine::Session* Engine::findSession(SessionId id) const {
     return it == m_state->sessions.end() ? nullptr : &it->second;
 }
 
-Module* Engine::heldModule(SessionId id) const {
-    Session* session = findSession(id);
-    return session ? session->module : nullptr;
+Result Engine::heldModule(SessionId id, Module*& module) const {
+    const Session* session = findSession(id);
+    if (!session) return Result::badSession;
+    module = session->module;
+    return module ? Result::ok : Result::noModuleOpen;
 }
 
 void Engine::releaseLocked(Session& session) {
@@ -179,9 +181,8 @@ Result Engine::isModuleOpen(SessionId id, bool& open) const {
 
 Result Engine::channelCount(SessionId id, int& channels) const {
     std::lock_guard lock(m_mutex);
-    if (!findSession(id)) return Result::badSession;
-    Module* module = heldModule(id);
-    if (!module) return Result::noModuleOpen;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
     channels = module->channelCount();
     return Result::ok;
 }
@@ -202,9 +203,8 @@ Result Engine::pinStatus(SessionId id, int capacity, std::string& pins) {
 
 Result Engine::setThreshold(SessionId id, int which, int tenthsOfVolt) {
     std::lock_guard lock(m_mutex);
-    if (!findSession(id)) return Result::badSession;
-    Module* module = heldModule(id);
-    if (!module) return Result::noModuleOpen;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (which < 0 || which > 1 || tenthsOfVolt < 8 || tenthsOfVolt > 25) return Result::badArgument;
     module->setThreshold(which, tenthsOfVolt);
     return Result::ok;
@@ -212,9 +212,8 @@ Result Engine::setThreshold(SessionId id, int which, int tenthsOfVolt) {
 
 Result Engine::startCount(SessionId id, const CountSettings& settings) {
     std::lock_guard lock(m_mutex);
-    if (!findSession(id)) return Result::badSession;
-    Module* module = heldModule(id);
-    if (!module) return Result::noModuleOpen;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (!validCountSettings(settings)) return Result::badArgument;
     module->counter().start(settings, elapsed());
     return Result::ok;
@@ -222,18 +221,16 @@ Result Engine::startCount(SessionId id, const CountSettings& settings) {
 
 Result Engine::stopCount(SessionId id) {
     std::lock_guard lock(m_mutex);
-    if (!findSession(id)) return Result::badSession;
-    Module* module = heldModule(id);
-    if (!module) return Result::noModuleOpen;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
     module->counter().stop(elapsed());
     return Result::ok;
 }
 
 Result Engine::counterStatus(SessionId id, int capacity, CounterStatus& status) const {
     std::lock_guard lock(m_mutex);
-    if (!findSession(id)) return Result::badSession;
-    Module* module = heldModule(id);
-    if (!module) return Result::noModuleOpen;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (capacity < module->channelCount()) return Result::badArgument;
     module->counter().status(elapsed(), status);
     return Result::ok;
@@ -241,9 +238,8 @@ Result Engine::counterStatus(SessionId id, int capacity, CounterStatus& status) 
 
 Result Engine::counts(SessionId id, int capacity, std::vector<int64_t>& counts) const {
     std::lock_guard lock(m_mutex);
-    if (!findSession(id)) return Result::badSession;
-    Module* module = heldModule(id);
-    if (!module) return Result::noModuleOpen;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (capacity < module->channelCount()) return Result::badArgument;
     module->counter().counts(elapsed(), counts);
     return Result::ok;

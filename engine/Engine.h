@@ -133,7 +133,9 @@ private:
 
     int64_t elapsed() const; // engine time, ns
     Session* findSession(SessionId id) const;
-    Module* heldModule(SessionId id) const;
+    // The module the session holds: badSession for an unknown session,
+    // noModuleOpen when it holds none.
+    Result heldModule(SessionId id, Module*& module) const;
     void releaseLocked(Session& session);
 
     std::shared_ptr<const Clock> m_clock;
