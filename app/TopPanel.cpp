@@ -19,10 +19,6 @@ void TopPanel::addGroupAtLeft(QWidget* group) {
         QWidget::setTabOrder(m_groups[i - 1], m_groups[i]);
 }
 
-int TopPanel::groupsRight() const {
-    return m_groups.empty() ? 0 : m_groups.back()->geometry().right() + 1;
-}
-
 void TopPanel::resizeEvent(QResizeEvent*) {
     m_toolStrip->setGeometry(0, 0, width(), ToolStrip::kHeight);
     placeGroups();

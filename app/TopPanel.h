@@ -24,8 +24,6 @@ public:
     void addGroupAtLeft(QWidget* group);
     // The groups, left to right.
     const std::vector<QWidget*>& groups() const { return m_groups; }
-    // Right edge (x + width) of the rightmost group; 0 while there is none.
-    int groupsRight() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -5,9 +5,8 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr int kPinGlyphWidth = 8;   // pixels
-inline constexpr int kPinGlyphHeight = 15; // pixels
-inline constexpr int kPinGroupGap = 4;     // pixels after pins 16, 12, 8, 4 and 0
+inline constexpr int kPinGlyphWidth = 8; // pixels
+inline constexpr int kPinGroupGap = 4;   // pixels after pins 16, 12, 8, 4 and 0
 inline constexpr int kPinGlyphCount = 5;
 
 // Glyph 0 low level, 1 high level, 2 rising, 3 falling, 4 both ways.

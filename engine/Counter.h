@@ -51,9 +51,6 @@ public:
     void status(int64_t now, CounterStatus& status) const;
     void counts(int64_t now, std::vector<int64_t>& counts) const;
 
-    // Arming instant of the current count (kNever: not armed, or idle).
-    int64_t gateOpensAt() const { return m_gateOpen; }
-
 private:
     enum class Phase { idle, running, stopped };
 

@@ -85,11 +85,6 @@ public:
     // fixed order.
     static bool sortsBefore(const std::string& a, const std::string& b);
 
-    bool primaryFamily() const { return m_primaryFamily; }
-    bool partnerFamily() const { return m_partnerFamily; }
-    std::string_view simPrefix() const { return m_simPrefix; }
-    bool extendedModels() const { return m_extendedModels; }
-
 private:
     bool m_primaryFamily;
     bool m_partnerFamily;

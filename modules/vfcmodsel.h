@@ -55,7 +55,6 @@ public:
 
     QComboBox* box() const { return m_box; }
     QCheckBox* simCheck() const { return m_simCheck; }
-    const ModuleList& moduleList() const { return m_list; }
     const std::string& remembered() const { return m_remembered; }
     // The user has the list open: a refresh would pull items from under them.
     bool isDroppedDown() const;

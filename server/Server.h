@@ -41,8 +41,6 @@ public:
     // modules. io.run() returns once the last handler has finished.
     void stop();
 
-    std::size_t clientCount() const { return m_connections.size(); }
-
 private:
     friend class Connection;
     friend class RefusedClient;
