@@ -77,8 +77,7 @@ private:
 };
 
 TModGrid::TModGrid(QWidget* parentPanel, int channelCount)
-    : QTableWidget(parentPanel), m_channelCount(channelCount),
-      m_nameCellColour(palette().color(QPalette::Base)),
+    : QTableWidget(parentPanel), m_nameCellColour(palette().color(QPalette::Base)),
       m_codeCellColour(palette().color(QPalette::Base)) {
     // Fill the panel.
     if (parentPanel) {
@@ -136,7 +135,6 @@ TModGrid::TModGrid(QWidget* parentPanel, int channelCount)
     SetChannelCount(channelCount);
     m_fonts = GridFonts::measure(font());
     setColumnWidths(width());
-    m_plainResults = true;
 }
 
 void TModGrid::SetChannelCount(int count) {
@@ -144,7 +142,6 @@ void TModGrid::SetChannelCount(int count) {
     // The channel table has 18 entries; a larger count would show channels
     // that have no code or colour.
     count = std::clamp(count, 0, kMaxChannels);
-    m_channelCount = count;
     setRowCount(1 + count);
     for (int i = 0; i < count; ++i) {
         const int row = i + 1;
@@ -176,12 +173,11 @@ void TModGrid::ArrangeColumns(int width) {
 }
 
 void TModGrid::setColumnWidths(int width) {
-    for (int c = 0; c < m_codeColumns; ++c)
-        setColumnWidth(c, kCodeWidth + kGridLine);
+    setColumnWidth(CodeColumn, kCodeWidth + kGridLine);
     setColumnWidth(ColourColumn, kColourWidth + kGridLine);
     setColumnWidth(NumberColumn, kNumberWidth + kGridLine);
     setColumnWidth(NameColumn, kNameWidth + kGridLine);
-    const int fixed = m_codeColumns * (kCodeWidth + kGridLine) + (kColourWidth + kGridLine) +
+    const int fixed = (kCodeWidth + kGridLine) + (kColourWidth + kGridLine) +
                       (kNumberWidth + kGridLine) + (kNameWidth + kGridLine);
     const int result = std::max(0, width - fixed - 2);
     setColumnWidth(ResultColumn, result + kGridLine);

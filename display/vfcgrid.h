@@ -29,7 +29,7 @@ public:
     // Rebuilds the data rows for count channels (clamped to 0 to 18): channel
     // i in row i + 1, named "Channel i", result "No data"; plain results on.
     void SetChannelCount(int count);
-    int ChannelCount() const { return m_channelCount; }
+    int ChannelCount() const { return rowCount() - 1; }
 
     // Height to fit every row, the given width (pixels), and the column
     // widths: 24, 11, 19 and 119 pixels, the result column taking the rest.
@@ -93,8 +93,6 @@ private:
     int moveTargetRow(int y) const;
     void setColumnWidths(int width);
 
-    int m_codeColumns = 1;
-    int m_channelCount = 0;
     QColor m_nameCellColour;
     QColor m_codeCellColour;
     GridFonts m_fonts;
