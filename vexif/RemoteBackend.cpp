@@ -135,8 +135,7 @@ int32_t RemoteBackend::call(std::string_view request) {
 }
 
 int32_t RemoteBackend::serverId(std::string& text) {
-    if (const int32_t status = call(wire::kIdentify, text)) return status;
-    return QV_OK;
+    return call(wire::kIdentify, text);
 }
 
 int32_t RemoteBackend::moduleCount(int32_t& count) {
