@@ -28,40 +28,40 @@ const QColor kClientPanelColour(0, 128, 0); // green behind the grid
 TMainForm::TMainForm(const std::vector<std::string>& arguments)
     : QMainWindow(nullptr), m_host(std::make_unique<Host>(*this)), m_cycle(*m_host),
       m_attachment(*m_host, m_analyserData, m_moduleInfo) {
-    // 1. The embedded AnalyserData, the first member, is built by now; its
-    //    constructor asked the library for the default model description. A
-    //    library error there has left the constructor already (the entry point
-    //    reports it like a failed connection, exit status 1).
+    // The embedded AnalyserData, the first member, is built by now; its
+    // constructor asked the library for the default model description. A
+    // library error there has left the constructor already (the entry point
+    // reports it like a failed connection, exit status 1).
 
-    // 2. Caption; a fixed-size window with a system menu and a minimise box,
-    //    no maximise box. FitWindow fixes the size.
+    // Caption; a fixed-size window with a system menu and a minimise box, no
+    // maximise box. FitWindow fixes the size.
     setWindowTitle(kApplicationTitle);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFont(windowFont());
 
-    createActions();     // 3.
-    createMenu();        // 4.
-    createTopPanel();    // 5. to 7.
-    createStatusBar();   // 8.
-    createClientPanel(); // 9. and 10.
+    createActions();
+    createMenu();
+    createTopPanel();
+    createStatusBar();
+    createClientPanel();
 
-    // 11. Show the window, with Run and Stop disabled until a module is open.
+    // Show the window, with Run and Stop disabled until a module is open.
     show();
     m_continuousAction->setEnabled(true);
     EnableRunStop(false, false);
 
-    createGroups(); // 12. to 14.
+    createGroups();
 
-    // 15. Fit to the grid's channel count, centred on the screen.
+    // Fit to the grid's channel count, centred on the screen.
     FitWindow(kStartChannelCount, true);
 
-    readCommandLine(arguments); // 16.
-    connectToServer();          // 17. (does not return on failure)
+    readCommandLine(arguments);
+    connectToServer(); // does not return on failure
 
-    registerModuleListener(); // 18.
-    startPollTimer();         // 19.
+    registerModuleListener();
+    startPollTimer();
 }
 
 // The library session goes first (QV_Finalize), then the data model (the
@@ -161,12 +161,12 @@ void TMainForm::createClientPanel() {
     palette.setColor(QPalette::Window, kClientPanelColour);
     m_clientPanel->setPalette(palette);
     centralWidget()->layout()->addWidget(m_clientPanel);
-    // 10. The grid fills the client panel, which FitWindow sizes to its rows.
+    // The grid fills the client panel, which FitWindow sizes to its rows.
     m_grid = new TModGrid(m_clientPanel, kStartChannelCount);
 }
 
 void TMainForm::createGroups() {
-    // 12.-14. Each group takes the leftmost place of the top panel (and the
+    // Each group takes the leftmost place of the top panel (and the
     // tab order follows), so the window shows, left to right: module, counter
     // type, gate length, edges, threshold.
     m_threshGroup = new TThreshGroup(m_topPanel, QStringLiteral("Threshold"));
