@@ -3,7 +3,6 @@
 
 #include "TModIfCpp.h"
 #include "app/EventGuard.h"
-#include "app/HelpWindow.h"
 #include "app/vfcmain.h"
 
 #include <QApplication>
@@ -29,7 +28,6 @@ void prepareApplication() {
     // window's caption (the failure message's, the help window's).
     QApplication::setApplicationName(QStringLiteral("vexcounter"));
     QApplication::setFont(windowFont());
-    HelpWindow::setHelpFile(QStringLiteral(":/help/vexcounter.html"));
 }
 
 void reportFatalStart(const QString& caption, const QString& message, QWidget* parent) {

@@ -27,7 +27,7 @@ bool hasInteractiveScreen();
 // no parent) that waits for OK.
 void reportFatalStart(const QString& caption, const QString& message, QWidget* parent = nullptr);
 
-// Name, window font and help file of the application (QApplication exists).
+// Name and window font of the application (QApplication exists).
 void prepareApplication();
 
 // Creates the main window with the program's arguments (without the program

@@ -1,6 +1,8 @@
 // HelpWindow: a text browser in a window of its own.
 #include "app/HelpWindow.h"
 
+#include "app/Application.h"
+
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -13,7 +15,7 @@ QString& helpFilePath() {
 } // namespace
 
 HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent), m_browser(new QTextBrowser(this)) {
-    setWindowTitle(QStringLiteral("Vex Frequency And Event Counter Help"));
+    setWindowTitle(kApplicationTitle + QStringLiteral(" Help"));
     setModal(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
