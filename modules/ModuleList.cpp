@@ -116,11 +116,11 @@ std::string ModuleList::caption(std::size_t count) {
 }
 
 bool ModuleList::sortsBefore(const std::string& a, const std::string& b) {
-    const auto folded = std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return lower(x) < lower(y); });
-    if (folded) return true;
-    const auto foldedReverse = std::lexicographical_compare(
-        b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) { return lower(x) < lower(y); });
-    if (foldedReverse) return false;
+    const auto foldedLess = [](const std::string& x, const std::string& y) {
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
+                                            [](char c, char d) { return lower(c) < lower(d); });
+    };
+    if (foldedLess(a, b)) return true;
+    if (foldedLess(b, a)) return false;
     return a < b;
 }
