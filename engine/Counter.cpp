@@ -179,8 +179,10 @@ bool Counter::busyAt(int64_t t) const {
 void Counter::status(int64_t now, CounterStatus& status) const {
     status.channelStates.assign(m_signals.size(), kIdle);
     status.busy = false;
+    status.armed = false;
     if (m_phase == Phase::idle) return;
     int64_t t = observed(now);
+    status.armed = t >= m_gateOpen; // kNever: never armed
     for (size_t i = 0; i < m_signals.size(); ++i) {
         uint32_t state = channelState(i, t);
         if (m_phase == Phase::stopped && state == kCounting) state = kForcedStop;

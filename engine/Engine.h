@@ -58,6 +58,7 @@ struct CountSettings {
 // Counter state as QV_FCGetStatus reports it.
 struct CounterStatus {
     bool busy = false;
+    bool armed = false; // the channel codes have opened the gate (stays set after the count ends)
     std::vector<uint32_t> channelStates; // one per channel: 0 idle, 1 counting,
                                          // 2 done, 3 forced stop, 5 gate timed out
 };

@@ -133,7 +133,7 @@ std::string ClientSession::execute(const Request& request) {
         if (result != Result::ok) return statusOnly(result);
         std::vector<uint32_t> words;
         words.reserve(status.channelStates.size() + 1);
-        words.push_back(status.busy ? QV_STATUS_BUSY : 0u);
+        words.push_back((status.busy ? QV_STATUS_BUSY : 0u) | (status.armed ? QV_STATUS_ARMED : 0u));
         words.insert(words.end(), status.channelStates.begin(), status.channelStates.end());
         return numbersReply(words);
     }

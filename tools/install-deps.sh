@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(g++ cmake ninja-build qt6-base-dev libasio-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xauth x11-apps)
+packages=(g++ cmake ninja-build qt6-base-dev qt6-charts-dev libasio-dev libcli11-dev
+          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps
+          libsigrok-dev sigrok-firmware-fx2lafw sigrok-cli
+          python3 python3-pyvisa python3-pyvisa-py)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -87,7 +87,7 @@ int32_t LocalBackend::counterStatus(int32_t capacity, std::vector<uint32_t>& wor
         r != vexengine::Result::ok)
         return status(r);
     words.clear();
-    words.push_back(s.busy ? QV_STATUS_BUSY : 0u);
+    words.push_back((s.busy ? QV_STATUS_BUSY : 0u) | (s.armed ? QV_STATUS_ARMED : 0u));
     words.insert(words.end(), s.channelStates.begin(), s.channelStates.end());
     return QV_OK;
 }

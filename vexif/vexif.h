@@ -84,6 +84,10 @@ enum {
 };
 /* Bit 0 of status word 0: the counter is busy. */
 #define QV_STATUS_BUSY 1u
+/* Bit 1 of status word 0: the channel codes have armed the count (its gate
+ * has opened). Clear while a started count still waits for its trigger and
+ * when no count was started; it stays set once the count has finished. */
+#define QV_STATUS_ARMED 2u
 
 /* Allocates a session handle (a small positive integer) into *handle. */
 VEXIF_API int32_t QV_Initialize(int32_t* handle);

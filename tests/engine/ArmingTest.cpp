@@ -62,12 +62,15 @@ TEST_F(ArmedCount, WaitsForARisingEdgeOnASlowChannel) {
     start(2, 3, 0, "-----R--"); // events, 100 ms gate, armed by the 1 Hz channel
     at(999 * ms);
     EXPECT_TRUE(status().busy);
+    EXPECT_FALSE(status().armed);
     EXPECT_EQ(states(), std::string(18, '1'));
     EXPECT_EQ(counts(), std::vector<int64_t>(18, 0));
     at(1050 * ms);
+    EXPECT_TRUE(status().armed);
     EXPECT_EQ(counts()[1], 50);
     at(1100 * ms);
     EXPECT_FALSE(status().busy);
+    EXPECT_TRUE(status().armed); // stays set once the count has finished
     EXPECT_EQ(counts()[1], 100);
     EXPECT_EQ(counts()[5], 1); // the arming edge itself is in the gate
 }
@@ -79,6 +82,7 @@ TEST_F(ArmedCount, ACountThatNeverArmsWaitsUntilStopped) {
     EXPECT_EQ(counts(), std::vector<int64_t>(18, 0));
     engine.stopCount(session);
     EXPECT_FALSE(status().busy);
+    EXPECT_FALSE(status().armed);
     EXPECT_EQ(states(), std::string(18, '3'));
 }
 
