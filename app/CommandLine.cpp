@@ -15,17 +15,25 @@ std::string toLower(std::string text) {
     return text;
 }
 
+// Decimal digits only, 0 to 65535; stops before the value can overflow.
+bool isPortNumber(std::string_view text) {
+    if (text.empty()) return false;
+    int32_t port = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        port = port * 10 + (c - '0');
+        if (port > kMaxPort) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int32_t parsePort(std::string_view text) {
-    if (text.empty()) return 0;
+    if (!isPortNumber(text)) return 0;
     int32_t port = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
+    for (char c : text)
         port = port * 10 + (c - '0');
-        // Stop before the value can overflow: a port has at most five digits.
-        if (port > kMaxPort) return 0;
-    }
     return port;
 }
 
@@ -42,7 +50,10 @@ ServerAddress readServerArgument(const std::vector<std::string>& arguments) {
         std::string rest = lower.substr(equals + 1);
         const std::size_t colon = rest.find(':');
         if (colon != std::string::npos) {
-            server.port = parsePort(std::string_view(rest).substr(colon + 1));
+            const std::string_view portText = std::string_view(rest).substr(colon + 1);
+            server.port = parsePort(portText);
+            // Kept as typed: lower-casing keeps every byte in its place.
+            if (!isPortNumber(portText)) server.invalidPort = argument.substr(equals + 1 + colon + 1);
             rest.resize(colon);
         }
         if (rest.size() > ServerAddress::kMaxHostLength) rest.resize(ServerAddress::kMaxHostLength);
@@ -56,6 +67,8 @@ std::string serverFailureMessage(std::string_view text, const ServerAddress& ser
     std::string message(text);
     message += " (";
     message += server.host ? *server.host : std::string("local");
+    if (server.invalidPort)
+        return message + "): invalid port \"" + *server.invalidPort + "\" (0 to 65535)";
     message += ") ";
     if (server.port != 0)
         message += "on port " + std::to_string(server.port);

@@ -188,6 +188,8 @@ void TMainForm::createGroups() {
     m_moduleGroup = new TModSelGroup(m_topPanel, QStringLiteral("Module"), &m_analyserData, false);
     m_topPanel->addGroupAtLeft(m_moduleGroup);
     m_moduleGroup->OnHandlerFailure = &reportEscapedException;
+    // Choosing the module that is already chosen opens it if it is closed.
+    m_moduleGroup->OnSameModuleChosen = [this] { m_attachment.Reattach(); };
 }
 
 void TMainForm::CounterTypeChanged(TMyRadioGroup&, int index) {

@@ -16,7 +16,9 @@ int32_t TMainForm::Host::libraryHandle() const {
 }
 
 void TMainForm::Host::setRunStateText(std::string_view text) {
-    m_form.m_statusBar->SetRunState(toQt(text));
+    // The empty text is what the panel shows while no module is open; it
+    // says why the last module closed instead, if it closed for a reason.
+    m_form.m_statusBar->SetRunState(toQt(text.empty() ? m_form.m_attachment.closeReason() : text));
 }
 
 void TMainForm::Host::enableRunStop(bool run, bool stop) {
@@ -33,6 +35,10 @@ void TMainForm::Host::fitWindow(int32_t channels) {
 
 void TMainForm::Host::setModuleText(std::string_view name) {
     m_form.m_statusBar->SetModuleText(toQt(name));
+}
+
+void TMainForm::Host::setNoModuleText(std::string_view text) {
+    m_form.m_statusBar->SetPanelText(TModStatusBar::ModulePanel, toQt(text));
 }
 
 void TMainForm::Host::setPinStates(std::string_view pins) {

@@ -19,6 +19,7 @@ public:
     void setChannelCount(int32_t channels) override;
     void fitWindow(int32_t channels) override;
     void setModuleText(std::string_view name) override;
+    void setNoModuleText(std::string_view text) override;
     void setPinStates(std::string_view pins) override;
     void resetCycle() override;
     void clearRunState() override;

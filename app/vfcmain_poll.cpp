@@ -27,8 +27,12 @@ void TMainForm::PollTick() {
 
     if (!m_idleTicks.advance()) return;
     // A refresh that fails means the library no longer answers for the list:
-    // the module goes too.
-    if (!m_moduleGroup->RefreshModules(m_library.get())) CloseModule();
+    // the module goes too. One that succeeds brings back a module lost with
+    // its server, if the list holds it again.
+    if (!m_moduleGroup->RefreshModules(m_library.get()))
+        CloseModule();
+    else
+        m_attachment.ReopenAfterLoss();
     m_statusBar->ToggleHeartbeat();
 }
 

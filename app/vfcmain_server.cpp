@@ -6,6 +6,11 @@
 #include <QTimer>
 
 void TMainForm::connectToServer() {
+    // A port text that is no port number would send the session to the
+    // default port, where another server may answer: refused like a failed
+    // connection.
+    if (m_server.invalidPort) ReportServerFailure(QString::fromUtf8(kServerFailureText));
+
     // Anything that goes wrong here, from creating the session on, is a
     // failed connection.
     try {

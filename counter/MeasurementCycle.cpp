@@ -18,13 +18,16 @@ constexpr std::string_view kEventFinished = "Event Count Finished";
 
 constexpr std::string_view kRunning = "Running";
 constexpr std::string_view kCounting = "Counting";
+constexpr std::string_view kWaiting = "Waiting for trigger";
 constexpr std::string_view kStopping = "Stopping";
 constexpr std::string_view kIdle = "Idle";
 
-// Status word 0, bit 0: the module is still counting. Words 1..n, bits 0 to
+// Status word 0, bit 0: the module is still counting; bit 1: the channel
+// codes have opened the gate (QV_STATUS_ARMED). Words 1..n, bits 0 to
 // 2: the state of a channel, of which only 1 (counting) is not final: 0 and 6
 // are idle, 2 done, 3, 4 and 7 forced stop, 5 gate timed out.
 constexpr uint32_t kBusyBit = 1u;
+constexpr uint32_t kArmedBit = 2u;
 constexpr uint32_t kChannelStateMask = 7u;
 constexpr uint32_t kChannelCounting = 1u;
 
@@ -46,6 +49,7 @@ public:
     uint32_t* words() { return m_words.get(); }
     int64_t* counts() { return m_counts.get(); }
     bool busy() const { return (m_words[0] & kBusyBit) != 0; }
+    bool armed() const { return (m_words[0] & kArmedBit) != 0; }
     uint32_t channelState(int32_t channel) const {
         return m_words[static_cast<size_t>(channel) + 1] & kChannelStateMask;
     }
@@ -141,7 +145,8 @@ bool MeasurementCycle::poll(std::string_view heading, std::string_view finishedT
     PollBuffers buffers(std::max<int32_t>(0, m_host.channelCount()));
     check(QV_FCGetStatus(m_host.libraryHandle(), buffers.words(), buffers.n() + 1));
     const bool finished = specific(buffers);
-    m_host.setRunStateText(finished ? finishedText : kCounting);
+    // Until the channel codes open the gate nothing is being counted.
+    m_host.setRunStateText(finished ? finishedText : buffers.armed() ? kCounting : kWaiting);
     return finished;
 }
 
@@ -163,7 +168,7 @@ bool MeasurementCycle::PollPeriod() {
         bool allFinal = true;
         for (int32_t i = 0; i < b.n(); ++i) {
             const bool final = b.channelState(i) != kChannelCounting;
-            if (final) writeResult(i, PeriodText(b.count(i)));
+            if (final) writeResult(i, PeriodResultText(b.channelState(i), b.count(i)));
             allFinal = allFinal && final;
         }
         return !b.busy() || allFinal;

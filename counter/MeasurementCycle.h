@@ -78,7 +78,8 @@ private:
 
     // The frame of every poll: the heading, the two buffers, the status words,
     // then the counter type's own part, which answers finished, and the state
-    // panel text (finishedText or "Counting").
+    // panel text (finishedText, "Counting", or "Waiting for trigger" while the
+    // channel codes have not yet opened the gate).
     template <typename Specific>
     bool poll(std::string_view heading, std::string_view finishedText, Specific specific);
     void readCounts(PollBuffers& buffers);

@@ -3,6 +3,8 @@
 // the texts show exactly the single-precision values.
 #include "counter/ResultText.h"
 
+#include "vexif.h"
+
 #include <charconv>
 #include <system_error>
 
@@ -69,6 +71,22 @@ std::string PeriodText(int64_t count) {
     if (periodNs == 0) return value + "|ns$[ frequency undefined ]";
     const float hz = reciprocalNs(static_cast<long double>(periodNs));
     return value + "|ns$[ frequency: " + fixed1(hz) + " Hz ]";
+}
+
+std::string PeriodResultText(uint32_t state, int64_t count) {
+    // The count of a channel that did not finish is a sum of fewer than 64
+    // intervals; divided by 64 it would be a period that was never measured.
+    switch (state & 7u) {
+    case QV_CH_DONE:
+        return PeriodText(count);
+    case QV_CH_GATE_TIMEOUT: // the gate closed before the 64th interval
+        return "---|ns$[ timed out ]";
+    case QV_CH_IDLE: // 0 and 6: the channel took no part
+    case 6:
+        return "---|ns$[ not counted ]";
+    default: // 3, 4 and 7: forced stop
+        return "---|ns$[ stopped ]";
+    }
 }
 
 std::string EventText(int64_t count) {

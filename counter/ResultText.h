@@ -20,5 +20,13 @@ std::string FrequencyText(int64_t count, int32_t gate);
 // Sum of 64 intervals in 10 ns ticks -> "<ns>|ns$[ frequency: <Hz> Hz ]".
 std::string PeriodText(int64_t count);
 
+// Result of a period channel whose measurement has ended in `state` (bits 0
+// to 2 of its status word, any state but 1, counting). Only a channel that is
+// done has measured its 64 intervals and shows PeriodText(count); any other
+// ending shows no period and no frequency, only why: "---|ns$[ timed out ]"
+// (state 5, the gate closed first), "---|ns$[ stopped ]" (3, 4, 7, forced
+// stop) or "---|ns$[ not counted ]" (0, 6, idle).
+std::string PeriodResultText(uint32_t state, int64_t count);
+
 // Events since the gate opened -> "<count>|Events".
 std::string EventText(int64_t count);

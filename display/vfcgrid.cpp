@@ -25,6 +25,9 @@ constexpr int kNameWidth = 119;
 constexpr int kRowHeight = 24;
 constexpr int kGridLine = 1;
 
+// A result cell that holds no result.
+const QString kNoData = QStringLiteral("No data");
+
 // Grid lines in the colour of the fixed cells, whatever the style's choice.
 class GridLineStyle : public QProxyStyle {
 public:
@@ -153,7 +156,7 @@ void TModGrid::SetChannelCount(int count) {
         auto* name = new QTableWidgetItem(QStringLiteral("Channel %1").arg(i));
         name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
         setItem(row, NameColumn, name);
-        setItem(row, ResultColumn, fixedItem(QStringLiteral("No data")));
+        setItem(row, ResultColumn, fixedItem(kNoData));
     }
     m_plainResults = true;
     viewport()->update();
@@ -185,7 +188,19 @@ void TModGrid::setColumnWidths(int width) {
 
 void TModGrid::SetResultHeading(const QString& text) {
     QTableWidgetItem* heading = item(0, ResultColumn);
-    if (heading->text() != text) heading->setText(text);
+    if (heading->text() == text) return;
+    heading->setText(text);
+    // The results below are of the old kind: under the new heading a
+    // frequency would read as a period.
+    ClearResults();
+}
+
+void TModGrid::ClearResults() {
+    for (int row = 1; row < rowCount(); ++row) {
+        QTableWidgetItem* cell = item(row, ResultColumn);
+        if (cell->text() != kNoData) cell->setText(kNoData);
+    }
+    SetPlainResults(true);
 }
 
 QString TModGrid::ResultHeading() const {

@@ -36,6 +36,7 @@ public:
     void ArrangeColumns(int width);
 
     // Heading of the result column; stored and repainted only when it differs.
+    // A new heading clears the results of the old kind (ClearResults).
     void SetResultHeading(const QString& text);
     QString ResultHeading() const;
 
@@ -45,6 +46,9 @@ public:
     // changed one repaints its cell only.
     void SetResult(int channel, const QString& text);
     QString Result(int channel) const;
+    // Every result cell back to "No data", drawn plain as after
+    // SetChannelCount.
+    void ClearResults();
 
     // True: result cells are drawn as plain centred text ("No data"); false:
     // they are drawn as read-outs. Applies to every result cell at once.

@@ -7,7 +7,7 @@ namespace {
 constexpr char kOperand = 'v'; // postfix entry carrying a truth table
 
 struct PostfixEntry {
-    char op = kOperand; // kOperand, '!', '&', '^' or '|'
+    char op = kOperand; // kOperand, '!', '&', '^', '|' or an unclosed '('
     uint16_t value = 0; // the operand's truth table
 };
 
@@ -68,6 +68,8 @@ public:
         return true;
     }
 
+    // Evaluates the postfix form. An operator that finds fewer operands than
+    // it needs, and a form that leaves other than one value, are invalid.
     CompiledExpression evaluate() const {
         // Evaluating on whole truth tables runs all 16 variable assignments
         // at once: bit k of each table is the value for assignment k.
@@ -77,6 +79,8 @@ public:
             const PostfixEntry& e = m_postfix[i];
             if (e.op == kOperand) {
                 values[depth++] = e.value;
+            } else if (e.op == '(') {
+                return {}; // an unclosed parenthesis
             } else if (e.op == '!') {
                 if (depth < 1) return {};
                 values[depth - 1] = static_cast<uint16_t>(~values[depth - 1]);
@@ -105,42 +109,38 @@ CompiledExpression CompileExpression(std::string_view text, char variableLetter)
 
     const char letter = upper(variableLetter);
     Converter conv;
-    // Shunting-yard with one extra piece of state: whether the next token
-    // must be an operand (or "(" or "!"). It rejects texts such as "I0 I1 &"
-    // or "I0 !" that a bare shunting-yard would turn into valid postfix.
-    bool expectOperand = true;
+    // Shunting-yard, one character at a time. It takes any order of operands
+    // and operators whose postfix form evaluates to exactly one value, so
+    // "I0 I1 &", "& I0 I1" and "I0 !" are valid; evaluate() refuses the rest.
+    bool afterNot = false; // the previous token was a "!"
     for (const char raw : text) {
         const char c = upper(raw);
         if (c == ' ' || c == letter) continue;
         uint16_t operand = 0;
         if (operandValue(c, &operand)) {
-            if (!expectOperand || !conv.emit(kOperand, operand)) return {};
-            expectOperand = false;
+            if (!conv.emit(kOperand, operand)) return {};
         } else if (c == '(') {
-            if (!expectOperand || !conv.push('(')) return {};
+            if (!conv.push('(')) return {};
         } else if (c == ')') {
-            if (expectOperand || !conv.popAtLeast(1)) return {};
+            if (!conv.popAtLeast(1)) return {};
             if (conv.stackEmpty()) return {}; // no matching "("
             conv.pop();                       // drop the "("
         } else if (c == '!') {
-            // A "!" pops every stacked "!" before it is pushed, which would
-            // put the earlier one into the postfix form ahead of its operand
-            // ("!!I0") or onto the wrong operand ("I0 & !!I1"). A "!" right
-            // after a "!" is therefore refused.
-            if (!expectOperand || conv.top() == '!' || !conv.push('!')) return {};
+            // A "!" pops every stacked "!" first, except the one right before
+            // it: that one still waits for its operand, and popping it would
+            // negate the wrong value ("I0 & !!I1") or none ("!!I0"). Left
+            // stacked, "!!" is a double negation of what follows.
+            if ((!afterNot && !conv.popAtLeast(precedence('!'))) || !conv.push('!')) return {};
         } else if (c == '&' || c == '^' || c == '|') {
-            if (expectOperand || !conv.popAtLeast(precedence(c)) || !conv.push(c)) return {};
-            expectOperand = true;
+            if (!conv.popAtLeast(precedence(c)) || !conv.push(c)) return {};
         } else {
             return {};
         }
+        afterNot = c == '!';
     }
-    // Nothing but blanks and letters, or a trailing operator.
-    if (expectOperand) return {};
-    while (!conv.stackEmpty()) {
-        const char op = conv.pop();
-        if (op == '(' || !conv.emit(op)) return {}; // unclosed "(" or too long
-    }
+    // An unclosed "(" goes to the postfix form too and makes it invalid.
+    while (!conv.stackEmpty())
+        if (!conv.emit(conv.pop())) return {};
     return conv.evaluate();
 }
 

@@ -33,9 +33,11 @@ inline constexpr uint16_t kTruthTrue = 0xFFFF;
 
 // Compiles text; variableLetter is skipped wherever it appears (any case).
 // The empty text is valid with value 0; "T" alone is the all-true table.
-// A text is valid only if it is well formed: every binary operator between
-// two operands, "!" before an operand or "(", parentheses balanced, and no
-// "!" directly after another "!" (write "!(!I0)" for a double negation).
+// The text is turned into postfix form by operator precedence alone and is
+// valid when that form evaluates to exactly one value, with every operator
+// finding its operands and every "(" closed. So besides the usual infix
+// texts, "I0 I1 &" and "& I0 I1" (both I0 & I1), "I0 !" (not I0) and "I0()"
+// (I0) are valid. "!!" negates twice what follows it.
 CompiledExpression CompileExpression(std::string_view text, char variableLetter);
 
 // Preset tables of the trigger slots. Kind 0 and kind 1 have one row each;

@@ -50,8 +50,14 @@ TModSelGroup::TModSelGroup(QWidget* parent, const QString& caption, AnalyserData
     // sorted order.
     m_box->setEditable(false);
     m_box->setItemDelegate(new FixedRowDelegate(m_box));
-    connect(m_box, &QComboBox::activated, this,
-            [this] { guarded("SelectionChange", [this] { SelectionChange(); }); });
+    connect(m_box, &QComboBox::activated, this, [this] {
+        guarded("SelectionChange", [this] {
+            const std::string before = m_data->moduleName();
+            SelectionChange();
+            if (OnSameModuleChosen && m_data->moduleName() == before && !before.empty())
+                OnSameModuleChosen();
+        });
+    });
 
     m_simCheck->setChecked(m_data->allowSimulations());
     connect(m_simCheck, &QCheckBox::clicked, this, [this](bool checked) {

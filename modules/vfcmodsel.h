@@ -34,6 +34,10 @@ public:
     // goes no further. Empty: such exceptions are dropped.
     using HandlerFailure = std::function<void(const char* handler, const std::exception_ptr&)>;
     HandlerFailure OnHandlerFailure;
+    // Called after the user chose, in the box, the module that the data
+    // model already names (which sends no module change): the window opens
+    // it again if it is closed. Empty: nothing happens.
+    std::function<void()> OnSameModuleChosen;
 
     // Re-reads the library's module list and rebuilds the box. Returns false
     // when QV_ModCount or QV_ModInfo failed (the box then keeps its items);

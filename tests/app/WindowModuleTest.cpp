@@ -51,11 +51,13 @@ protected:
         });
         return names;
     }
-    void expectModuleLess() {
+    // Closed, naming no module, with the reason in the state panel.
+    void expectModuleLess(const QString& reason) {
         EXPECT_EQ(openModule(), "");
         EXPECT_FALSE(form->runAction()->isEnabled());
         EXPECT_FALSE(form->stopAction()->isEnabled());
-        EXPECT_EQ(stateText(*form), "");
+        EXPECT_EQ(moduleText(*form), "No module open");
+        EXPECT_EQ(stateText(*form), reason);
         EXPECT_EQ(pinText(*form), QString(18, '0'));
         EXPECT_EQ(form->runState(), 0);
     }
@@ -115,16 +117,31 @@ TEST_F(WindowModules, SwitchingClosesTheOldModuleBeforeOpeningTheNew) {
     EXPECT_FALSE(form->stopAction()->isEnabled());
 }
 
-TEST_F(WindowModules, OpenFailureLeavesTheWindowModuleLess) {
+TEST_F(WindowModules, OpenFailureLeavesTheWindowModuleLessUntilChosenAgain) {
     openFirst();
     fakevexif::failNext("QV_OpenMod", QV_ERR_MODULE_TAKEN);
     pickSecond();
-    expectModuleLess();
-    EXPECT_EQ(moduleText(*form), "Using QV000001"); // unchanged
-    // The next refreshes hand over the same name: no new attempt.
+    expectModuleLess("Module taken");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no message box
+    // The next refreshes hand over the same name: no new attempt, and the
+    // reason stays up through the idle ticks.
     ASSERT_TRUE(waitTicks(*form, 12));
     EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 1);
-    EXPECT_EQ(form->moduleGroup()->box()->currentIndex(), 1);
+    QComboBox* box = form->moduleGroup()->box();
+    EXPECT_EQ(box->currentIndex(), 1);
+    EXPECT_EQ(stateText(*form), "Module taken");
+
+    // The user chooses the same module again in the box: it opens now.
+    emit box->activated(box->currentIndex());
+    EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 2);
+    EXPECT_EQ(openModule(), "QV000002");
+    EXPECT_EQ(moduleText(*form), "Using QV000002");
+    EXPECT_EQ(stateText(*form), "Idle");
+    EXPECT_TRUE(form->runAction()->isEnabled());
+    // Choosing the open module again changes nothing.
+    emit box->activated(box->currentIndex());
+    EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 2);
+    EXPECT_EQ(fakevexif::callCount("QV_CloseMod"), 1);
 }
 
 TEST_F(WindowModules, InfoFailureAfterOpenClosesTheModuleAgain) {
@@ -134,7 +151,7 @@ TEST_F(WindowModules, InfoFailureAfterOpenClosesTheModuleAgain) {
     pickSecond();
     EXPECT_EQ(openAndCloseCalls(),
               (std::vector<std::string>{"QV_CloseMod", "QV_OpenMod", "QV_Info", "QV_CloseMod"}));
-    expectModuleLess();
+    expectModuleLess("Open failed");
     EXPECT_EQ(form->grid()->rowCount(), 19);
     EXPECT_EQ(form->size(), size);
 }
@@ -143,7 +160,7 @@ TEST_F(WindowModules, ListFailureClosesTheModule) {
     openFirst();
     fakevexif::failNext("QV_ModInfo", QV_ERR_CONNECTION_LOST);
     ASSERT_TRUE(waitUntil([&] { return openModule().empty(); }, 1500));
-    expectModuleLess();
+    expectModuleLess("Library error");
     EXPECT_EQ(fakevexif::callCount("QV_CloseMod"), 1);
 }
 
@@ -165,7 +182,7 @@ TEST_F(WindowModules, CountFailureClosesTheModuleSilentlyAndTheTimerGoesOn) {
     ASSERT_TRUE(waitTicks(*form, 11));
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(closed);
-    expectModuleLess();
+    expectModuleLess("Library error");
     EXPECT_EQ(err, ""); // handled, not escaped
 
     // Still ticking: the cycle asks about the module and the list is read

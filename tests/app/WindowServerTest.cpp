@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -135,7 +136,8 @@ TEST_F(WindowOnServer, AllowingSimulationsOpensTheFirstSimulatedVex18e) {
 }
 
 // The list shows what the user allows: unticking removes the simulations at
-// the next refresh, the one in use too, so the module closes.
+// the next refresh, the one in use too, so the module closes, and the status
+// bar no longer names it.
 TEST_F(WindowOnServer, UntickingClosesTheSimulationAtTheNextRefresh) {
     ASSERT_TRUE(allowSimulations());
     QTest::mouseClick(form->moduleGroup()->simCheck(), Qt::LeftButton);
@@ -146,9 +148,11 @@ TEST_F(WindowOnServer, UntickingClosesTheSimulationAtTheNextRefresh) {
     EXPECT_FALSE(moduleOpen());
     EXPECT_FALSE(form->runAction()->isEnabled());
     EXPECT_FALSE(form->stopAction()->isEnabled());
-    EXPECT_EQ(stateText(*form), "");
+    EXPECT_EQ(stateText(*form), "Module not listed");
     EXPECT_EQ(pinText(*form), QString(18, '0'));
-    EXPECT_EQ(moduleText(*form), "Using QVSIMC01"); // closing leaves it as it was
+    EXPECT_EQ(moduleText(*form), "No module open");
+    ASSERT_TRUE(waitTicks(*form, 3));
+    EXPECT_EQ(stateText(*form), "Module not listed");
 }
 
 TEST_F(WindowOnServer, FrequencyPeriodAndEventCountsShowWhatTheSignalsPredict) {
@@ -165,10 +169,16 @@ TEST_F(WindowOnServer, FrequencyPeriodAndEventCountsShowWhatTheSignalsPredict) {
     EXPECT_EQ(results(*form)[8], "10000000|Hz$[ period: 100.0 ns ]");
     ASSERT_TRUE(waitUntil([&] { return stateText(*form) == "Idle"; }, 500));
 
-    // Period, rising to rising, 100 ms: the mean of 64 periods wherever they
-    // fit into the gate; the other channels timed out and show what they had.
+    // A new counter type clears the frequencies: under "Period" they would
+    // read as periods.
     clickItem(type, 1);
     EXPECT_EQ(form->grid()->ResultHeading(), "Period");
+    EXPECT_EQ(results(*form), std::vector<std::string>(18, "No data"));
+    EXPECT_TRUE(form->grid()->PlainResults());
+
+    // Period, rising to rising, 100 ms: the mean of 64 periods wherever they
+    // fit into the gate. The other channels (1 Hz, 10 Hz, 100 Hz, 333.33 Hz
+    // and the static ones) timed out: they say so and show no period.
     ASSERT_TRUE(runCount(2000));
     expectSingleCount(recorder->texts(), "Period Count Finished");
     const std::vector<std::string> periods = results(*form);
@@ -178,9 +188,14 @@ TEST_F(WindowOnServer, FrequencyPeriodAndEventCountsShowWhatTheSignalsPredict) {
         if (period != 0 && 64 * period < 100000000)
             EXPECT_EQ(periods[i], PeriodText(64 * period / 10));
         else
-            EXPECT_NE(periods[i], "No data");
+            EXPECT_EQ(periods[i], "---|ns$[ timed out ]");
     }
     EXPECT_EQ(periods[1], "1000000|ns$[ frequency: 1000.0 Hz ]");
+    EXPECT_EQ(periods[13], "---|ns$[ timed out ]"); // not "1500000 ns [ 666.7 Hz ]"
+    EXPECT_EQ(periods[5], "---|ns$[ timed out ]");
+    // For the user manual: VFC_SHOT_PERIOD names a PNG file for the window.
+    if (const QString shot = qEnvironmentVariable("VFC_SHOT_PERIOD"); !shot.isEmpty())
+        EXPECT_TRUE(form->grab().save(shot));
 
     // Events over 1 s: running totals while counting, then the gate's edges.
     clickItem(type, 2);
@@ -261,6 +276,34 @@ TEST_F(WindowOnServer, ContinuousRestartsWithTheGateOfTheMoment) {
     click(kContinuousButton);
     EXPECT_TRUE(waitUntil([&] { return form->runAction()->isEnabled(); }, 1000));
     EXPECT_FALSE(form->stopAction()->isEnabled());
+}
+
+// Channel 6 is static low, so a code "1" on it never opens the gate: the
+// panel says the count waits for its trigger, never "Counting", until Stop.
+TEST_F(WindowOnServer, ACountThatNeverArmsWaitsForItsTrigger) {
+    ASSERT_TRUE(allowSimulations());
+    TModGrid& grid = *form->grid();
+    const QRect code = grid.visualRect(grid.model()->index(grid.RowOfChannel(6), 0));
+    for (int click = 0; click < 2; ++click) // "-" -> "0" -> "1"
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, code.center());
+    ASSERT_EQ(grid.ChannelCode(6), '1');
+
+    click(kRunButton);
+    ASSERT_TRUE(waitTicks(*form, 5)); // five times the 100 ms gate
+    EXPECT_EQ(recorder->texts().back(), "Waiting for trigger");
+    EXPECT_EQ(std::count(recorder->texts().begin(), recorder->texts().end(), "Counting"), 0);
+    EXPECT_EQ(form->runState(), 1);
+    click(kStopButton);
+    EXPECT_EQ(stateText(*form), "Stopping");
+
+    // With the code back to "-" the same count arms at once.
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, code.center());
+    ASSERT_EQ(grid.ChannelCode(6), '-');
+    clickItem(*form->countTypeGroup(), 2);
+    clickItem(*form->gateGroup(), 3); // infinite
+    click(kRunButton);
+    EXPECT_TRUE(waitUntil([&] { return stateText(*form) == "Counting"; }, 1000));
+    click(kStopButton);
 }
 
 TEST_F(WindowOnServer, StopShowsStoppingAndReadsNoMoreCounts) {

@@ -60,6 +60,9 @@ public:
     std::string state() const { return stateTexts.empty() ? "<none>" : stateTexts.back(); }
 };
 
+// Status word 0 of a count that is busy and whose gate has opened.
+constexpr uint32_t kBusyArmed = QV_STATUS_BUSY | QV_STATUS_ARMED;
+
 std::vector<uint32_t> words(uint32_t word0, std::vector<uint32_t> channelStates) {
     channelStates.insert(channelStates.begin(), word0);
     return channelStates;
@@ -104,9 +107,9 @@ protected:
 TEST_F(Cycle, SingleFrequencyCountFromRunToIdle) {
     host.settings = {QV_COUNT_FREQUENCY, QV_GATE_100MS, QV_EDGE_RISE_FALL, 17};
     host.codes = "01RFE-10" + std::string(10, '1');
-    fakevexif::queueStatusWords({1});
-    fakevexif::queueStatusWords({1});
-    fakevexif::setStatusWords({0});
+    fakevexif::queueStatusWords({kBusyArmed});
+    fakevexif::queueStatusWords({kBusyArmed});
+    fakevexif::setStatusWords({QV_STATUS_ARMED});
     fakevexif::setCounts(rampCounts(5));
 
     run();
@@ -152,28 +155,46 @@ TEST_F(Cycle, SingleFrequencyCountFromRunToIdle) {
 
 // Only bits 0 to 2 are a channel's state; 1 is still counting. While the
 // count is busy only final channels are written, and all final finishes it.
+// Only a channel that is done shows a period: any other ending says why it
+// has none (a partial sum over 64 would be a period never measured).
 TEST_F(Cycle, PeriodCountWritesOnlyFinalChannels) {
     host.settings.counterType = QV_COUNT_PERIOD;
     fakevexif::setCounts(rampCounts(6400));
-    for (uint32_t state : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 0xF9u, 0x100u}) {
+    const std::string done = PeriodText(11400); // channel 5's count
+    const struct {
+        uint32_t state;
+        const char* channel5; // null: not final, the cell keeps its text
+    } cases[] = {{0, "---|ns$[ not counted ]"},
+                 {1, nullptr},
+                 {2, done.c_str()},
+                 {3, "---|ns$[ stopped ]"},
+                 {4, "---|ns$[ stopped ]"},
+                 {5, "---|ns$[ timed out ]"},
+                 {6, "---|ns$[ not counted ]"},
+                 {7, "---|ns$[ stopped ]"},
+                 {0xF9, nullptr},
+                 {0x100, "---|ns$[ not counted ]"},
+                 {0x10A, done.c_str()}};
+    for (const auto& c : cases) {
+        const uint32_t state = c.state;
         SCOPED_TRACE(state);
         host.written.clear();
         host.results.assign(18, "No data");
         std::vector<uint32_t> states(18, 2);
         states[5] = state;
-        fakevexif::setStatusWords(words(1, states)); // busy throughout
+        fakevexif::setStatusWords(words(kBusyArmed, states)); // busy throughout
         run();
         tick();
-        const bool final = (state & 7u) != 1u;
+        const bool final = c.channel5 != nullptr;
         EXPECT_EQ(host.heading, "Period");
         EXPECT_EQ(host.written.size(), final ? 18u : 17u);
-        EXPECT_EQ(host.results[5], final ? PeriodText(11400) : "No data");
+        EXPECT_EQ(host.results[5], final ? c.channel5 : "No data");
         EXPECT_EQ(host.results[2], PeriodText(8400));
         EXPECT_EQ(cycle.runState(), final ? 0 : 1);
         EXPECT_EQ(host.state(), final ? "Period Count Finished" : "Counting");
         if (final) continue;
         // Not busy any more: finished, whatever the channels say.
-        fakevexif::setStatusWords(words(0, states));
+        fakevexif::setStatusWords(words(QV_STATUS_ARMED, states));
         tick();
         EXPECT_EQ(host.state(), "Period Count Finished");
         EXPECT_EQ(host.results[5], "No data");
@@ -181,9 +202,34 @@ TEST_F(Cycle, PeriodCountWritesOnlyFinalChannels) {
     }
 }
 
+// Until the channel codes open the gate the panel says the count waits for
+// its trigger, whatever the counter type; "Counting" once the gate is open.
+TEST_F(Cycle, WaitsForTheTriggerUntilTheGateOpens) {
+    const std::pair<int32_t, const char*> types[] = {
+        {QV_COUNT_FREQUENCY, "Frequency Count Finished"},
+        {QV_COUNT_PERIOD, "Period Count Finished"},
+        {QV_COUNT_EVENTS, "Event Count Finished"}};
+    const std::vector<uint32_t> counting(18, 1);
+    for (const auto& [type, finished] : types) {
+        SCOPED_TRACE(type);
+        host.settings.counterType = type;
+        host.stateTexts.clear();
+        fakevexif::queueStatusWords(words(QV_STATUS_BUSY, counting));
+        fakevexif::queueStatusWords(words(QV_STATUS_BUSY, counting));
+        fakevexif::queueStatusWords(words(kBusyArmed, counting));
+        fakevexif::setStatusWords(words(QV_STATUS_ARMED, std::vector<uint32_t>(18, 2)));
+        run();
+        for (int i = 0; i < 4; ++i)
+            tick();
+        EXPECT_EQ(host.stateTexts,
+                  (std::vector<std::string>{"Running", "Waiting for trigger",
+                                            "Waiting for trigger", "Counting", finished}));
+    }
+}
+
 TEST_F(Cycle, EventCountRewritesEveryPoll) {
     host.settings = {QV_COUNT_EVENTS, QV_GATE_INFINITE, QV_EDGE_RISE_RISE, 14};
-    fakevexif::setStatusWords({1});
+    fakevexif::setStatusWords({kBusyArmed});
     run();
     for (int64_t poll = 1; poll <= 3; ++poll) {
         host.written.clear();
@@ -202,7 +248,7 @@ TEST_F(Cycle, EventCountRewritesEveryPoll) {
 
 TEST_F(Cycle, StopEndsTheCountWithoutReadingCounts) {
     host.settings.counterType = QV_COUNT_EVENTS;
-    fakevexif::setStatusWords({1});
+    fakevexif::setStatusWords({kBusyArmed});
     fakevexif::setCounts(rampCounts(1));
     run();
     tick();
@@ -237,9 +283,9 @@ TEST_F(Cycle, ContinuousRestartsWithTheSettingsOfTheMoment) {
     host.continuous = true;
     host.settings = {QV_COUNT_FREQUENCY, QV_GATE_100MS, QV_EDGE_RISE_RISE, 14};
     fakevexif::setCounts(rampCounts(7));
-    fakevexif::queueStatusWords({1});
+    fakevexif::queueStatusWords({kBusyArmed});
     fakevexif::queueStatusWords({0});
-    fakevexif::queueStatusWords({1});
+    fakevexif::queueStatusWords({kBusyArmed});
     fakevexif::queueStatusWords({0});
     fakevexif::setStatusWords({0});
     run();

@@ -152,17 +152,35 @@ TEST_F(GridTest, MovedRowsKeepTheirChannelAndReceiveItsResult) {
 
 TEST_F(GridTest, RepaintsOnlyCellsWhoseTextChanged) {
     show();
+    // Without results a new heading repaints the heading alone.
+    const Paints heading = paintsOf([&] { grid->SetResultHeading("Frequency"); });
+    EXPECT_EQ(heading.region.boundingRect(), grid->visualRect(at(0, TModGrid::ResultColumn)));
+
     grid->SetResult(3, "12|Hz");
     const QRect cell = grid->visualRect(at(4, TModGrid::ResultColumn));
     EXPECT_EQ(paintsOf([&] { grid->SetResult(3, "12|Hz"); }).count, 0);
-    EXPECT_EQ(paintsOf([&] { grid->SetResultHeading("Result"); }).count, 0);
+    EXPECT_EQ(paintsOf([&] { grid->SetResultHeading("Frequency"); }).count, 0);
 
     const Paints changed = paintsOf([&] { grid->SetResult(3, "13|Hz"); });
     EXPECT_GE(changed.count, 1);
     EXPECT_TRUE(QRegion(cell).contains(changed.region.boundingRect()));
+}
 
-    const Paints heading = paintsOf([&] { grid->SetResultHeading("Frequency"); });
-    EXPECT_EQ(heading.region.boundingRect(), grid->visualRect(at(0, TModGrid::ResultColumn)));
+// Results stay only under the heading they were written for: a new heading
+// clears every result cell to "No data", drawn plain as before any result.
+TEST_F(GridTest, ANewHeadingClearsTheResultsOfTheOldKind) {
+    grid->SetResultHeading("Frequency");
+    grid->RowMoved(2, 5);
+    grid->SetResult(0, "1|Hz$[ period: 1000000000.0 ns ]");
+    grid->SetResult(1, "50|Hz");
+    grid->SetResultHeading("Frequency"); // the same heading keeps them
+    EXPECT_EQ(grid->Result(1), "50|Hz");
+    EXPECT_FALSE(grid->PlainResults());
+
+    grid->SetResultHeading("Period");
+    for (int channel = 0; channel < grid->ChannelCount(); ++channel)
+        EXPECT_EQ(grid->Result(channel), "No data") << channel;
+    EXPECT_TRUE(grid->PlainResults());
 }
 
 TEST_F(GridTest, NameEditorOpensWithFocusAndClosesOnEnterOrEscape) {

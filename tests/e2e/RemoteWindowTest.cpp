@@ -1,9 +1,9 @@
 // The main window (offscreen) against a real vexcountd on a loopback port of
 // the test's own, started with "server=127.0.0.1:PORT" as a user would: it
-// lists, opens and counts with a simulated module, shows no module and keeps
-// ticking while the server is gone and reads the list again when it is back,
-// names the server in the About window, and shares the server with another
-// window.
+// lists, opens and counts with a simulated module, shows no module (and says
+// why) and keeps ticking while the server is gone, and opens the module again
+// by itself when the server is back; it names the server in the About window
+// and shares the server with another window.
 // Everything runs on the window's own 100 ms poll timer; every wait has a
 // deadline.
 #include "ServerProcess.h"
@@ -135,7 +135,7 @@ TEST(RemoteWindow, OpensASimulationAndCountsFrequenciesThroughTheServer) {
     EXPECT_TRUE(waitUntil([&] { return stateText(*form) == "Idle"; }, 1000));
 }
 
-TEST(RemoteWindow, ClosesTheModuleWhenTheServerGoesAndKeepsTickingUntilItIsBack) {
+TEST(RemoteWindow, ClosesTheModuleWhenTheServerGoesAndReopensItWhenItIsBack) {
     ServerProcess server;
     ASSERT_TRUE(server.start());
     const uint16_t port = server.port();
@@ -150,15 +150,17 @@ TEST(RemoteWindow, ClosesTheModuleWhenTheServerGoesAndKeepsTickingUntilItIsBack)
 
     server.kill();
     TickGaps gaps(*form);
+    // No module named, the reason shown, no message box.
     auto moduleless = [&] {
         return !form->runAction()->isEnabled() && !form->stopAction()->isEnabled() &&
-               stateText(*form).isEmpty() && pinText(*form) == QString(18, '0') &&
-               form->runState() == 0;
+               stateText(*form) == "Server lost" && moduleText(*form) == "No module open" &&
+               pinText(*form) == QString(18, '0') && form->runState() == 0;
     };
     EXPECT_TRUE(waitUntil(moduleless, 1500))
         << "run " << form->runAction()->isEnabled() << " stop " << form->stopAction()->isEnabled()
-        << " state '" << stateText(*form).toStdString() << "' pins '"
-        << pinText(*form).toStdString() << "'";
+        << " module '" << moduleText(*form).toStdString() << "' state '"
+        << stateText(*form).toStdString() << "' pins '" << pinText(*form).toStdString() << "'";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     // Seconds without the server: the window stays module-less, and every tick
     // comes on time although each one meets a dead connection.
     ASSERT_TRUE(waitUntil([&] { return gaps.ticks() >= 25; }, 4000));
@@ -166,13 +168,23 @@ TEST(RemoteWindow, ClosesTheModuleWhenTheServerGoesAndKeepsTickingUntilItIsBack)
     EXPECT_LT(gaps.longestMs(), 1200);
     const QString heartbeat = panel(*form, TModStatusBar::HeartbeatPanel);
 
-    // Back on the same port: the window's session reconnects and the module
-    // list is read again (the heartbeat beats again with it). The user picks a
-    // module and the window holds it on the new server.
+    // Back on the same port: the window's session reconnects, the module
+    // list is read again (the heartbeat beats again with it), and the chosen
+    // module, listed again, is opened again without the user's help.
     ASSERT_TRUE(server.start(port));
     ASSERT_TRUE(
         waitUntil([&] { return panel(*form, TModStatusBar::HeartbeatPanel) != heartbeat; }, 3000));
     EXPECT_EQ(form->moduleGroup()->title(), "2 Modules");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return moduleText(*form) == "Using QVSIMC01" && form->runAction()->isEnabled() &&
+                   stateText(*form) == "Idle";
+        },
+        1500))
+        << moduleText(*form).toStdString() << " / " << stateText(*form).toStdString();
+    EXPECT_EQ(Observer(port).info(0), "QVSIMC01 ctp"); // held again, on the new server
+
+    // The user picks the other module and the window holds it.
     QTest::keyClick(form->moduleGroup()->box(), Qt::Key_Down);
     EXPECT_TRUE(waitUntil(
         [&] { return moduleText(*form) == "Using QVSIMC02" && form->runAction()->isEnabled(); },

@@ -1,26 +1,32 @@
-// A second, independent reading of the trigger expression language for the
-// randomized test and the fuzz target: a recursive-descent parser that
-// evaluates a text once per variable assignment, with plain bools.
+// A second reading of the trigger expression language for the randomized test
+// and the fuzz target: the conversion to postfix form written out step by
+// step with unbounded containers, then evaluated once per variable assignment
+// with plain bools. The compiler's working storage is checked afterwards,
+// from the lengths the conversion reached.
 //
-// Grammar (letters case-blind, blanks and the variable letter skipped):
-//   expr    := term   { "|" term }
-//   term    := factor { ("&" | "^") factor }     left to right
-//   factor  := [ "!" ] primary
-//   primary := "(" expr ")" | "0" | "1" | "2" | "3" | "F" | "T"
+// The language as the compiler takes it (letters case-blind, blanks and the
+// variable letter skipped):
+//   * operands 0 to 3, F and T go straight to the postfix form;
+//   * "(" is stacked; ")" moves stacked operators to the output down to the
+//     matching "(", which is dropped (none stacked: invalid);
+//   * "!" (3), "&" and "^" (2), "|" (1) first move every stacked operator of
+//     at least their own precedence to the output ("(" counts 0 and stops
+//     it), then are stacked. One exception: a "!" right after a "!" moves
+//     nothing, so "!!" negates twice what follows;
+//   * at the end every stacked entry goes to the output, an unclosed "(" too;
+//   * evaluation: an operand pushes its value, "!" inverts the top, a binary
+//     operator combines the two top values; a "(" in the form, an operator
+//     short of operands, or other than one value at the end is invalid.
+//   * working storage: at most 31 postfix entries, at most 16 stacked.
 // The empty text is valid with value 0.
-//
-// Where it deliberately differs from a textbook grammar, to describe exactly
-// the texts the compiler takes:
-//   * factor allows one "!", not "!" factor: the compiler refuses a "!" right
-//     after a "!" ("!!I0", "I0 & !!I1"); "!(!I0)" is the way to write it.
-//   * the compiler's working storage: at most 31 operands and operators, and
-//     at most 16 operator-stack entries. The depth bookkeeping below follows
-//     what the compiler's stack holds: every open "(" and "!", plus a pending
-//     "|" and a pending "&" or "^" per nesting level.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace reference {
 
@@ -32,111 +38,93 @@ struct Result {
     bool valid() const { return verdict == Verdict::Valid; }
 };
 
-class Parser {
-public:
-    Parser(std::string_view text, char letter, unsigned assignment)
-        : m_text(text), m_letter(upper(letter)), m_assignment(assignment) {}
+inline char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
-    // Parses the whole text; false on any error (m_verdict says which).
-    bool parseAll(bool* value) {
-        if (!expr(0, value)) return false;
-        if (peek() != '\0') return fail(Verdict::Syntax);
-        if (m_tokens > 31) return fail(Verdict::TooLong);
-        return true;
-    }
-    Verdict verdict() const { return m_verdict; }
+inline int precedence(char op) {
+    return op == '!' ? 3 : (op == '&' || op == '^') ? 2 : op == '|' ? 1 : 0;
+}
 
-private:
-    static char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline bool isOperand(char c) {
+    return (c >= '0' && c <= '3') || c == 'F' || c == 'T';
+}
 
-    // Next significant character, or '\0' at the end; an embedded NUL or any
-    // other character outside the alphabet is returned as '#'.
-    char peek() {
-        while (m_pos < m_text.size()) {
-            const char c = upper(m_text[m_pos]);
-            if (c == ' ' || c == m_letter) {
-                ++m_pos;
-                continue;
+// The postfix form of text, or false for a character outside the language or
+// a ")" without its "(". deepest: the most entries the stack ever held.
+inline bool toPostfix(std::string_view text, char letter, std::string& postfix,
+                      std::size_t& deepest) {
+    std::string stack;
+    char previous = '\0';
+    for (const char raw : text) {
+        const char c = upper(raw);
+        if (c == ' ' || c == upper(letter)) continue;
+        if (isOperand(c)) {
+            postfix += c;
+        } else if (c == '(') {
+            stack += c;
+        } else if (c == ')') {
+            while (!stack.empty() && stack.back() != '(') {
+                postfix += stack.back();
+                stack.pop_back();
             }
-            return c == '\0' ? '#' : c;
-        }
-        return '\0';
-    }
-    void take() { ++m_pos; }
-    bool fail(Verdict v) {
-        if (m_verdict == Verdict::Valid) m_verdict = v;
-        return false;
-    }
-    // A push onto the compiler's operator stack that would hold `depth`.
-    bool push(int depth) { return depth <= 16 || fail(Verdict::TooDeep); }
-
-    bool expr(int depth, bool* value) {
-        if (!term(depth, value)) return false;
-        while (peek() == '|') {
-            take();
-            ++m_tokens;
-            bool rhs = false;
-            if (!push(depth + 1) || !term(depth + 1, &rhs)) return false;
-            *value = *value || rhs;
-        }
-        return true;
-    }
-    bool term(int depth, bool* value) {
-        if (!factor(depth, value)) return false;
-        for (char op = peek(); op == '&' || op == '^'; op = peek()) {
-            take();
-            ++m_tokens;
-            bool rhs = false;
-            if (!push(depth + 1) || !factor(depth + 1, &rhs)) return false;
-            *value = op == '&' ? (*value && rhs) : (*value != rhs);
-        }
-        return true;
-    }
-    bool factor(int depth, bool* value) {
-        if (peek() != '!') return primary(depth, value);
-        take();
-        ++m_tokens;
-        if (!push(depth + 1) || !primary(depth + 1, value)) return false;
-        *value = !*value;
-        return true;
-    }
-    bool primary(int depth, bool* value) {
-        const char c = peek();
-        if (c == '(') {
-            take();
-            if (!push(depth + 1) || !expr(depth + 1, value)) return false;
-            if (peek() != ')') return fail(Verdict::Syntax);
-            take();
-            return true;
-        }
-        if (c >= '0' && c <= '3') {
-            *value = ((m_assignment >> (c - '0')) & 1u) != 0;
-        } else if (c == 'F' || c == 'T') {
-            *value = c == 'T';
+            if (stack.empty()) return false;
+            stack.pop_back();
+        } else if (c == '!' || c == '&' || c == '^' || c == '|') {
+            const bool doubleNot = c == '!' && previous == '!';
+            while (!doubleNot && !stack.empty() && precedence(stack.back()) >= precedence(c)) {
+                postfix += stack.back();
+                stack.pop_back();
+            }
+            stack += c;
         } else {
-            return fail(Verdict::Syntax);
+            return false;
         }
-        take();
-        ++m_tokens;
-        return true;
+        deepest = std::max(deepest, stack.size());
+        previous = c;
     }
+    postfix.append(stack.rbegin(), stack.rend());
+    return true;
+}
 
-    std::string_view m_text;
-    char m_letter;
-    unsigned m_assignment;
-    std::size_t m_pos = 0;
-    int m_tokens = 0;
-    Verdict m_verdict = Verdict::Valid;
-};
+// Value of the postfix form for one assignment (bit j = variable j).
+inline bool evaluateOnce(const std::string& postfix, unsigned assignment, bool* value) {
+    std::vector<bool> stack;
+    for (const char c : postfix) {
+        if (c >= '0' && c <= '3') {
+            stack.push_back(((assignment >> (c - '0')) & 1u) != 0);
+        } else if (c == 'F' || c == 'T') {
+            stack.push_back(c == 'T');
+        } else if (c == '!') {
+            if (stack.empty()) return false;
+            stack.back() = !stack.back();
+        } else if (c == '&' || c == '^' || c == '|') {
+            if (stack.size() < 2) return false;
+            const bool b = stack.back();
+            stack.pop_back();
+            const bool a = stack.back();
+            stack.back() = c == '&' ? (a && b) : c == '^' ? (a != b) : (a || b);
+        } else {
+            return false; // an unclosed "("
+        }
+    }
+    if (stack.size() != 1) return false;
+    *value = stack.front();
+    return true;
+}
 
 // The truth table of text, built from 16 separate evaluations.
 inline Result evaluate(std::string_view text, char letter) {
     if (text.empty()) return {Verdict::Valid, 0};
+    std::string postfix;
+    std::size_t deepest = 0;
+    if (!toPostfix(text, letter, postfix, deepest)) return {Verdict::Syntax, 0};
+    if (deepest > 16) return {Verdict::TooDeep, 0};
+    if (postfix.size() > 31) return {Verdict::TooLong, 0};
     Result result{Verdict::Valid, 0};
     for (unsigned k = 0; k < 16; ++k) {
-        Parser parser(text, letter, k);
         bool bit = false;
-        if (!parser.parseAll(&bit)) return {parser.verdict(), 0};
+        if (!evaluateOnce(postfix, k, &bit)) return {Verdict::Syntax, 0};
         if (bit) result.value = static_cast<uint16_t>(result.value | (1u << k));
     }
     return result;

@@ -1,7 +1,8 @@
 // ModuleAttachment against the scripted device library and the real data
-// model: opening, closing and pin polling, and the failures that must leave
-// the window module-less without a message. Switching and failing opens are
-// tested through the whole main window (tests/app/WindowModuleTest.cpp).
+// model: opening, closing and pin polling, the failures that must leave the
+// window module-less without a message but with the reason, and the reopening
+// of a lost module. Switching and failing opens are tested through the whole
+// main window (tests/app/WindowModuleTest.cpp).
 #include "modules/ModuleAttachment.h"
 
 #include "FakeVexif.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -24,11 +26,13 @@ protected:
         fakevexif::clearCalls();
     }
     std::string open() const { return fakevexif::openModule(m->library.handle()); }
-    // The window as a closed module leaves it, whatever closed it.
-    void expectModuleLess() {
+    // The window as a closed module leaves it, with the reason of the close.
+    void expectModuleLess(const std::string& reason) {
         EXPECT_EQ(open(), "");
         EXPECT_FALSE(m->window.runEnabled);
-        EXPECT_EQ(m->window.runStateText, "");
+        EXPECT_EQ(m->window.moduleText, "No module open");
+        EXPECT_EQ(m->window.runStateText, reason);
+        EXPECT_EQ(m->attachment.closeReason(), reason);
         EXPECT_EQ(m->window.pins, std::string(18, '0'));
     }
 
@@ -67,7 +71,7 @@ TEST_F(ModuleAttachmentTest, EmptyNameClosesAndOpensNothing) {
     EXPECT_EQ(fakevexif::callCount("QV_CloseMod"), 1);
     EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 0);
     EXPECT_EQ(m->window.resets, resets);
-    expectModuleLess();
+    expectModuleLess("Module not listed");
     // Polling a closed module shows nothing new and asks for no pins.
     m->window.pins = "kept";
     m->attachment.PollPins();
@@ -78,7 +82,10 @@ TEST_F(ModuleAttachmentTest, EmptyNameClosesAndOpensNothing) {
 // A failing pin read closes the module; a failing close is ignored.
 TEST_F(ModuleAttachmentTest, FailuresWhileAttachedEndModuleLess) {
     m->data.SelectModule("QV000001", 'c');
-    for (const char* fn : {"QV_GetPinStatus", "QV_ModIsOpen", "QV_CloseMod"}) {
+    const std::pair<const char*, const char*> cases[] = {{"QV_GetPinStatus", "Server lost"},
+                                                         {"QV_ModIsOpen", "Server lost"},
+                                                         {"QV_CloseMod", "Library error"}};
+    for (const auto& [fn, reason] : cases) {
         SCOPED_TRACE(fn);
         check(QV_OpenMod(m->library.handle(), "QV000001"));
         m->window.runEnabled = true;
@@ -90,9 +97,96 @@ TEST_F(ModuleAttachmentTest, FailuresWhileAttachedEndModuleLess) {
             EXPECT_EQ(open(), "");
         }
         EXPECT_FALSE(m->window.runEnabled);
-        EXPECT_EQ(m->window.runStateText, "");
+        EXPECT_EQ(m->window.runStateText, reason);
         EXPECT_EQ(m->window.pins, std::string(18, '0'));
         EXPECT_EQ(m->window.runState, 0);
+    }
+}
+
+// Every close says why in the state panel, and the module panel names no
+// module. A module lost with its server, or closed by itself, is opened again
+// after the next good list refresh; after any other close it waits for the
+// user, whose choice of the same module opens it.
+TEST_F(ModuleAttachmentTest, SaysWhyItClosedAndReopensALostModule) {
+    const struct {
+        const char* what;
+        const char* module;
+        std::function<void(AttachedModel&)> close;
+        const char* reason;
+        bool reopens;
+    } cases[] = {
+        {"pin read loses the server", "QV000001",
+         [](AttachedModel& a) {
+             fakevexif::failNext("QV_GetPinStatus", QV_ERR_CONNECTION_LOST);
+             a.attachment.PollPins();
+         },
+         "Server lost", true},
+        {"library cannot say whether open", "QV000001",
+         [](AttachedModel& a) {
+             fakevexif::failNext("QV_ModIsOpen", QV_ERR_TIMEOUT);
+             EXPECT_THROW(a.attachment.CloseModule(), TModIfError);
+             (void)QV_CloseMod(a.library.handle()); // the server dropped the session
+         },
+         "Server lost", true},
+        {"module closed by itself", "QV000001",
+         [](AttachedModel& a) {
+             (void)QV_CloseMod(a.library.handle()); // behind the window's back
+             a.attachment.PollPins();
+         },
+         "Module lost", true},
+        {"open meets a lost server", "QV000002",
+         [](AttachedModel& a) {
+             fakevexif::failNext("QV_OpenMod", QV_ERR_CONNECTION_LOST);
+             a.data.SelectModule("QV000002", 'o');
+         },
+         "Server lost", true},
+        {"open refused: taken", "QV000002",
+         [](AttachedModel& a) {
+             fakevexif::failNext("QV_OpenMod", QV_ERR_MODULE_TAKEN);
+             a.data.SelectModule("QV000002", 'o');
+         },
+         "Module taken", false},
+        {"model description fails", "QV000002",
+         [](AttachedModel& a) {
+             fakevexif::failNext("QV_Info", QV_ERR_INTERNAL);
+             a.data.SelectModule("QV000002", 'c'); // no model change: one QV_Info
+         },
+         "Open failed", false},
+        {"pin read fails otherwise", "QV000001",
+         [](AttachedModel& a) {
+             fakevexif::failNext("QV_GetPinStatus", QV_ERR_INTERNAL);
+             a.attachment.PollPins();
+         },
+         "Library error", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m.emplace();
+        m->data.SelectModule("QV000001", 'c');
+        ASSERT_EQ(open(), "QV000001");
+        c.close(*m);
+        expectModuleLess(c.reason);
+        m->attachment.PollPins(); // nothing attached: nothing changes
+        EXPECT_EQ(m->window.runStateText, c.reason);
+
+        fakevexif::clearCalls();
+        m->attachment.ReopenAfterLoss();
+        EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), c.reopens ? 1 : 0);
+        if (!c.reopens) {
+            EXPECT_EQ(m->window.runStateText, c.reason);
+            m->attachment.Reattach(); // the user chose the module again
+        }
+        EXPECT_EQ(open(), c.module);
+        EXPECT_EQ(m->window.moduleText, std::string("Using ") + c.module);
+        EXPECT_EQ(m->window.runStateText, "Idle");
+        EXPECT_TRUE(m->window.runEnabled);
+        EXPECT_EQ(m->attachment.closeReason(), "");
+
+        // Once open, neither reopens it again.
+        fakevexif::clearCalls();
+        m->attachment.ReopenAfterLoss();
+        m->attachment.Reattach();
+        EXPECT_EQ(fakevexif::callCount("QV_OpenMod"), 0);
     }
 }
 
@@ -108,7 +202,7 @@ TEST_F(ModuleAttachmentTest, OpenStateFailureEscapesTheListener) {
     EXPECT_THROW(m->attachment.CloseModule(), TModIfError);
     EXPECT_FALSE(m->window.runEnabled);
     EXPECT_FALSE(m->window.stopEnabled);
-    EXPECT_EQ(m->window.runStateText, "");
+    EXPECT_EQ(m->window.runStateText, "Server lost");
     EXPECT_EQ(m->window.pins, std::string(18, '0'));
     EXPECT_EQ(m->window.runState, 0);
     EXPECT_THROW(m->attachment.ModuleChanged(AnalyserEvent::ModuleChanged, 0, 0), TModIfError);

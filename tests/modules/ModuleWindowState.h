@@ -28,6 +28,7 @@ struct ModuleWindowState : ModuleHost {
     void setModuleText(std::string_view name) override {
         moduleText = "Using " + std::string(name);
     }
+    void setNoModuleText(std::string_view text) override { moduleText = text; }
     void setRunStateText(std::string_view text) override { runStateText = text; }
     void setPinStates(std::string_view text) override { pins = text; }
     void enableRunStop(bool run, bool stop) override {

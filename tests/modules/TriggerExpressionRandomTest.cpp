@@ -1,6 +1,7 @@
-// Randomized check of the trigger expression compiler against the recursive-
-// descent reference: random junk, random well-formed expressions and their
-// one-character mutations, with a fixed seed and bounded in count and time.
+// Randomized check of the trigger expression compiler against the reference
+// reading of the language (ExpressionReference.h): random junk, random infix
+// expressions and their one-character mutations, with a fixed seed and
+// bounded in count and time.
 #include "ExpressionReference.h"
 #include "modules/TriggerExpression.h"
 
@@ -31,8 +32,7 @@ public:
         return text;
     }
 
-    // An expression the grammar accepts (up to the "!!" rule, which it
-    // breaks now and then on purpose).
+    // An infix expression, now and then with a "!!".
     std::string wellFormed(char letter, int depth) {
         std::string text;
         const int pick = depth <= 0 ? 0 : below(10);

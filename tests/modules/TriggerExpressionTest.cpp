@@ -27,7 +27,16 @@ TEST(CompileExpression, GivesTheTruthTable) {
         // "&" and "^" share a level and group left to right; "|" is loosest.
         {"I0 | I1 & I2", 0xEAEA}, {"(I0 | I1) & I2", 0xE0E0}, {"I0 ^ I1 & I2", 0x6060},
         {"I0 & I1 ^ I2", 0x7878}, {"I0 & I1 | I2 ^ I3", 0x8FF8}, {"(I0) | I3", 0xFFAA},
-        {"(F) | I3", 0xFF00}, {"(P0)", 0xAAAA, 'P'}, {"p1 ^ P0", 0x6666, 'P'}};
+        {"(F) | I3", 0xFF00}, {"(P0)", 0xAAAA, 'P'}, {"p1 ^ P0", 0x6666, 'P'},
+        // Operators are placed by precedence alone: whatever order evaluates
+        // to one value is valid, operators after or before their operands
+        // ("I0 I1 I2 | &" is I0 | I1 & I2: the "&" still binds first).
+        {"I0 I1 &", 0x8888}, {"& I0 I1", 0x8888}, {"I0 !", 0x5555}, {"I0()", 0xAAAA},
+        {"I0 ()", 0xAAAA}, {"I0 I1 I2 | &", 0xEAEA}, {"| I0 & I1 I2", 0xEAEA},
+        {"!I0 !", 0xAAAA}, {"(I0 I1) ^", 0x6666},
+        // "!!" negates twice what follows it.
+        {"!!I0", 0xAAAA}, {"I0 & !!I1", 0x8888}, {"! !I0", 0xAAAA}, {"!!!I0", 0x5555},
+        {"!!(I0 | I1) & I2", 0xE0E0}};
     // clang-format on
     for (const Valid& c : cases)
         EXPECT_EQ(CompileExpression(c.text, c.letter), (CompiledExpression{true, c.value}))
@@ -36,11 +45,9 @@ TEST(CompileExpression, GivesTheTruthTable) {
 
 TEST(CompileExpression, RefusesInvalidTexts) {
     const char* const texts[] = {"I0 &", "(I0", ")", "I0)", "&", "!", "---", "   ", "I", "()",
-                                 "I0 ()", "I4", "I0 + I1", "I0\t",
-                                 // Texts a bare shunting-yard would accept as postfix.
-                                 "I0 I1", "I0 I1 &", "& I0 I1", "I0 !",
-                                 // A "!" right after a "!" would be popped before its operand.
-                                 "!!I0", "I0 & !!I1", "! !I0",
+                                 "I4", "I0 + I1", "I0\t", "!!", "(I0 I1 &",
+                                 // Other than one value, or an operator short of operands.
+                                 "I0 I1", "I0 & I1 I2", "& I0", "I0 I1 & &", "!!I0 I1",
                                  // The other family's letter is not skipped.
                                  "P0"};
     for (const char* text : texts)

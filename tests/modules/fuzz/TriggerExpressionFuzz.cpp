@@ -1,7 +1,7 @@
 // libFuzzer target for CompileExpression: arbitrary bytes as an expression
 // text, compiled with both variable letters. Besides the sanitizers it checks
-// that every verdict and truth table agrees with the recursive-descent
-// reference in ExpressionReference.h. How to build and run it: see
+// that every verdict and truth table agrees with the reference reading of the
+// language in ExpressionReference.h. How to build and run it: see
 // modules/vladata.cmake.
 #include "ExpressionReference.h"
 #include "modules/TriggerExpression.h"
