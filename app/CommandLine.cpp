@@ -53,7 +53,8 @@ ServerAddress readServerArgument(const std::vector<std::string>& arguments) {
             const std::string_view portText = std::string_view(rest).substr(colon + 1);
             server.port = parsePort(portText);
             // Kept as typed: lower-casing keeps every byte in its place.
-            if (!isPortNumber(portText)) server.invalidPort = argument.substr(equals + 1 + colon + 1);
+            if (!isPortNumber(portText))
+                server.invalidPort = argument.substr(equals + 1 + colon + 1);
             rest.resize(colon);
         }
         if (rest.size() > ServerAddress::kMaxHostLength) rest.resize(ServerAddress::kMaxHostLength);

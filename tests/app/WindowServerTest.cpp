@@ -194,8 +194,9 @@ TEST_F(WindowOnServer, FrequencyPeriodAndEventCountsShowWhatTheSignalsPredict) {
     EXPECT_EQ(periods[13], "---|ns$[ timed out ]"); // not "1500000 ns [ 666.7 Hz ]"
     EXPECT_EQ(periods[5], "---|ns$[ timed out ]");
     // For the user manual: VFC_SHOT_PERIOD names a PNG file for the window.
-    if (const QString shot = qEnvironmentVariable("VFC_SHOT_PERIOD"); !shot.isEmpty())
+    if (const QString shot = qEnvironmentVariable("VFC_SHOT_PERIOD"); !shot.isEmpty()) {
         EXPECT_TRUE(form->grab().save(shot));
+    }
 
     // Events over 1 s: running totals while counting, then the gate's edges.
     clickItem(type, 2);

@@ -222,8 +222,8 @@ TEST_F(Cycle, WaitsForTheTriggerUntilTheGateOpens) {
         for (int i = 0; i < 4; ++i)
             tick();
         EXPECT_EQ(host.stateTexts,
-                  (std::vector<std::string>{"Running", "Waiting for trigger",
-                                            "Waiting for trigger", "Counting", finished}));
+                  (std::vector<std::string>{"Running", "Waiting for trigger", "Waiting for trigger",
+                                            "Counting", finished}));
     }
 }
 

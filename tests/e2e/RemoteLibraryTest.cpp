@@ -104,7 +104,7 @@ TEST(RemoteLibrary, RunsAnEventCountThroughTheServer) {
     std::array<uint32_t, 20> words{};
     std::array<int64_t, 19> counts{};
     ASSERT_EQ(QV_FCGetStatus(s.handle(), words.data(), 20), QV_OK);
-    EXPECT_EQ(words[0] & QV_STATUS_BUSY, 1u);
+    EXPECT_EQ(words[0], QV_STATUS_BUSY | QV_STATUS_ARMED); // all "-" arms at once
     EXPECT_EQ(words[1], uint32_t{QV_CH_COUNTING});
     EXPECT_EQ(words[19], 0u); // beyond the channels: zeroed
     ASSERT_EQ(QV_FCGetCounts(s.handle(), counts.data(), 19), QV_OK);
@@ -113,9 +113,18 @@ TEST(RemoteLibrary, RunsAnEventCountThroughTheServer) {
 
     ASSERT_EQ(QV_FCRun(s.handle(), 0, 0, 0, nullptr, 0), QV_OK);
     ASSERT_EQ(QV_FCGetStatus(s.handle(), words.data(), 19), QV_OK);
-    EXPECT_EQ(words[0] & QV_STATUS_BUSY, 0u);
+    EXPECT_EQ(words[0], QV_STATUS_ARMED);
     EXPECT_EQ(words[1], uint32_t{QV_CH_FORCED_STOP});
     EXPECT_EQ(QV_FCGetStatus(s.handle(), words.data(), 18), QV_ERR_BAD_ARGUMENT);
+
+    // Channel 6 is static low: coded "1" it never opens the gate.
+    ASSERT_EQ(
+        QV_FCRun(s.handle(), QV_COUNT_FREQUENCY, QV_EDGE_RISE_RISE, QV_GATE_100MS, "------1-", 1),
+        QV_OK);
+    std::this_thread::sleep_for(150ms);
+    ASSERT_EQ(QV_FCGetStatus(s.handle(), words.data(), 19), QV_OK);
+    EXPECT_EQ(words[0], QV_STATUS_BUSY);
+    ASSERT_EQ(QV_FCRun(s.handle(), 0, 0, 0, nullptr, 0), QV_OK);
     ASSERT_EQ(QV_CloseMod(s.handle()), QV_OK);
     EXPECT_EQ(QV_FCGetCounts(s.handle(), counts.data(), 19), QV_ERR_NO_MODULE_OPEN);
     EXPECT_EQ(QV_OpenMod(s.handle(), "NOSUCH"), QV_ERR_NO_SUCH_MODULE);

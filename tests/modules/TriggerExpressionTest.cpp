@@ -44,8 +44,8 @@ TEST(CompileExpression, GivesTheTruthTable) {
 }
 
 TEST(CompileExpression, RefusesInvalidTexts) {
-    const char* const texts[] = {"I0 &", "(I0", ")", "I0)", "&", "!", "---", "   ", "I", "()",
-                                 "I4", "I0 + I1", "I0\t", "!!", "(I0 I1 &",
+    const char* const texts[] = {"I0 &", "(I0", ")", "I0)", "&", "!", "---", "   ", "I", "()", "I4",
+                                 "I0 + I1", "I0\t", "!!", "(I0 I1 &",
                                  // Other than one value, or an operator short of operands.
                                  "I0 I1", "I0 & I1 I2", "& I0", "I0 I1 & &", "!!I0 I1",
                                  // The other family's letter is not skipped.

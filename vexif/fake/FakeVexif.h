@@ -79,7 +79,8 @@ void setModules(std::vector<Module> modules);
 // Pin characters that QV_GetPinStatus copies (pin 0 first); missing pins are
 // answered '0', extra characters are cut.
 void setPinText(std::string pins);
-// Status words (word 0 bit 0 = busy, word 1 + i = channel i) and counts
+// Status words (word 0 bit 0 = busy, bit 1 = armed, word 1 + i = channel i;
+// passed on as given, so any bit can be scripted) and counts
 // (one per channel) that QV_FCGetStatus / QV_FCGetCounts answer on every poll;
 // missing entries are 0, extra entries are cut to the caller's count.
 void setStatusWords(std::vector<uint32_t> words);
