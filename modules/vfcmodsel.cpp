@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -82,8 +83,13 @@ void TModSelGroup::placeControls() {
     const int h = height();
     const int w = width();
     m_box->setGeometry(kBoxLeft, (h - kBoxHeight) / 2, w - 2 * kBoxLeft, kBoxHeight);
+    // The check box keeps clear of the group's frame: its margin counts from
+    // the inside of the frame.
+    const QRect inside = contentsRect();
     const int checkHeight = h / 3 - 2;
-    m_simCheck->setGeometry(kCheckLeft, h - checkHeight - 2, w - 2 * kCheckLeft, checkHeight);
+    const int checkTop = std::min(h - checkHeight - 2, inside.bottom() + 1 - checkHeight);
+    m_simCheck->setGeometry(inside.left() + kCheckLeft, checkTop, inside.width() - 2 * kCheckLeft,
+                            checkHeight);
 }
 
 void TModSelGroup::resizeEvent(QResizeEvent* event) {
