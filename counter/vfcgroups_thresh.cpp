@@ -28,6 +28,10 @@ QToolButton* makeArrow(QWidget* parent, Qt::ArrowType arrow) {
 TCSpinButton::TCSpinButton(QWidget* parent)
     : QWidget(parent), m_up(makeArrow(this, Qt::UpArrow)), m_down(makeArrow(this, Qt::DownArrow)) {
     setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(QStringLiteral("Threshold"));
+    setAccessibleDescription(QStringLiteral("Up and Down change the threshold by 0.1 V"));
+    m_up->setAccessibleName(QStringLiteral("Raise threshold"));
+    m_down->setAccessibleName(QStringLiteral("Lower threshold"));
     connect(m_up, &QToolButton::clicked, this, &TCSpinButton::upClick);
     connect(m_down, &QToolButton::clicked, this, &TCSpinButton::downClick);
 }

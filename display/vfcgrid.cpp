@@ -46,9 +46,12 @@ class TModGrid::Item : public QTableWidgetItem {
 public:
     using QTableWidgetItem::QTableWidgetItem;
     QVariant data(int role) const override {
-        if (role == Qt::AccessibleTextRole)
-            if (const auto* grid = qobject_cast<const TModGrid*>(tableWidget()))
-                return grid->AccessibleCellText(row(), column());
+        const auto* grid = qobject_cast<const TModGrid*>(tableWidget());
+        if (grid && role == Qt::AccessibleTextRole)
+            return grid->AccessibleCellText(row(), column());
+        if (grid && role == Qt::AccessibleDescriptionRole && column() == CodeColumn && row() >= 1)
+            return QStringLiteral("Type 0, 1, R, F, E or minus, or press the menu key, to set "
+                                  "the condition");
         return QTableWidgetItem::data(role);
     }
 };
@@ -130,6 +133,9 @@ TModGrid::TModGrid(QWidget* parentPanel, int channelCount)
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setTabKeyNavigation(false);
+    setAccessibleName(QStringLiteral("Results"));
+    setAccessibleDescription(QStringLiteral("One row per channel: condition, wire colour, "
+                                            "number, name and result"));
     // A click on a glyph or a fixed cell leaves the focus where it is (in the
     // name editor, say); a click on a name takes it (mousePressEvent).
     setFocusPolicy(Qt::TabFocus);

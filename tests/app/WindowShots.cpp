@@ -43,6 +43,8 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
 
     // Tab from the threshold arrows into the grid; type a code on channel 1.
+    // Continuous is on, so its tool button shows pressed.
+    form.continuousAction()->setChecked(true);
     form.threshGroup()->spinButton()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
@@ -50,7 +52,8 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R);
     shoot(form, "issue13-grid-focus.png");
 
-    // A frequency count; the picture is taken on the tick that finishes it.
+    // A single frequency count; the picture is taken on the tick that finishes it.
+    form.continuousAction()->setChecked(false);
     bool shot = false;
     QObject context;
     QObject::connect(form.pollTimer(), &QTimer::timeout, &context, [&] {

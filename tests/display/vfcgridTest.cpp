@@ -3,6 +3,7 @@
 // name editor, and where the read-out's parts land.
 #include "display/vfcgrid.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -282,6 +283,12 @@ TEST_F(GridTest, CellsSayWhatTheyShow) {
     grid->SetResultHeading("Frequency");
     for (const auto& c : cells)
         EXPECT_EQ(at(c.row, c.column).data(Qt::AccessibleTextRole).toString(), c.text) << c.text;
+    // The table a screen reader asks reads the same.
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+    ASSERT_TRUE(table && table->tableInterface());
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(4, TModGrid::ResultColumn);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), cells[0].text);
     // A renamed channel is read by its name; results before the first count as they stand.
     grid->item(5, TModGrid::NameColumn)->setText("Clock");
     grid->SetChannelCount(18);
