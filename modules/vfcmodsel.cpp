@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -32,6 +33,22 @@ public:
     }
 };
 
+// The module box, marked by a frame in the highlight colour while it has the
+// focus: the style draws no focus mark on a box that cannot be typed into.
+class ModuleBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QComboBox::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Highlight));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
 } // namespace
 
 const char* const TModSelGroup::kHint =
@@ -43,7 +60,7 @@ const char* const TModSelGroup::kHint =
 
 TModSelGroup::TModSelGroup(QWidget* parent, const QString& caption, AnalyserData* data,
                            bool extendedModels)
-    : TMyGroup(parent, caption), m_data(data), m_list(extendedModels), m_box(new QComboBox(this)),
+    : TMyGroup(parent, caption), m_data(data), m_list(extendedModels), m_box(new ModuleBox(this)),
       m_simCheck(new QCheckBox(QStringLiteral("Allow Simulations"), this)) {
     setHint(QString::fromLatin1(kHint));
 

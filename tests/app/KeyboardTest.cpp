@@ -93,8 +93,9 @@ TEST_F(Keyboard, TabRunsLeftToRightIntoTheGridShowingWhereTheFocusIs) {
         EXPECT_EQ(seen, expected);
     }
 
-    // The drawn stops mark the focus: a frame round the arrows, and one
-    // inside the grid's current cell.
+    // Where the style draws no focus mark, the window does: a frame round
+    // the threshold arrows, round the module box and inside the grid's
+    // current cell.
     const QColor highlight = form->palette().color(QPalette::Highlight);
     form->threshGroup()->spinButton()->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(form->threshGroup()->spinButton()->grab().toImage().pixelColor(0, 0), highlight);
@@ -103,6 +104,7 @@ TEST_F(Keyboard, TabRunsLeftToRightIntoTheGridShowingWhereTheFocusIs) {
     const QImage grid = form->grid()->viewport()->grab().toImage();
     EXPECT_EQ(grid.pixelColor(cell.left() + 1, cell.center().y()), highlight);
     form->moduleGroup()->box()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(form->moduleGroup()->box()->grab().toImage().pixelColor(0, 10), highlight);
     EXPECT_NE(
         form->grid()->viewport()->grab().toImage().pixelColor(cell.left() + 1, cell.center().y()),
         highlight);
