@@ -41,6 +41,7 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QTest::mouseClick(form.moduleGroup()->simCheck(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
+    ASSERT_TRUE(waitTicks(form, 2)); // the pins are read on the ticks after opening
 
     // Tab from the threshold arrows into the grid; type a code on channel 1.
     // Continuous is on, so its tool button shows pressed.
