@@ -41,13 +41,6 @@ TEST(ResultCell, ReadsAsWordsForAScreenReader) {
         EXPECT_EQ(readoutSpeech(c.text, c.plain), c.speech) << c.text;
 }
 
-TEST(ChannelTable, TypedKeysGiveTheSixCodes) {
-    std::string codes;
-    for (const char key : std::string("01rRfFeE-x2 "))
-        codes += ChannelTable::codeOfKey(key) ? ChannelTable::codeOfKey(key) : '.';
-    EXPECT_EQ(codes, "01RRFFEE-...");
-}
-
 TEST(ResultCell, SplitsAtTheFirstDollarThenTheFirstBar) {
     for (const SplitCase& c : kSplits) {
         const ResultCell cell = splitResultCell(c.text);
