@@ -15,8 +15,25 @@ void TopPanel::addGroupAtLeft(QWidget* group) {
     m_groups.insert(m_groups.begin(), group);
     placeGroups();
     group->show();
-    for (std::size_t i = 1; i < m_groups.size(); ++i)
-        QWidget::setTabOrder(m_groups[i - 1], m_groups[i]);
+    chainTabOrder();
+}
+
+std::vector<QWidget*> TopPanel::tabStops() const {
+    // The groups themselves take no focus; their controls do.
+    std::vector<QWidget*> stops;
+    for (QWidget* group : m_groups)
+        for (QObject* child : group->children())
+            if (auto* control = qobject_cast<QWidget*>(child);
+                control && !control->isWindow() && control->focusPolicy() != Qt::NoFocus)
+                stops.push_back(control);
+    return stops;
+}
+
+void TopPanel::chainTabOrder(QWidget* next) {
+    std::vector<QWidget*> stops = tabStops();
+    if (next) stops.push_back(next);
+    for (std::size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1], stops[i]);
 }
 
 void TopPanel::resizeEvent(QResizeEvent*) {

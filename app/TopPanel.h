@@ -25,6 +25,13 @@ public:
     // The groups, left to right.
     const std::vector<QWidget*>& groups() const { return m_groups; }
 
+    // The controls of the groups that take the focus, left to right and in
+    // each group in its own order (every item of a radio group: Qt lets Tab
+    // stop only at the selected one).
+    std::vector<QWidget*> tabStops() const;
+    // Orders Tab through tabStops(), then on to next (when given).
+    void chainTabOrder(QWidget* next = nullptr);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -91,8 +91,11 @@ void TMainForm::createActions() {
     m_continuousAction =
         makeAction("&Continuous", "Continuous measurements", ImageList::kContinuous);
     // A checkable action flips its own checked state when triggered; the
-    // measurement cycle reads it at the end of each count.
+    // measurement cycle reads it at the end of each count. Its menu item
+    // shows a check mark, which the style draws only for an item without a
+    // picture; the tool button keeps the picture and stays pressed.
     m_continuousAction->setCheckable(true);
+    m_continuousAction->setIconVisibleInMenu(false);
 
     m_runAction = makeAction("&Run", "Run", ImageList::kRun);
     m_runAction->setShortcut(QKeySequence(Qt::Key_F5));
@@ -110,6 +113,7 @@ void TMainForm::createActions() {
     onTriggered(m_aboutAction, "About", &TMainForm::aboutExecute);
 
     m_quitAction = makeAction("&Quit", "Exit the program", ImageList::kQuit);
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // as desktop programs do
     onTriggered(m_quitAction, "Quit", &TMainForm::quitExecute);
 }
 
@@ -190,6 +194,9 @@ void TMainForm::createGroups() {
     m_moduleGroup->OnHandlerFailure = &reportEscapedException;
     // Choosing the module that is already chosen opens it if it is closed.
     m_moduleGroup->OnSameModuleChosen = [this] { m_attachment.Reattach(); };
+
+    // Tab runs through the groups left to right, then into the grid.
+    m_topPanel->chainTabOrder(m_grid);
 }
 
 void TMainForm::CounterTypeChanged(TMyRadioGroup&, int index) {

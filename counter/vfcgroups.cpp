@@ -11,9 +11,9 @@
 #include <memory>
 
 namespace {
-// Radio items with the classic desktop's compact indicator (13 pixels) and
-// label gap (3 pixels). With the wider default ones a 110-pixel group would
-// cut "&Falling to Falling" short in the 11-pixel font.
+// Radio items with the classic desktop's compact indicator (13 pixels) and a
+// 2-pixel label gap. With the wider default ones "Falling to Falling" would
+// not fit inside the frame of a 110-pixel group in the 11-pixel font.
 class CompactRadioStyle : public QProxyStyle {
 public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option,
@@ -23,15 +23,13 @@ public:
         case PM_ExclusiveIndicatorHeight:
             return 13;
         case PM_RadioButtonLabelSpacing:
-            return 3;
+            return 2;
         default:
             return QProxyStyle::pixelMetric(metric, option, widget);
         }
     }
 };
 
-constexpr int kItemLeft = 4;     // pixels from the group's left edge
-constexpr int kItemRightGap = 1; // pixels from the item to the right edge
 } // namespace
 
 // --- TMyGroup -------------------------------------------------------------
@@ -65,7 +63,7 @@ TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption)
 TMyRadioGroup::TMyRadioGroup(QWidget* panel, const QString& caption,
                              std::span<const GroupItem> table, const QString& hint)
     : TMyGroup(panel, caption, kWidth / 2), m_buttons(new QButtonGroup(this)),
-      m_itemStyle(new CompactRadioStyle), m_table(table) {
+      m_itemStyle(new CompactRadioStyle), m_table(table), m_rows(static_cast<int>(table.size())) {
     m_itemStyle->setParent(this);
     for (const GroupItem& item : table)
         addItem(toQt(item.caption));
@@ -101,6 +99,9 @@ void TMyRadioGroup::addItem(const QString& caption) {
     auto* button = new QRadioButton(caption, this);
     button->setStyle(m_itemStyle);
     m_buttons->addButton(button, itemCount()); // the id is the item index
+    // Tab reaches the group where its earlier items are, also for an item
+    // added later (Qt would put a new widget at the end of the window's chain).
+    if (!m_items.isEmpty()) QWidget::setTabOrder(m_items.last(), button);
     m_items.append(button);
     arrangeItems();
     button->show();
@@ -120,18 +121,21 @@ void TMyRadioGroup::resizeEvent(QResizeEvent* event) {
     arrangeItems();
 }
 
-// The items share the height under the caption equally, in one column, with
-// the remainder split above and below them.
+// The item rows share the height under the caption equally, in one column,
+// with the remainder split above and below them. A table group keeps a row
+// for each table item, present or not, so its items never move.
 void TMyRadioGroup::arrangeItems() {
     const int count = itemCount();
     if (count == 0) return;
+    const int rows = std::max(count, m_rows);
     const int textHeight = fontMetrics().height();
     const int free = std::max(0, height() - textHeight - 5);
-    const int itemHeight = free / count;
-    const int top = textHeight + 1 + (free % count) / 2;
+    const int itemHeight = free / rows;
+    const int top = textHeight + 1 + (free % rows) / 2;
+    // Across the width inside the frame, so no caption runs into it.
+    const QRect inside = contentsRect();
     for (int i = 0; i < count; ++i)
-        m_items[i]->setGeometry(kItemLeft, top + i * itemHeight,
-                                width() - kItemLeft - kItemRightGap, itemHeight);
+        m_items[i]->setGeometry(inside.left(), top + i * itemHeight, inside.width(), itemHeight);
 }
 
 void TMyRadioGroup::itemClicked() {

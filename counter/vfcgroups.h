@@ -81,6 +81,9 @@ private:
     QStyle* const m_itemStyle; // owned by this group
     QList<QRadioButton*> m_items;
     std::span<const GroupItem> m_table;
+    // Rows the items are laid out in: the table's size, so that an item that
+    // comes and goes (the infinite gate) never moves the others.
+    int m_rows = 0;
 };
 
 // Pair of edges timed by a period count.

@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 
 namespace {
@@ -11,6 +12,7 @@ constexpr int kLabelHeight = 13;
 constexpr int kSpinWidth = 17;
 constexpr int kSpinHeight = 23;
 constexpr int kLabelSpinGap = 10;
+constexpr int kFocusFrame = 1; // pixels
 
 QToolButton* makeArrow(QWidget* parent, Qt::ArrowType arrow) {
     auto* button = new QToolButton(parent);
@@ -26,15 +28,28 @@ QToolButton* makeArrow(QWidget* parent, Qt::ArrowType arrow) {
 TCSpinButton::TCSpinButton(QWidget* parent)
     : QWidget(parent), m_up(makeArrow(this, Qt::UpArrow)), m_down(makeArrow(this, Qt::DownArrow)) {
     setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(QStringLiteral("Threshold"));
+    setAccessibleDescription(QStringLiteral("Up and Down change the threshold by 0.1 V"));
+    m_up->setAccessibleName(QStringLiteral("Raise threshold"));
+    m_down->setAccessibleName(QStringLiteral("Lower threshold"));
     connect(m_up, &QToolButton::clicked, this, &TCSpinButton::upClick);
     connect(m_down, &QToolButton::clicked, this, &TCSpinButton::downClick);
 }
 
 void TCSpinButton::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int half = height() / 2;
-    m_up->setGeometry(0, 0, width(), half);
-    m_down->setGeometry(0, half, width(), height() - half);
+    // The arrows leave a pixel all round for the focus frame.
+    const QRect inside = rect().adjusted(kFocusFrame, kFocusFrame, -kFocusFrame, -kFocusFrame);
+    const int half = inside.height() / 2;
+    m_up->setGeometry(inside.left(), inside.top(), inside.width(), half);
+    m_down->setGeometry(inside.left(), inside.top() + half, inside.width(), inside.height() - half);
+}
+
+void TCSpinButton::paintEvent(QPaintEvent*) {
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Highlight));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void TCSpinButton::keyPressEvent(QKeyEvent* event) {

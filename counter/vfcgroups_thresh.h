@@ -12,7 +12,8 @@ class QLabel;
 class QToolButton;
 
 // Up and down arrow buttons, one above the other, that only report clicks
-// (repeating while held); the Up and Down keys do the same when it has focus.
+// (repeating while held); the Up and Down keys do the same when it has focus,
+// which a frame around the arrows shows.
 class TCSpinButton : public QWidget {
     Q_OBJECT
 public:
@@ -28,6 +29,8 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A frame around the arrows while the pair has the focus.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QToolButton* const m_up;

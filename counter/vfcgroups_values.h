@@ -20,7 +20,8 @@ struct CounterSettings {
 };
 
 // One radio item: its caption (with the & mnemonic) and the code the library
-// takes for it.
+// takes for it. The underlined letters are unique across the main window,
+// whose menu bar holds Alt+F, Alt+C and Alt+H; the words stay as they were.
 struct GroupItem {
     std::string_view caption;
     int32_t libraryValue;
@@ -28,9 +29,9 @@ struct GroupItem {
 
 inline constexpr std::array<GroupItem, 4> kEdgeItems{{
     {"&Rising to Rising", 3},
-    {"R&ising to Falling", 1},
+    {"Rising &to Falling", 1},
     {"F&alling to Rising", 2},
-    {"&Falling to Falling", 0},
+    {"Falli&ng to Falling", 0},
 }};
 
 // The last item exists only while the counter type is not frequency.
@@ -43,7 +44,7 @@ inline constexpr std::array<GroupItem, 4> kGateItems{{
 inline constexpr int kInfiniteGateIndex = 3;
 
 inline constexpr std::array<GroupItem, 3> kCountTypeItems{{
-    {"&Frequency", 0},
+    {"Fre&quency", 0},
     {"&Period", 1},
     {"&Events", 2},
 }};

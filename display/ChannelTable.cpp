@@ -25,6 +25,28 @@ constexpr std::array<WireColour, ChannelTable::kChannels> kWireColours{{
     {0, 0, 0},
 }};
 
+// Names of the wire colours above, in the same order.
+constexpr std::array<const char*, ChannelTable::kChannels> kColourNames{{
+    "red",
+    "orange",
+    "yellow",
+    "green",
+    "blue",
+    "violet",
+    "grey",
+    "white",
+    "brown",
+    "red",
+    "orange",
+    "yellow",
+    "green",
+    "blue",
+    "violet",
+    "grey",
+    "white",
+    "black",
+}};
+
 } // namespace
 
 ChannelTable::ChannelTable() {
@@ -78,4 +100,34 @@ int ChannelTable::glyphIndex(char code) {
     default:
         return 5;
     }
+}
+
+char ChannelTable::codeOfKey(char key) {
+    switch (key) {
+    case '0':
+    case '1':
+    case '-':
+        return key;
+    case 'r':
+    case 'R':
+        return 'R';
+    case 'f':
+    case 'F':
+        return 'F';
+    case 'e':
+    case 'E':
+        return 'E';
+    default:
+        return 0;
+    }
+}
+
+const char* ChannelTable::codeName(char code) {
+    static constexpr const char* kNames[6] = {"low level",    "high level",  "rising edge",
+                                              "falling edge", "either edge", "don't care"};
+    return kNames[glyphIndex(code)];
+}
+
+const char* ChannelTable::colourName(int channel) {
+    return kColourNames[clamp(channel)];
 }

@@ -37,6 +37,15 @@ public:
     // Glyph picture of a code: 0 "0", 1 "1", 2 "R", 3 "F", 4 "E", 5 any other.
     static int glyphIndex(char code);
 
+    // The six codes, in glyph order, and the code a typed key stands for:
+    // '0', '1', '-' and the letters R, F, E in either case; 0 for any other.
+    static constexpr char kCodes[6] = {'0', '1', 'R', 'F', 'E', '-'};
+    static char codeOfKey(char key);
+    // Words for a code ("rising edge") and for a channel's wire colour, for
+    // menus and screen readers.
+    static const char* codeName(char code);
+    static const char* colourName(int channel);
+
 private:
     struct Entry {
         char code;

@@ -67,3 +67,24 @@ std::string groupDigits(std::string_view number) {
 std::u32string groupDigits(std::u32string_view number) {
     return group(number);
 }
+
+std::string readoutSpeech(std::string_view text, bool plain) {
+    const auto trim = [](std::string_view part) {
+        const auto first = part.find_first_not_of(' ');
+        if (first == std::string_view::npos) return std::string();
+        return std::string(part.substr(first, part.find_last_not_of(' ') - first + 1));
+    };
+    if (plain) return trim(text);
+    const ResultCell cell = splitResultCell(text);
+    std::string speech = trim(groupDigits(cell.number));
+    if (cell.hasUnit && !cell.unit.empty()) speech += " " + trim(cell.unit);
+    if (cell.hasRemark) {
+        std::string_view remark = cell.remark;
+        const auto open = remark.find_first_not_of(' ');
+        const auto close = remark.find_last_not_of(' ');
+        if (open != std::string_view::npos && remark[open] == '[' && remark[close] == ']')
+            remark = remark.substr(open + 1, close - open - 1);
+        if (const std::string words = trim(remark); !words.empty()) speech += ", " + words;
+    }
+    return speech;
+}

@@ -31,3 +31,8 @@ ResultCell32 splitResultCell(std::u32string_view text);
 // any characters: "No data" -> "N o d ata".
 std::string groupDigits(std::string_view number);
 std::u32string groupDigits(std::u32string_view number);
+
+// A result cell text as words for a screen reader: the grouped number, its
+// unit and the remark without its brackets, "1 234 567 Hz, period: 810.0 ns".
+// A plain text (one not drawn as a read-out) is read as it is.
+std::string readoutSpeech(std::string_view text, bool plain);

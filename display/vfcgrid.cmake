@@ -7,6 +7,7 @@ target_sources(vexcounter_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ChannelTable.h)
 target_sources(vexcounter_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/vfcgrid.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vfcgrid_keys.cpp
     ${CMAKE_CURRENT_LIST_DIR}/vfcgrid.h
     ${CMAKE_CURRENT_LIST_DIR}/vfcgridpaint.cpp
     ${CMAKE_CURRENT_LIST_DIR}/vfcgridpaint.h)

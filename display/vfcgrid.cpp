@@ -40,12 +40,31 @@ public:
     }
 };
 
+constexpr int kFocusFrame = 2; // pixels of the current cell's frame while the grid has focus
+
+} // namespace
+
+// A cell that asks the grid what a screen reader should say for it.
+class TModGrid::Item : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    QVariant data(int role) const override {
+        const auto* grid = qobject_cast<const TModGrid*>(tableWidget());
+        if (grid && role == Qt::AccessibleTextRole)
+            return grid->AccessibleCellText(row(), column());
+        if (grid && role == Qt::AccessibleDescriptionRole && column() == CodeColumn && row() >= 1)
+            return QStringLiteral("Type 0, 1, R, F, E or minus, or press the menu key, to set "
+                                  "the condition");
+        return QTableWidgetItem::data(role);
+    }
+};
+
+namespace {
 QTableWidgetItem* fixedItem(const QString& text = {}) {
-    auto* item = new QTableWidgetItem(text);
+    QTableWidgetItem* item = new TModGrid::Item(text);
     item->setFlags(Qt::ItemIsEnabled);
     return item;
 }
-
 } // namespace
 
 // Paints every cell through the grid and edits names with a frameless line
@@ -62,11 +81,10 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex&) const override {
         auto* editor = new QLineEdit(parent);
-        editor->setFrame(false);
+        // Framed, so the user sees that the name is being edited.
+        editor->setFrame(true);
         // Opaque, so that the cursor's blinking does not repaint the grid.
         editor->setAutoFillBackground(true);
-        // A line edit keeps 2 pixels of its own; the text starts at the margin.
-        editor->setTextMargins(std::max(0, m_grid->m_fonts.nameMargin - 2), 0, 0, 0);
         return editor;
     }
 
@@ -118,15 +136,18 @@ TModGrid::TModGrid(QWidget* parentPanel, int channelCount)
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setTabKeyNavigation(false);
+    setAccessibleName(QStringLiteral("Results"));
+    setAccessibleDescription(QStringLiteral("One row per channel: condition, wire colour, "
+                                            "number, name and result"));
     // A click on a glyph or a fixed cell leaves the focus where it is (in the
     // name editor, say); a click on a name takes it (mousePressEvent).
     setFocusPolicy(Qt::TabFocus);
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectItems);
-    // The editor opens on the current name whenever it changes, on a typed
-    // key, F2 or a click; Escape and Enter close it (Escape undoes the edit).
-    setEditTriggers(CurrentChanged | AnyKeyPressed | EditKeyPressed | SelectedClicked |
-                    DoubleClicked);
+    // The editor opens on a name only when asked: F2, Enter, a click or a
+    // double click; a stray key never starts an edit the user cannot see.
+    // Escape and Enter close it (Escape undoes the edit).
+    setEditTriggers(EditKeyPressed | SelectedClicked | DoubleClicked);
 
     setColumnCount(5);
     setRowCount(1);
@@ -153,17 +174,14 @@ void TModGrid::SetChannelCount(int count) {
         setItem(row, CodeColumn, code);
         setItem(row, ColourColumn, fixedItem());
         setItem(row, NumberColumn, fixedItem(QString::number(i)));
-        auto* name = new QTableWidgetItem(QStringLiteral("Channel %1").arg(i));
+        auto* name = new Item(QStringLiteral("Channel %1").arg(i));
         name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
         setItem(row, NameColumn, name);
         setItem(row, ResultColumn, fixedItem(kNoData));
     }
     m_plainResults = true;
     viewport()->update();
-    if (count > 0) {
-        setCurrentCell(1, NameColumn);
-        if (hasFocus() && state() != EditingState) edit(currentIndex());
-    }
+    if (count > 0) setCurrentCell(1, NameColumn);
 }
 
 void TModGrid::ArrangeColumns(int width) {
@@ -324,15 +342,13 @@ void TModGrid::DrawCell(QPainter& painter, const QRect& rect, int row, int colum
         ResultReadout{text, m_plainResults}.paint(painter, rect, m_fonts);
         break;
     }
+    // Where the keyboard is: a frame inside the current cell.
+    if (hasFocus() && row == currentRow() && column == currentColumn()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), kFocusFrame));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect.adjusted(1, 1, -1, -1));
+    }
     painter.restore();
-}
-
-QModelIndex TModGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
-    // Keys move between channel names only.
-    if (rowCount() < 2) return {};
-    const QModelIndex next = QTableWidget::moveCursor(action, modifiers);
-    const int row = next.isValid() ? next.row() : currentRow();
-    return model()->index(std::clamp(row, 1, rowCount() - 1), NameColumn);
 }
 
 bool TModGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
@@ -344,10 +360,13 @@ bool TModGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
 
 void TModGrid::focusInEvent(QFocusEvent* event) {
     QTableWidget::focusInEvent(event);
-    // Focus coming back from a closed editor (Escape, Enter) keeps it closed.
-    if (event->reason() != Qt::OtherFocusReason && state() != EditingState &&
-        SelectCell(currentRow(), currentColumn()))
-        edit(currentIndex());
+    // The current cell shows its focus frame.
+    viewport()->update(visualRect(currentIndex()));
+}
+
+void TModGrid::focusOutEvent(QFocusEvent* event) {
+    QTableWidget::focusOutEvent(event);
+    viewport()->update(visualRect(currentIndex()));
 }
 
 void TModGrid::mousePressEvent(QMouseEvent* event) {
@@ -355,7 +374,7 @@ void TModGrid::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(pos);
     m_pressRow = -1;
     m_moving = false;
-    m_pressInName = index.isValid() && SelectCell(index.row(), index.column());
+    m_pressInName = index.isValid() && isNameCell(index);
     if (m_pressInName) {
         const QWidget* focus = QApplication::focusWidget();
         if (!hasFocus() && !(focus && isAncestorOf(focus))) setFocus(Qt::MouseFocusReason);
@@ -392,7 +411,13 @@ void TModGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (m_pressInName) {
         m_pressInName = false;
         QTableWidget::mouseReleaseEvent(event);
-    } else if (m_moving) {
+        // A click on a name edits it, in a framed editor.
+        const QModelIndex name = indexAt(event->position().toPoint());
+        if (event->button() == Qt::LeftButton && isNameCell(name) && state() != EditingState)
+            edit(name);
+        return;
+    }
+    if (m_moving) {
         const int from = m_pressRow;
         const int to = m_moveTarget;
         m_moving = false;
@@ -406,6 +431,8 @@ void TModGrid::mouseReleaseEvent(QMouseEvent* event) {
     // A click on a glyph cycles the code of the row's channel.
     const QModelIndex index = indexAt(event->position().toPoint());
     if (!index.isValid() || index.column() != CodeColumn || index.row() < 1) return;
+    // Shift with the right button opens the code menu instead.
+    if (event->button() == Qt::RightButton && (event->modifiers() & Qt::ShiftModifier)) return;
     const auto button = event->button() == Qt::LeftButton    ? ChannelTable::Button::Left
                         : event->button() == Qt::RightButton ? ChannelTable::Button::Right
                                                              : ChannelTable::Button::Other;
@@ -414,7 +441,7 @@ void TModGrid::mouseReleaseEvent(QMouseEvent* event) {
 
 void TModGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && SelectCell(index.row(), index.column())) {
+    if (index.isValid() && isNameCell(index)) {
         m_pressInName = true;
         QTableWidget::mouseDoubleClickEvent(event);
         return;

@@ -1,6 +1,6 @@
 // TModGrid: the per-channel result grid of the main window. One row per
 // channel under a heading row; per channel the code glyph the user cycles
-// with the mouse (handed to the device library at every count start), the
+// with the mouse or types (handed to the device library at every count start), the
 // wire colour, the number, an editable name and the result read-out. Rows
 // can be dragged into another order; every row keeps its channel, and
 // results are written by channel, so they always land beside the channel's
@@ -11,6 +11,8 @@
 #include "display/vfcgridpaint.h"
 
 #include <QTableWidget>
+
+class QMenu;
 
 class TModGrid : public QTableWidget {
     Q_OBJECT
@@ -58,6 +60,17 @@ public:
     // Code of a channel ("0", "1", "R", "F", "E", "-"); an index outside 0 to
     // 17 answers the code of channel 0.
     char ChannelCode(int index) const { return m_channels.code(index); }
+    // Sets a channel's code from the keyboard or the code menu and repaints
+    // its glyph; other characters and channels are ignored.
+    void SetChannelCode(int channel, char code);
+    // The menu of the six codes for a channel, the current one checked; a
+    // pick sets the code. The caller owns and shows it.
+    QMenu* makeCodeMenu(int channel, QWidget* parent);
+
+    // What a screen reader says for a cell: "Channel 3: 1 234 567 Hz,
+    // period: 810.0 ns" for a result, the channel's condition for a glyph,
+    // its wire colour for a swatch (Qt::AccessibleTextRole of the cell).
+    QString AccessibleCellText(int row, int column) const;
 
     // Row showing a channel (-1 when none) and channel shown in a row (-1
     // for the heading row and outside the grid).
@@ -73,9 +86,17 @@ public:
 
     using QTableWidget::edit;
 
+    // The type of every cell: it answers Qt::AccessibleTextRole from
+    // AccessibleCellText.
+    class Item;
+
 protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyboardSearch(const QString& search) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -90,8 +111,15 @@ private:
 
     // Paints one cell; rect excludes the grid lines.
     void DrawCell(QPainter& painter, const QRect& rect, int row, int column) const;
-    // Only channel names can become the current cell.
-    static bool SelectCell(int row, int column) { return row >= 1 && column == NameColumn; }
+    // Only the glyphs (codes are typed there) and the channel names can
+    // become the current cell.
+    static bool SelectCell(int row, int column) {
+        return row >= 1 && (column == CodeColumn || column == NameColumn);
+    }
+    static bool isNameCell(const QModelIndex& index) {
+        return index.isValid() && index.row() >= 1 && index.column() == NameColumn;
+    }
+    void showCodeMenu(int row, const QPoint& globalPos);
     // Closes the in-place editor, keeping what was typed.
     void endEditing();
     int moveTargetRow(int y) const;

@@ -19,6 +19,47 @@ constexpr int kTextIndent = 2;      // pixels from a text panel's border to its 
 constexpr int kTextPanelChrome = kPanelGap + 2 + 2 * kTextIndent;
 const QString kModuleStartText = QStringLiteral("Module not selected");
 const QColor kGrey(128, 128, 128);
+
+// Every text the module panel shows: the start text, and "Using " with the
+// widest name of at most 8 characters.
+QStringList moduleTexts() {
+    return {kModuleStartText, QStringLiteral("Using MMMMMMMM"), QStringLiteral("No module open")};
+}
+// Every text the measurement cycle and the module attachment write into the
+// run-state panel.
+QStringList runStateTexts() {
+    return {QStringLiteral("Running"),
+            QStringLiteral("Waiting for trigger"),
+            QStringLiteral("Counting"),
+            QStringLiteral("Frequency Count Finished"),
+            QStringLiteral("Period Count Finished"),
+            QStringLiteral("Event Count Finished"),
+            QStringLiteral("Stopping"),
+            QStringLiteral("Idle"),
+            QStringLiteral("Server lost"),
+            QStringLiteral("Module lost"),
+            QStringLiteral("Module taken"),
+            QStringLiteral("Open failed"),
+            QStringLiteral("Module not listed"),
+            QStringLiteral("Library error")};
+}
+
+// What a screen reader says for each panel, and how it describes it.
+struct PanelSpeech {
+    const char* name;
+    const char* description;
+};
+constexpr std::array<PanelSpeech, 5> kPanelSpeech{{
+    {"Module", "The module in use"},
+    {"Run state", "State of the measurement run"},
+    {"Pin levels", "Live logic level of each pin of the module"},
+    {"Heartbeat", "Flips once a second while no count runs"},
+    {"Status", ""},
+}};
+
+bool isTextPanel(int index) {
+    return index == TModStatusBar::ModulePanel || index == TModStatusBar::RunStatePanel;
+}
 } // namespace
 
 // One panel: keeps its text and paints itself, opaquely, so that updating it
@@ -29,13 +70,31 @@ public:
         : QWidget(bar), m_bar(bar), m_index(index), m_bevel(bevel), m_ownerDraw(ownerDraw),
           m_text(text) {
         setAttribute(Qt::WA_OpaquePaintEvent);
+        const PanelSpeech& speech = kPanelSpeech[static_cast<size_t>(index)];
+        setAccessibleDescription(QString::fromLatin1(speech.description));
+        speak();
     }
 
     const QString& text() const { return m_text; }
     void setText(const QString& text) {
         if (text == m_text) return;
         m_text = text;
+        speak();
         update();
+    }
+
+private:
+    // The accessible name says what the panel shows now ("Run state:
+    // Counting"), so a screen reader reads the state, not only the panel.
+    void speak() {
+        const QString label = QString::fromLatin1(kPanelSpeech[static_cast<size_t>(m_index)].name);
+        QString shown = m_text.trimmed();
+        if (m_index == PinsPanel)
+            shown = QString::fromStdString(describePinStates(m_text.toStdString()));
+        else if (m_index == HeartbeatPanel)
+            shown = m_text == QLatin1String("0") ? QStringLiteral("yellow over blue")
+                                                 : QStringLiteral("blue over yellow");
+        setAccessibleName(shown.isEmpty() ? label : label + QStringLiteral(": ") + shown);
     }
 
 protected:
@@ -82,15 +141,34 @@ TModStatusBar::TModStatusBar(QWidget* mainWindow) : QStatusBar(mainWindow) {
         new Panel(this, HeartbeatPanel, false, true, QString()),
         new Panel(this, FillerPanel, true, false, QStringLiteral("    ")),
     };
-    m_widthTexts[ModulePanel] = QStringLiteral("Using MMMMMMMM");
-    m_widthTexts[RunStatePanel] = QStringLiteral("Transferring DataMMMM");
-    m_widthTexts[PinsPanel] = QStringLiteral("Pins: 7 0") + QString(17, QLatin1Char('M'));
+    m_widthTexts[ModulePanel] = moduleTexts();
+    m_widthTexts[RunStatePanel] = runStateTexts();
+    m_widthTexts[PinsPanel] = {QStringLiteral("Pins: 7 0") + QString(17, QLatin1Char('M'))};
     applyFontMetrics();
 }
 
 void TModStatusBar::SetPanelText(int index, const QString& text) {
     if (index < 0 || index >= kPanelCount) return;
+    if (isTextPanel(index) && !m_widthTexts[static_cast<size_t>(index)].contains(text))
+        AddPanelText(index, text);
     m_panels[static_cast<size_t>(index)]->setText(text);
+}
+
+QStringList TModStatusBar::panelTexts(int index) const {
+    return isTextPanel(index) ? m_widthTexts[static_cast<size_t>(index)] : QStringList();
+}
+
+void TModStatusBar::AddPanelText(int index, const QString& text) {
+    if (!isTextPanel(index)) return;
+    QStringList& texts = m_widthTexts[static_cast<size_t>(index)];
+    const QFontMetrics metrics(font());
+    const auto wider = [&](const QString& known) {
+        return metrics.horizontalAdvance(known) >= metrics.horizontalAdvance(text);
+    };
+    // Only a text wider than every known one changes the panel.
+    if (std::any_of(texts.cbegin(), texts.cend(), wider)) return;
+    texts.append(text);
+    placePanels();
 }
 
 QString TModStatusBar::panelText(int index) const {
@@ -119,9 +197,9 @@ void TModStatusBar::SetPinCount(int32_t count) {
     m_pinCount = count;
     const int shown = std::max(count, 0);
     // Room for the label, a glyph per pin, the group gaps and the "0".
-    m_widthTexts[PinsPanel] = QStringLiteral("Pins: ") + QString::number(count - 1) +
-                              QStringLiteral(" 0 ") + QString(shown + 1, QLatin1Char('M')) +
-                              QString(shown / 4, QLatin1Char(' '));
+    m_widthTexts[PinsPanel] = {QStringLiteral("Pins: ") + QString::number(count - 1) +
+                               QStringLiteral(" 0 ") + QString(shown + 1, QLatin1Char('M')) +
+                               QString(shown / 4, QLatin1Char(' '))};
     placePanels();
     m_panels[PinsPanel]->update(); // the label's number may change with the same text
     SetPanelText(PinsPanel, QString(shown, QLatin1Char('0')));
@@ -209,12 +287,9 @@ void TModStatusBar::placePanels() {
         else if (i == FillerPanel)
             width = std::max(kFillerWidth, this->width() - x);
         else
-            width = metrics.horizontalAdvance(m_widthTexts[static_cast<size_t>(i)]);
-        // In our font the start text is wider than "Using " and eight M's;
-        // the panel takes the wider of the two so neither is cut.
-        if (i == ModulePanel)
-            width = std::max(width, metrics.horizontalAdvance(kModuleStartText));
-        if (i == ModulePanel || i == RunStatePanel) width += kTextPanelChrome;
+            for (const QString& text : m_widthTexts[static_cast<size_t>(i)])
+                width = std::max(width, metrics.horizontalAdvance(text));
+        if (isTextPanel(i)) width += kTextPanelChrome;
         m_panels[static_cast<size_t>(i)]->setGeometry(x, kPanelTop, std::max(0, width - kPanelGap),
                                                       panelHeight);
         x += width;

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QStatusBar>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -41,6 +42,13 @@ public:
     // The widget that shows a panel (for the main window's checks and tests).
     QWidget* panelWidget(int index) const;
 
+    // Texts a text panel (module or run state) can show; the panel is as
+    // wide as the widest of them in the bar's font, so none is cut and the
+    // panels never jitter. A new text is added here (or by a caller); a text
+    // set that is not known yet widens its panel when it arrives.
+    QStringList panelTexts(int index) const;
+    void AddPanelText(int index, const QString& text);
+
 protected:
     // Draws the owner-drawn panels (pins and heartbeat) into `rect`, the
     // panel's area inside its border.
@@ -59,9 +67,9 @@ private:
     void placePanels();
 
     std::array<Panel*, kPanelCount> m_panels{};
-    // A panel is as wide as its width text in the bar's font (filler: the
-    // rest of the bar; heartbeat: fixed).
-    std::array<QString, kPanelCount> m_widthTexts;
+    // A panel is as wide as the widest of its texts in the bar's font
+    // (filler: the rest of the bar; heartbeat: fixed).
+    std::array<QStringList, kPanelCount> m_widthTexts;
     std::array<QPixmap, kPinGlyphCount> m_glyphs;
     int32_t m_pinCount = 16;
 };

@@ -31,3 +31,15 @@ PinRowLayout layoutPinRow(std::string_view states, int pinCount, int firstX) {
     row.zeroLabelX = x - 2;
     return row;
 }
+
+std::string describePinStates(std::string_view states) {
+    static constexpr std::string_view kWords[kPinGlyphCount] = {"low", "high", "rising", "falling",
+                                                                "both ways"};
+    std::string text;
+    for (size_t pin = 0; pin < states.size(); ++pin) {
+        if (pin > 0) text += ", ";
+        text += "pin " + std::to_string(pin) + " ";
+        text += kWords[pinGlyphIndex(states[pin])];
+    }
+    return text;
+}

@@ -2,6 +2,7 @@
 // shows and where each glyph goes. The status bar only draws what this says.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,3 +29,8 @@ struct PinRowLayout {
 // highest pin first, with a gap after every pin whose number is a multiple of
 // four; the "0" label starts 2 pixels left of where a next glyph would go.
 PinRowLayout layoutPinRow(std::string_view states, int pinCount, int firstX);
+
+// The pin-state text in words for a screen reader, pin 0 first: "pin 0 low,
+// pin 1 high, pin 2 rising"; characters without a glyph of their own read
+// "low", as they are drawn.
+std::string describePinStates(std::string_view states);

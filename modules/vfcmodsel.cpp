@@ -8,8 +8,10 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -31,6 +33,22 @@ public:
     }
 };
 
+// The module box, marked by a frame in the highlight colour while it has the
+// focus: the style draws no focus mark on a box that cannot be typed into.
+class ModuleBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QComboBox::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Highlight));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
 } // namespace
 
 const char* const TModSelGroup::kHint =
@@ -42,7 +60,7 @@ const char* const TModSelGroup::kHint =
 
 TModSelGroup::TModSelGroup(QWidget* parent, const QString& caption, AnalyserData* data,
                            bool extendedModels)
-    : TMyGroup(parent, caption), m_data(data), m_list(extendedModels), m_box(new QComboBox(this)),
+    : TMyGroup(parent, caption), m_data(data), m_list(extendedModels), m_box(new ModuleBox(this)),
       m_simCheck(new QCheckBox(QStringLiteral("Allow Simulations"), this)) {
     setHint(QString::fromLatin1(kHint));
 
@@ -88,8 +106,13 @@ void TModSelGroup::placeControls() {
     const int h = height();
     const int w = width();
     m_box->setGeometry(kBoxLeft, (h - kBoxHeight) / 2, w - 2 * kBoxLeft, kBoxHeight);
+    // The check box keeps clear of the group's frame: its margin counts from
+    // the inside of the frame.
+    const QRect inside = contentsRect();
     const int checkHeight = h / 3 - 2;
-    m_simCheck->setGeometry(kCheckLeft, h - checkHeight - 2, w - 2 * kCheckLeft, checkHeight);
+    const int checkTop = std::min(h - checkHeight - 2, inside.bottom() + 1 - checkHeight);
+    m_simCheck->setGeometry(inside.left() + kCheckLeft, checkTop, inside.width() - 2 * kCheckLeft,
+                            checkHeight);
 }
 
 void TModSelGroup::resizeEvent(QResizeEvent* event) {

@@ -54,7 +54,7 @@ TEST_F(MainWindow, ActionsAsTheTableSays) {
         {form->stopAction(), "&Stop", "Stop immediately", 30, QKeySequence(Qt::Key_F6)},
         {form->helpAction(), "&Help", "Help contents", 5, QKeySequence(Qt::Key_F1)},
         {form->aboutAction(), "&About", "The About window", 5, {}},
-        {form->quitAction(), "&Quit", "Exit the program", 26, {}},
+        {form->quitAction(), "&Quit", "Exit the program", 26, QKeySequence(Qt::CTRL | Qt::Key_Q)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.caption);

@@ -78,7 +78,10 @@ TEST_F(SettingsGroups, ItemsStackUnderTheCaptionAndShowTheirWholeText) {
                     .left();
             const int textWidth =
                 button->fontMetrics().horizontalAdvance(QString(button->text()).remove('&'));
-            EXPECT_LE(textLeft + textWidth, button->width()) << button->text().toStdString();
+            // The text ends inside the group's frame.
+            EXPECT_LE(button->x() + textLeft + textWidth, group->contentsRect().right() + 1)
+                << button->text().toStdString() << " " << group->contentsRect().right();
+            EXPECT_GE(button->x(), group->contentsRect().left());
         }
     }
 }
@@ -128,6 +131,23 @@ TEST_F(SettingsGroups, FrequencyWithdrawsTheInfiniteGateAndPeriodOffersItUnselec
     EXPECT_EQ(gate->itemCaption(3), "&Infinite");
     EXPECT_TRUE(gate->itemButton(3)->isVisible());
     EXPECT_EQ(gate->itemIndex(), 2);
+}
+
+// The gate items keep their places when "Infinite" comes and goes, so a
+// click lands on the item the user aimed at.
+TEST_F(SettingsGroups, GateItemsStayPutWhenInfiniteComesAndGoes) {
+    const auto places = [this] {
+        std::vector<QRect> rects;
+        for (int i = 0; i < 3; ++i)
+            rects.push_back(gate->itemButton(i)->geometry());
+        return rects;
+    };
+    const std::vector<QRect> frequency = places();
+    pick(counterType, 1);
+    EXPECT_EQ(places(), frequency);
+    EXPECT_EQ(gate->itemButton(3)->y(), frequency[2].y() + frequency[2].height());
+    pick(counterType, 0);
+    EXPECT_EQ(places(), frequency);
 }
 
 TEST_F(SettingsGroups, PeriodAndEventsKeepTheGateSelection) {

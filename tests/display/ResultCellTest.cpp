@@ -24,6 +24,23 @@ const SplitCase kSplits[] = {
     {"", "", nullptr, nullptr},
 };
 
+TEST(ResultCell, ReadsAsWordsForAScreenReader) {
+    const struct {
+        const char* text;
+        bool plain;
+        const char* speech;
+    } cases[] = {
+        {"1234567|Hz$[ period: 810.0 ns ]", false, "1 234 567 Hz, period: 810.0 ns"},
+        {"1.234|Hz", false, "1.234 Hz"}, // no trailing group blank
+        {"42$note", false, "42, note"},
+        {"42|$[  ]", false, "42"},
+        {"No data", true, "No data"},
+        {"12|ns", true, "12|ns"}, // plain texts are read as they stand
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(readoutSpeech(c.text, c.plain), c.speech) << c.text;
+}
+
 TEST(ResultCell, SplitsAtTheFirstDollarThenTheFirstBar) {
     for (const SplitCase& c : kSplits) {
         const ResultCell cell = splitResultCell(c.text);

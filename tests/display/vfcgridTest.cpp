@@ -3,10 +3,15 @@
 // name editor, and where the read-out's parts land.
 #include "display/vfcgrid.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QTest>
+#include <QTimer>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -183,12 +188,28 @@ TEST_F(GridTest, ANewHeadingClearsTheResultsOfTheOldKind) {
     EXPECT_TRUE(grid->PlainResults());
 }
 
-TEST_F(GridTest, NameEditorOpensWithFocusAndClosesOnEnterOrEscape) {
+// Tab brings the focus to the current name without opening its editor, so a
+// stray key changes nothing; F2, Enter and a click open a framed editor.
+TEST_F(GridTest, NameEditorOpensOnlyWhenAskedAndClosesOnEnterOrEscape) {
     show();
     panel.activateWindow();
     grid->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
     EXPECT_EQ(grid->currentIndex(), at(1, TModGrid::NameColumn));
+    EXPECT_EQ(editor(), nullptr);
+    QTest::keyClicks(grid, "xq5");
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(grid->ChannelName(0), "Channel 0");
+
+    for (const Qt::Key opener : {Qt::Key_F2, Qt::Key_Return}) {
+        QTest::keyClick(grid, opener);
+        ASSERT_NE(editor(), nullptr) << opener;
+        EXPECT_TRUE(editor()->hasFrame());
+        QTest::keyClick(editor(), Qt::Key_Escape);
+        QTest::qWait(10);
+        EXPECT_EQ(editor(), nullptr);
+    }
+    QTest::keyClick(grid, Qt::Key_F2);
     ASSERT_NE(editor(), nullptr);
     editor()->selectAll();
     QTest::keyClicks(editor(), "Clock");
@@ -197,19 +218,104 @@ TEST_F(GridTest, NameEditorOpensWithFocusAndClosesOnEnterOrEscape) {
     EXPECT_EQ(editor(), nullptr);
     EXPECT_EQ(grid->ChannelName(0), "Clock");
 
-    // Keys move between names only: down to the next name, not sideways.
+    // Down moves between channels, Left and Right between glyph and name.
     QTest::keyClick(grid, Qt::Key_Down);
     QTest::keyClick(grid, Qt::Key_Right);
     EXPECT_EQ(grid->currentIndex(), at(2, TModGrid::NameColumn));
+    QTest::keyClick(grid, Qt::Key_Left);
+    EXPECT_EQ(grid->currentIndex(), at(2, TModGrid::CodeColumn));
+    QTest::keyClick(grid, Qt::Key_Left);
+    EXPECT_EQ(grid->currentIndex(), at(2, TModGrid::CodeColumn));
+    QTest::keyClick(grid, Qt::Key_Right);
+
+    // A click edits; Escape undoes.
+    click(3, TModGrid::NameColumn);
     ASSERT_NE(editor(), nullptr);
-    QTest::keyClick(editor(), Qt::Key_Down); // arrows leave the editor for the next name
     EXPECT_EQ(grid->currentIndex(), at(3, TModGrid::NameColumn));
-    ASSERT_NE(editor(), nullptr);
     QTest::keyClicks(editor(), "xyz");
     QTest::keyClick(editor(), Qt::Key_Escape);
     QTest::qWait(10);
     EXPECT_EQ(editor(), nullptr);
     EXPECT_EQ(grid->ChannelName(2), "Channel 2");
+}
+
+// On a glyph the six codes are typed (letters in either case) or picked from
+// the code menu (Shift+F10 or the menu key); other keys change nothing.
+TEST_F(GridTest, CodesAreTypedOrPickedFromTheCodeMenu) {
+    show();
+    panel.activateWindow();
+    grid->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    grid->setCurrentCell(3, TModGrid::CodeColumn); // channel 2
+    const struct {
+        char key;
+        char code;
+    } typed[] = {{'0', '0'}, {'1', '1'}, {'r', 'R'}, {'F', 'F'}, {'e', 'E'},
+                 {'-', '-'}, {'R', 'R'}, {'x', 'R'}, {' ', 'R'}, {'2', 'R'}};
+    for (const auto& t : typed) {
+        QTest::keyClick(grid, t.key);
+        EXPECT_EQ(grid->ChannelCode(2), t.code) << t.key;
+    }
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(grid->ChannelName(2), "Channel 2");
+
+    // The menu lists all six with the current one checked; a pick sets it.
+    const std::unique_ptr<QMenu> menu(grid->makeCodeMenu(2, grid));
+    QStringList captions;
+    for (QAction* action : menu->actions()) {
+        captions << action->text();
+        EXPECT_EQ(action->isChecked(), action->text() == "&R  Rising edge");
+    }
+    EXPECT_EQ(captions, (QStringList{"&0  Low level", "&1  High level", "&R  Rising edge",
+                                     "&F  Falling edge", "&E  Either edge", "&-  Don't care"}));
+    menu->actions()[3]->trigger();
+    EXPECT_EQ(grid->ChannelCode(2), 'F');
+
+    // Shift+F10 opens it on the current glyph; its E item picks "E".
+    QTimer::singleShot(50, grid, [] {
+        if (auto* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            shown->actions()[4]->trigger();
+            shown->close();
+        }
+    });
+    QTest::keyClick(grid, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(grid->ChannelCode(2), 'E');
+}
+
+// What a screen reader reads for each kind of cell.
+TEST_F(GridTest, CellsSayWhatTheyShow) {
+    grid->SetResult(3, "1234567|Hz$[ period: 810.0 ns ]");
+    grid->SetChannelCode(3, 'R');
+    const struct {
+        int row;
+        int column;
+        const char* text;
+    } cells[] = {
+        {4, TModGrid::ResultColumn, "Channel 3: 1 234 567 Hz, period: 810.0 ns"},
+        {4, TModGrid::CodeColumn, "Channel 3 condition: rising edge"},
+        {4, TModGrid::ColourColumn, "Channel 3 wire: green"},
+        {8, TModGrid::CodeColumn, "Channel 7 condition: don't care"},
+        {9, TModGrid::CodeColumn, "Channel 8: no condition"},
+        {0, TModGrid::ResultColumn, "Frequency"},
+    };
+    grid->SetResultHeading("Frequency");
+    for (const auto& c : cells)
+        EXPECT_EQ(at(c.row, c.column).data(Qt::AccessibleTextRole).toString(), c.text) << c.text;
+    // The table a screen reader asks reads the same.
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+    ASSERT_TRUE(table && table->tableInterface());
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(4, TModGrid::ResultColumn);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), cells[0].text);
+    // A renamed channel is read by its name; results before the first count as they stand.
+    grid->item(5, TModGrid::NameColumn)->setText("Clock");
+    grid->SetChannelCount(18);
+    EXPECT_EQ(at(1, TModGrid::ResultColumn).data(Qt::AccessibleTextRole).toString(),
+              "Channel 0: No data");
+    grid->item(5, TModGrid::NameColumn)->setText("Clock");
+    grid->SetResult(4, "42|Events");
+    EXPECT_EQ(at(5, TModGrid::ResultColumn).data(Qt::AccessibleTextRole).toString(),
+              "Clock: 42 Events");
 }
 
 // Lime columns (x in grid coordinates) of one row of a grabbed result cell.

@@ -63,6 +63,54 @@ TEST_F(StatusBar, PinCountSetsZerosAndWidensThePinsPanel) {
     EXPECT_EQ(panelLeft(3) - panelLeft(2), textWidth("Pins: 17 0 " + QString(19, 'M') + "    "));
 }
 
+// Every text a panel can show fits inside its border and indent, measured
+// with the bar's own font; a text nobody listed widens its panel on arrival.
+TEST_F(StatusBar, TextPanelsFitTheirLongestText) {
+    const auto fits = [this](int index, const QString& text) {
+        bar->SetPanelText(index, text);
+        const int room = bar->panelWidget(index)->width() - 2 - 2 * 2; // bevel, indents
+        return room >= textWidth(text);
+    };
+    const struct {
+        int panel;
+        QStringList texts;
+    } cases[] = {
+        {TModStatusBar::ModulePanel, {"Module not selected", "Using MMMMMMMM", "Using QVSIMC01"}},
+        {TModStatusBar::RunStatePanel,
+         {"Running", "Counting", "Frequency Count Finished", "Period Count Finished",
+          "Event Count Finished", "Stopping", "Idle", "Transferring data for a long while"}},
+    };
+    for (const auto& c : cases) {
+        for (const QString& text : c.texts)
+            EXPECT_TRUE(fits(c.panel, text)) << text.toStdString();
+        EXPECT_TRUE(bar->panelTexts(c.panel).contains(c.texts[1]));
+    }
+    // Panels keep their width whichever known text they show.
+    const int width = bar->panelWidget(TModStatusBar::RunStatePanel)->width();
+    bar->SetRunState("Idle");
+    EXPECT_EQ(bar->panelWidget(TModStatusBar::RunStatePanel)->width(), width);
+}
+
+TEST_F(StatusBar, PanelsTellScreenReadersWhatTheyShow) {
+    bar->SetPinCount(4);
+    bar->SetPinStates("1R0B");
+    bar->SetRunState("Counting");
+    const struct {
+        int panel;
+        const char* name;
+    } cases[] = {
+        {TModStatusBar::ModulePanel, "Module: Module not selected"},
+        {TModStatusBar::RunStatePanel, "Run state: Counting"},
+        {TModStatusBar::PinsPanel,
+         "Pin levels: pin 0 high, pin 1 rising, pin 2 low, pin 3 both ways"},
+        {TModStatusBar::HeartbeatPanel, "Heartbeat: blue over yellow"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bar->panelWidget(c.panel)->accessibleName(), c.name);
+        EXPECT_FALSE(bar->panelWidget(c.panel)->accessibleDescription().isEmpty());
+    }
+}
+
 TEST_F(StatusBar, OnlyAChangedTextRepaintsAndOnlyItsOwnPanel) {
     bar->SetRunState("Running");
     bar->SetPinCount(18);
@@ -96,7 +144,8 @@ TEST_F(StatusBar, PinsPanelDrawsTheHighestPinFirst) {
     const QImage image = bar->panelWidget(TModStatusBar::PinsPanel)->grab().toImage();
     // Inside the panel's 1-pixel border: "Pins: ", "17", 2 pixels, the glyphs.
     const int firstX = 1 + 1 + textWidth("Pins: ") + textWidth("17") + 2;
-    const QColor ground(192, 192, 192);
+    // The glyphs have no ground of their own: the bar's colour shows through.
+    const QColor ground = bar->palette().color(QPalette::Window);
     for (const PinGlyphPlace& place : layoutPinRow(std::string(18, '0'), 18, firstX).glyphs) {
         const bool high = place.pin == 0;
         // Row 2 of a glyph holds the high-level bar, row 11 the low-level one.

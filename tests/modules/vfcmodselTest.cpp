@@ -50,7 +50,8 @@ TEST_F(ModSelGroupTest, BuildsItsControlsAndNeedsALibraryToRefresh) {
     EXPECT_FALSE(box()->isEditable());
     EXPECT_EQ(m_group->width(), 220);
     EXPECT_TRUE(m_group->rect().contains(box()->geometry()));
-    EXPECT_TRUE(m_group->rect().contains(m_group->simCheck()->geometry()));
+    // Inside the frame, not on it.
+    EXPECT_TRUE(m_group->contentsRect().contains(m_group->simCheck()->geometry()));
     EXPECT_EQ(m_group->simCheck()->text(), "Allow Simulations");
     EXPECT_FALSE(m_group->simCheck()->isChecked());
 
