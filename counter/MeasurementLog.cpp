@@ -57,8 +57,8 @@ std::optional<std::string> MeasurementLog::append(Clock::time_point time, std::s
                                                   const FinishedCount& count) {
     if (m_fd < 0) return std::string("The log file is not open.");
 
-    const bool newHeader = m_headerType != count.counterType ||
-                           m_headerChannels != count.values.size();
+    const bool newHeader =
+        m_headerType != count.counterType || m_headerChannels != count.values.size();
     std::string text;
     if (newHeader) text = headerLine(count.counterType, count.values.size());
     text += rowLine(time, module, count);

@@ -36,7 +36,9 @@ public:
     void enableRunStop(bool, bool) override {}
     void closeModule() override { FAIL() << "no library failure is scripted"; }
     void countFinished(const FinishedCount& count) override {
-        reports.push_back({count.counterType, count.gateCode, count.edgeCode,
+        reports.push_back({count.counterType,
+                           count.gateCode,
+                           count.edgeCode,
                            {count.values.begin(), count.values.end()}});
     }
 };

@@ -25,8 +25,7 @@ namespace {
 
 using Values = std::vector<std::optional<double>>;
 
-FinishedCount countOf(const Values& values, int32_t type = 0, int32_t gate = 0,
-                      int32_t edges = 3) {
+FinishedCount countOf(const Values& values, int32_t type = 0, int32_t gate = 0, int32_t edges = 3) {
     return FinishedCount{type, gate, edges, values};
 }
 
@@ -41,9 +40,9 @@ std::string readFile(const std::filesystem::path& path) {
 class TempFile {
 public:
     TempFile() {
-        path = std::filesystem::temp_directory_path() /
-               ("vfc-records-" + std::to_string(::getpid()) + "-" + std::to_string(++s_serial) +
-                ".csv");
+        path =
+            std::filesystem::temp_directory_path() / ("vfc-records-" + std::to_string(::getpid()) +
+                                                      "-" + std::to_string(++s_serial) + ".csv");
         std::filesystem::remove(path);
     }
     ~TempFile() { std::filesystem::remove(path); }
@@ -73,10 +72,20 @@ TEST(RunningStatistics, MatchesHandComputedValues) {
         {"allan", {1000, 1001, 999, 1000}, 1000, 999, 1001, 0.816496580927726, 1e-3},
         // Squared deviations sum to 32: s = sqrt(32/7). Steps 2,0,0,1,0,2,2:
         // sum of squares 13, sigma_y = sqrt(13/14) / 5.
-        {"textbook", {2, 4, 4, 4, 5, 5, 7, 9}, 5, 2, 9, 2.138089935299395,
+        {"textbook",
+         {2, 4, 4, 4, 5, 5, 7, 9},
+         5,
+         2,
+         9,
+         2.138089935299395,
          std::sqrt(13.0 / 14.0) / 5.0},
         // A large offset must not swallow the spread (Welford). Steps 1, 1.
-        {"offset", {1e9 + 1, 1e9 + 2, 1e9 + 3}, 1e9 + 2, 1e9 + 1, 1e9 + 3, 1.0,
+        {"offset",
+         {1e9 + 1, 1e9 + 2, 1e9 + 3},
+         1e9 + 2,
+         1e9 + 1,
+         1e9 + 3,
+         1.0,
          std::sqrt(2.0 / 4.0) / (1e9 + 2)},
         // A zero mean has no fractional deviation.
         {"zero mean", {-1, 1}, 0, -1, 1, 1.4142135623730951, std::nullopt},
@@ -121,8 +130,7 @@ TEST(ChannelStatistics, StartAfreshWhenTheConfigurationChanges) {
         SCOPED_TRACE(testing::Message() << step.module << " " << step.type << " " << step.gate
                                         << " " << step.edges << " " << step.channels);
         const Values values(static_cast<size_t>(step.channels), 7.0);
-        EXPECT_EQ(statistics.add(step.module,
-                                 countOf(values, step.type, step.gate, step.edges)),
+        EXPECT_EQ(statistics.add(step.module, countOf(values, step.type, step.gate, step.edges)),
                   step.fresh);
         EXPECT_EQ(statistics.counts(), step.counts);
         EXPECT_EQ(statistics.channelCount(), step.channels);
@@ -163,8 +171,8 @@ TEST(ChannelStatistics, TrendKeepsTheLatestReadingsOldestFirst) {
     const TrendHistory& history = statistics.history(0);
     ASSERT_EQ(history.size(), ChannelStatistics::kHistory);
     for (size_t i = 0; i < history.size(); ++i) {
-        const int64_t count = total - static_cast<int64_t>(history.size()) + 1 +
-                              static_cast<int64_t>(i);
+        const int64_t count =
+            total - static_cast<int64_t>(history.size()) + 1 + static_cast<int64_t>(i);
         ASSERT_EQ(history[i].count, count) << i;
         ASSERT_EQ(history[i].value, static_cast<double>(count) * 10.0) << i;
     }
@@ -187,17 +195,16 @@ TEST(MeasurementLog, RowAndHeaderTexts) {
               "time (UTC),module,type,gate (s),edges,channel 0 (Hz),channel 1 (Hz)\n");
     EXPECT_EQ(MeasurementLog::headerLine(1, 1),
               "time (UTC),module,type,gate (s),edges,channel 0 (ns)\n");
-    EXPECT_EQ(MeasurementLog::rowLine(kTime, "QVSIMC01", countOf({1e6, std::nullopt, 0.1}, 1, 2, 1)),
-              "2023-11-14T22:13:20.123Z,QVSIMC01,period,10,R-F,1000000,,0.1\n");
+    EXPECT_EQ(
+        MeasurementLog::rowLine(kTime, "QVSIMC01", countOf({1e6, std::nullopt, 0.1}, 1, 2, 1)),
+        "2023-11-14T22:13:20.123Z,QVSIMC01,period,10,R-F,1000000,,0.1\n");
     EXPECT_EQ(MeasurementLog::rowLine(kTime, "Q,\"x\"", countOf({12.0}, 2, 7, 2)),
               "2023-11-14T22:13:20.123Z,\"Q,\"\"x\"\"\",events,inf,F-R,12\n");
 }
 
 TEST(MeasurementLog, AppendsRowsUnderAHeaderForEachKindOfCount) {
     TempFile file;
-    {
-        std::ofstream(file.path) << "earlier\n";
-    }
+    { std::ofstream(file.path) << "earlier\n"; }
     MeasurementLog log;
     ASSERT_FALSE(log.open(file.path.string()));
     EXPECT_FALSE(log.append(kTime, "QVSIMC01", countOf({1e6, 2.5})));

@@ -1,0 +1,192 @@
+// StatisticsWindow: table, Reset button and trend plot over ChannelStatistics.
+#include "display/StatisticsWindow.h"
+
+#include "counter/ChannelStatistics.h"
+#include "display/QtText.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// Values keep ten significant digits: a frequency of some MHz down to mHz.
+QString valueText(double value) {
+    return QString::number(value, 'g', 10);
+}
+
+QString optionalText(const std::optional<double>& value, char format, int precision) {
+    return value ? QString::number(*value, format, precision) : QStringLiteral("-");
+}
+
+const char* const kHeadings[StatisticsWindow::ColumnCount] = {
+    "Channel", "Readings", "Last", "Mean", "Minimum", "Maximum", "Std. dev.", "Allan dev."};
+
+} // namespace
+
+StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& statistics)
+    : QWidget(owner, Qt::Window), m_statistics(statistics), m_configuration(new QLabel(this)),
+      m_table(new QTableWidget(0, ColumnCount, this)),
+      m_resetButton(new QPushButton(QStringLiteral("&Reset"), this)),
+      m_chartView(new QChartView(this)) {
+    setWindowTitle(QStringLiteral("Statistics"));
+
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->horizontalHeader()->setSectionResizeMode(ChannelColumn, QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(CountColumn, QHeaderView::ResizeToContents);
+    m_table->setToolTip(QStringLiteral("Choose a channel to see its readings in the trend"));
+    connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        if (row >= 0) chooseChannel(row);
+    });
+
+    // The trend: readings against the number of the finished count.
+    auto* chart = new QChart;
+    chart->legend()->hide();
+    m_trend = new QLineSeries(chart);
+    chart->addSeries(m_trend);
+    m_countAxis = new QValueAxis(chart);
+    m_countAxis->setLabelFormat(QStringLiteral("%d"));
+    m_countAxis->setTitleText(QStringLiteral("Count"));
+    m_valueAxis = new QValueAxis(chart);
+    chart->addAxis(m_countAxis, Qt::AlignBottom);
+    chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    m_trend->attachAxis(m_countAxis);
+    m_trend->attachAxis(m_valueAxis);
+    m_chartView->setChart(chart); // the view owns the chart
+    m_chartView->setMinimumHeight(220);
+
+    connect(m_resetButton, &QPushButton::clicked, this, &StatisticsWindow::resetRequested);
+    m_resetButton->setToolTip(QStringLiteral("Start the statistics afresh"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_configuration, 1);
+    top->addWidget(m_resetButton);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(top);
+    column->addWidget(m_table, 1);
+    column->addWidget(m_chartView, 1);
+    resize(720, 640);
+}
+
+void StatisticsWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void StatisticsWindow::chooseChannel(int channel) {
+    if (channel == m_channel) return;
+    m_channel = channel;
+    if (m_table->currentRow() != channel && channel < m_table->rowCount())
+        m_table->selectRow(channel);
+    refreshTrend();
+}
+
+void StatisticsWindow::refresh() {
+    if (!isVisible()) return;
+    refreshTable();
+    refreshTrend();
+}
+
+void StatisticsWindow::setCell(int row, int column, const QString& text) {
+    QTableWidgetItem* item = m_table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem(text);
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_table->setItem(row, column, item);
+    } else if (item->text() != text) {
+        item->setText(text); // only changed cells repaint
+    }
+}
+
+void StatisticsWindow::refreshTable() {
+    const CountConfiguration& configuration = m_statistics.configuration();
+    const QString label =
+        m_statistics.empty()
+            ? QStringLiteral("No finished counts since the last reset.")
+            : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5 counts")
+                  .arg(toQt(counterTypeName(configuration.counterType)), toQt(configuration.module),
+                       toQt(gateName(configuration.gateCode)),
+                       toQt(edgeName(configuration.edgeCode)))
+                  .arg(m_statistics.counts());
+    if (m_configuration->text() != label) m_configuration->setText(label);
+
+    // The unit follows the counter type; the Allan deviation has none.
+    const QString unit =
+        m_statistics.empty() ? QString() : toQt(quantityUnit(configuration.counterType));
+    if (unit != m_unit || m_table->horizontalHeaderItem(0) == nullptr) {
+        m_unit = unit;
+        QStringList headings;
+        for (int c = 0; c < ColumnCount; ++c) {
+            QString heading = QString::fromLatin1(kHeadings[c]);
+            if (c >= LastColumn && c <= DeviationColumn && !unit.isEmpty())
+                heading += QStringLiteral(" (%1)").arg(unit);
+            headings << heading;
+        }
+        m_table->setHorizontalHeaderLabels(headings);
+    }
+
+    const int rows = m_statistics.channelCount();
+    if (m_table->rowCount() != rows) m_table->setRowCount(rows);
+    for (int row = 0; row < rows; ++row) {
+        const RunningStatistics& channel = m_statistics.channel(row);
+        const bool any = channel.count() > 0;
+        setCell(row, ChannelColumn, QString::number(row));
+        setCell(row, CountColumn, QString::number(channel.count()));
+        setCell(row, LastColumn, any ? valueText(channel.last()) : QStringLiteral("-"));
+        setCell(row, MeanColumn, any ? valueText(channel.mean()) : QStringLiteral("-"));
+        setCell(row, MinimumColumn, any ? valueText(channel.minimum()) : QStringLiteral("-"));
+        setCell(row, MaximumColumn, any ? valueText(channel.maximum()) : QStringLiteral("-"));
+        setCell(row, DeviationColumn, optionalText(channel.standardDeviation(), 'g', 6));
+        setCell(row, AllanColumn, optionalText(m_statistics.allanDeviation(row), 'e', 3));
+    }
+    if (rows > 0 && m_table->currentRow() < 0) m_table->selectRow(std::min(m_channel, rows - 1));
+}
+
+void StatisticsWindow::refreshTrend() {
+    if (!isVisible()) return;
+    QList<QPointF> points;
+    QChart* chart = m_chartView->chart();
+    if (m_channel < m_statistics.channelCount()) {
+        const TrendHistory& history = m_statistics.history(m_channel);
+        points.reserve(static_cast<qsizetype>(history.size()));
+        for (size_t i = 0; i < history.size(); ++i)
+            points.append(QPointF(static_cast<double>(history[i].count), history[i].value));
+    }
+    chart->setTitle(QStringLiteral("Channel %1%2")
+                        .arg(m_channel)
+                        .arg(m_unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_unit)));
+    m_trend->replace(points);
+
+    if (points.isEmpty()) {
+        m_countAxis->setRange(0, 1);
+        m_valueAxis->setRange(0, 1);
+        return;
+    }
+    const double first = points.front().x();
+    const double last = points.back().x();
+    m_countAxis->setRange(first, std::max(last, first + 1.0));
+    double low = points.front().y();
+    double high = low;
+    for (const QPointF& point : points) {
+        low = std::min(low, point.y());
+        high = std::max(high, point.y());
+    }
+    // A flat trend gets a band around its value so the line stays visible.
+    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-6);
+    m_valueAxis->setRange(low - margin, high + margin);
+}
