@@ -71,7 +71,7 @@ void RecordsController::countFinished(const FinishedCount& count) {
             tellUser(QString::fromStdString(*failure));
         }
     }
-    if (m_statisticsWindow) m_statisticsWindow->refresh();
+    if (m_statisticsWindow) m_statisticsWindow->countsChanged();
 }
 
 void RecordsController::moduleChanged() {

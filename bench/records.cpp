@@ -18,7 +18,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -39,13 +41,12 @@ double processCpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Runs the event loop (and so the poll timer) for ms milliseconds.
+// Runs the event loop (and so the poll timer) for ms milliseconds, sleeping
+// between events as the program's own loop does.
 void runFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents,
-                                    ms - static_cast<int>(clock.elapsed()));
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 int benchSeconds() {

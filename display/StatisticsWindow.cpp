@@ -30,6 +30,13 @@ QString optionalText(const std::optional<double>& value, char format, int precis
     return value ? QString::number(*value, format, precision) : QStringLiteral("-");
 }
 
+// "Frequency", "Period" or "Events".
+QString typeCaption(int32_t counterType) {
+    QString name = toQt(counterTypeName(counterType));
+    if (!name.isEmpty()) name[0] = name[0].toUpper();
+    return name;
+}
+
 const char* const kHeadings[StatisticsWindow::ColumnCount] = {
     "Channel", "Readings", "Last", "Mean", "Minimum", "Maximum", "Std. dev.", "Allan dev."};
 
@@ -61,8 +68,10 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     chart->addSeries(m_trend);
     m_countAxis = new QValueAxis(chart);
     m_countAxis->setLabelFormat(QStringLiteral("%d"));
+    m_countAxis->setTickCount(6);
     m_countAxis->setTitleText(QStringLiteral("Count"));
     m_valueAxis = new QValueAxis(chart);
+    m_valueAxis->setLabelFormat(QStringLiteral("%.10g")); // 1000000, not 1e+06
     chart->addAxis(m_countAxis, Qt::AlignBottom);
     chart->addAxis(m_valueAxis, Qt::AlignLeft);
     m_trend->attachAxis(m_countAxis);
@@ -80,7 +89,21 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     column->addLayout(top);
     column->addWidget(m_table, 1);
     column->addWidget(m_chartView, 1);
-    resize(720, 640);
+    resize(900, 700);
+
+    m_refreshTimer.setSingleShot(true);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &StatisticsWindow::refresh);
+}
+
+void StatisticsWindow::countsChanged() {
+    // Counts may finish every 200 ms; redrawing the trend for each would cost
+    // more than the counting itself.
+    if (!isVisible() || m_refreshTimer.isActive()) return;
+    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : kRefreshInterval;
+    if (since >= kRefreshInterval)
+        refresh();
+    else
+        m_refreshTimer.start(static_cast<int>(kRefreshInterval - since));
 }
 
 void StatisticsWindow::showEvent(QShowEvent* event) {
@@ -98,6 +121,8 @@ void StatisticsWindow::chooseChannel(int channel) {
 
 void StatisticsWindow::refresh() {
     if (!isVisible()) return;
+    m_refreshTimer.stop();
+    m_sinceRefresh.start();
     refreshTable();
     refreshTrend();
 }
@@ -119,7 +144,7 @@ void StatisticsWindow::refreshTable() {
         m_statistics.empty()
             ? QStringLiteral("No finished counts since the last reset.")
             : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5 counts")
-                  .arg(toQt(counterTypeName(configuration.counterType)), toQt(configuration.module),
+                  .arg(typeCaption(configuration.counterType), toQt(configuration.module),
                        toQt(gateName(configuration.gateCode)),
                        toQt(edgeName(configuration.edgeCode)))
                   .arg(m_statistics.counts());
@@ -167,26 +192,47 @@ void StatisticsWindow::refreshTrend() {
         for (size_t i = 0; i < history.size(); ++i)
             points.append(QPointF(static_cast<double>(history[i].count), history[i].value));
     }
-    chart->setTitle(QStringLiteral("Channel %1%2")
-                        .arg(m_channel)
-                        .arg(m_unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_unit)));
+    const QString title =
+        QStringLiteral("Channel %1%2")
+            .arg(m_channel)
+            .arg(m_unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_unit));
+    if (chart->title() != title) chart->setTitle(title);
     m_trend->replace(points);
 
+    // Another channel, or statistics started afresh: the value axis is fitted
+    // anew; otherwise it only widens, so its labels are not laid out again on
+    // every refresh.
+    const bool fresh = m_channel != m_rangeChannel || m_statistics.counts() < m_rangeCounts;
+    m_rangeChannel = m_channel;
+    m_rangeCounts = m_statistics.counts();
     if (points.isEmpty()) {
-        m_countAxis->setRange(0, 1);
-        m_valueAxis->setRange(0, 1);
+        setAxisRange(m_countAxis, 0, kCountStep);
+        setAxisRange(m_valueAxis, 0, 1);
+        m_rangeCounts = 0;
         return;
     }
-    const double first = points.front().x();
-    const double last = points.back().x();
-    m_countAxis->setRange(first, std::max(last, first + 1.0));
+
+    // The count axis moves in whole steps of kCountStep counts.
+    const double first = std::floor(points.front().x() / kCountStep) * kCountStep;
+    const double span = std::ceil((points.back().x() - first) / kCountStep) * kCountStep;
+    setAxisRange(m_countAxis, first, first + std::max<double>(span, kCountStep));
+
     double low = points.front().y();
     double high = low;
     for (const QPointF& point : points) {
         low = std::min(low, point.y());
         high = std::max(high, point.y());
     }
+    if (!fresh && low >= m_valueAxis->min() && high <= m_valueAxis->max()) return;
+    if (!fresh) {
+        low = std::min(low, m_valueAxis->min());
+        high = std::max(high, m_valueAxis->max());
+    }
     // A flat trend gets a band around its value so the line stays visible.
     const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-6);
-    m_valueAxis->setRange(low - margin, high + margin);
+    setAxisRange(m_valueAxis, low - margin, high + margin);
+}
+
+void StatisticsWindow::setAxisRange(QValueAxis* axis, double low, double high) {
+    if (axis->min() != low || axis->max() != high) axis->setRange(low, high);
 }
