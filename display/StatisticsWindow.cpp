@@ -116,7 +116,7 @@ void StatisticsWindow::chooseChannel(int channel) {
     m_channel = channel;
     if (m_table->currentRow() != channel && channel < m_table->rowCount())
         m_table->selectRow(channel);
-    refreshTrend();
+    refresh(); // the table and the trend show the same counts
 }
 
 void StatisticsWindow::refresh() {

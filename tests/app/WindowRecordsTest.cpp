@@ -98,7 +98,7 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     const int64_t counts = records->statistics().counts();
     if (!screenshot.isEmpty()) {
         window->chooseChannel(13);
-        QTest::qWait(200);
+        QTest::qWait(StatisticsWindow::kRefreshInterval + 200);
         EXPECT_TRUE(window->grab().save(screenshot));
         window->chooseChannel(0);
     }
