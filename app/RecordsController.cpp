@@ -16,6 +16,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <chrono>
 
@@ -105,6 +107,13 @@ void RecordsController::logTriggered(bool checked) {
     }
     // The action shows checked only once a file is open.
     m_logAction->setChecked(false);
+    // The file dialog keeps its history and last folder through QSettings;
+    // the program keeps no settings, so they go to a folder of this run only,
+    // removed when the program ends.
+    if (!m_dialogSettings) {
+        m_dialogSettings = std::make_unique<QTemporaryDir>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dialogSettings->path());
+    }
     const QString path = QFileDialog::getSaveFileName(
         &m_window, QStringLiteral("Log to File"), QString(),
         QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,

@@ -18,8 +18,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -83,4 +85,5 @@ private:
     MeasurementLog m_log;
     StatisticsWindow* m_statisticsWindow = nullptr;
     QPointer<QMessageBox> m_logMessage;
+    std::unique_ptr<QTemporaryDir> m_dialogSettings; // see logTriggered
 };

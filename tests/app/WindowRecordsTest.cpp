@@ -14,7 +14,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
 #include <QMessageBox>
@@ -184,6 +186,45 @@ TEST_F(RecordsOnServer, AFailingLogStopsWithOneMessageAndCountsGoOn) {
     EXPECT_EQ(form->runState(), 1);
     EXPECT_EQ(visibleMessage(), message);
     ASSERT_TRUE(endRun());
+}
+
+// File > Log to File...: the file dialog names the file; cancelling it, or
+// choosing the item again, leaves the log closed and the item unchecked. The
+// dialog's own history does not end up among the user's settings.
+TEST_F(RecordsOnServer, LogToFileAsksForTheFileAndChoosingItAgainStops) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("chosen.csv"));
+    const QString userSettings = QDir::homePath() + QStringLiteral("/.config/QtProject.conf");
+    const bool settingsBefore = QFile::exists(userSettings);
+    // Answers the dialog once it is up: a file name, or Cancel when empty.
+    const auto answerDialog = [](const QString& file) {
+        QTimer::singleShot(0, [file] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            if (file.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(file);
+                static_cast<QDialog*>(dialog)->accept(); // as the Save button does
+            }
+        });
+    };
+
+    answerDialog(QString());
+    records->logAction()->trigger();
+    EXPECT_FALSE(records->logAction()->isChecked());
+    EXPECT_FALSE(records->logging());
+
+    answerDialog(path);
+    records->logAction()->trigger();
+    EXPECT_TRUE(records->logAction()->isChecked());
+    EXPECT_TRUE(records->logging());
+    EXPECT_TRUE(QFile::exists(path));
+
+    records->logAction()->trigger();
+    EXPECT_FALSE(records->logAction()->isChecked());
+    EXPECT_FALSE(records->logging());
+    EXPECT_EQ(QFile::exists(userSettings), settingsBefore);
 }
 
 TEST_F(RecordsOnServer, AModuleChangeStartsTheStatisticsAfresh) {
