@@ -46,7 +46,9 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     : QWidget(owner, Qt::Window), m_statistics(statistics), m_configuration(new QLabel(this)),
       m_table(new QTableWidget(0, ColumnCount, this)),
       m_resetButton(new QPushButton(QStringLiteral("&Reset"), this)),
-      m_chartView(new QChartView(this)) {
+      // The view owns the chart; a view made without one makes a default chart
+      // of its own, which a later setChart() would leave behind unowned.
+      m_chartView(new QChartView(new QChart, this)) {
     setWindowTitle(QStringLiteral("Statistics"));
 
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -62,7 +64,7 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     });
 
     // The trend: readings against the number of the finished count.
-    auto* chart = new QChart;
+    QChart* chart = m_chartView->chart();
     chart->legend()->hide();
     m_trend = new QLineSeries(chart);
     chart->addSeries(m_trend);
@@ -76,7 +78,6 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     chart->addAxis(m_valueAxis, Qt::AlignLeft);
     m_trend->attachAxis(m_countAxis);
     m_trend->attachAxis(m_valueAxis);
-    m_chartView->setChart(chart); // the view owns the chart
     m_chartView->setMinimumHeight(220);
 
     connect(m_resetButton, &QPushButton::clicked, this, &StatisticsWindow::resetRequested);
