@@ -7,7 +7,7 @@
 //   vfcmain_server.cpp the server connection and its failure report
 //   vfcmain_poll.cpp   the poll timer, module attachment and measurement cycle
 //   vfcmain_host.cpp   the adapter that lends the window's displays to them
-//   vfcmain_records.cpp statistics, log and copy (RecordsController)
+//   vfcmain_records.cpp the measurement records: statistics, log, copy
 //
 // The decisions of module attachment (ModuleAttachment) and of the
 // measurement cycle (MeasurementCycle) live in plain classes; the window only
@@ -30,9 +30,9 @@
 #include <vector>
 
 class HelpWindow;
-class RecordsController;
 class QAction;
 class QTimer;
+class RecordsController;
 class TCountTypeGroup;
 class TEdgeGroup;
 class TGateLengthGroup;
