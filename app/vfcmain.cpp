@@ -46,6 +46,7 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments)
     createTopPanel();
     createStatusBar();
     createClientPanel();
+    createRecords();
 
     // Show the window, with Run and Stop disabled until a module is open.
     show();

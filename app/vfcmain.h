@@ -7,6 +7,7 @@
 //   vfcmain_server.cpp the server connection and its failure report
 //   vfcmain_poll.cpp   the poll timer, module attachment and measurement cycle
 //   vfcmain_host.cpp   the adapter that lends the window's displays to them
+//   vfcmain_records.cpp the measurement records: statistics, log, copy
 //
 // The decisions of module attachment (ModuleAttachment) and of the
 // measurement cycle (MeasurementCycle) live in plain classes; the window only
@@ -31,6 +32,7 @@
 class HelpWindow;
 class QAction;
 class QTimer;
+class RecordsController;
 class TCountTypeGroup;
 class TEdgeGroup;
 class TGateLengthGroup;
@@ -137,6 +139,8 @@ public:
     AnalyserData& analyserData() { return m_analyserData; }
     QTimer* pollTimer() const { return m_pollTimer; }
     HelpWindow* helpWindow() const { return m_helpWindow; }
+    // Statistics, log and copy of the finished counts.
+    RecordsController* records() const { return m_records; }
     // The server named on the command line (the About window shows it).
     const ServerAddress& server() const { return m_server; }
     // The library session; null only while the window is being built.
@@ -158,6 +162,7 @@ private:
     void createStatusBar();
     void createClientPanel();
     void createGroups();
+    void createRecords();
     void readCommandLine(const std::vector<std::string>& arguments);
     void connectToServer();
     void registerModuleListener();
@@ -198,6 +203,7 @@ private:
     TCountTypeGroup* m_countTypeGroup = nullptr;
     TModSelGroup* m_moduleGroup = nullptr;
     HelpWindow* m_helpWindow = nullptr;
+    RecordsController* m_records = nullptr;
 
     QTimer* m_pollTimer = nullptr; // null until the end of construction
     IdleTickCounter m_idleTicks;

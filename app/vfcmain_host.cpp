@@ -2,6 +2,7 @@
 // window's grid, status bar, settings groups and actions.
 #include "app/vfcmain_host.h"
 
+#include "app/RecordsController.h"
 #include "counter/vfcgroups.h"
 #include "counter/vfcgroups_thresh.h"
 #include "display/QtText.h"
@@ -84,4 +85,8 @@ void TMainForm::Host::writeResult(int32_t channel, std::string_view text) {
 
 void TMainForm::Host::closeModule() {
     m_form.CloseModule();
+}
+
+void TMainForm::Host::countFinished(const FinishedCount& count) {
+    m_form.m_records->countFinished(count);
 }

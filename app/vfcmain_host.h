@@ -33,6 +33,7 @@ public:
     void setResultHeading(std::string_view heading) override;
     void writeResult(int32_t channel, std::string_view text) override;
     void closeModule() override;
+    void countFinished(const FinishedCount& count) override;
 
 private:
     TMainForm& m_form;

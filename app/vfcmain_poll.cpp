@@ -3,6 +3,7 @@
 #include "app/vfcmain.h"
 
 #include "TModIfCpp.h"
+#include "app/RecordsController.h"
 #include "display/vfcstat.h"
 #include "modules/vfcmodsel.h"
 
@@ -37,6 +38,8 @@ void TMainForm::PollTick() {
 }
 
 void TMainForm::ModuleChanged(int32_t event, int32_t value, int32_t extra) {
+    // Readings of another module do not belong to the same statistics.
+    if (event == AnalyserEvent::ModuleChanged) m_records->moduleChanged();
     m_attachment.ModuleChanged(event, value, extra);
 }
 

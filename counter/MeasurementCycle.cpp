@@ -30,6 +30,7 @@ constexpr uint32_t kBusyBit = 1u;
 constexpr uint32_t kArmedBit = 2u;
 constexpr uint32_t kChannelStateMask = 7u;
 constexpr uint32_t kChannelCounting = 1u;
+constexpr uint32_t kChannelDone = 2u;
 
 // The library reads the codes of channels 0 to 7 whatever the module's
 // channel count; a zero byte follows them.
@@ -131,11 +132,12 @@ void MeasurementCycle::StartCount() {
     // The polls of this count go by these, whatever the groups show later.
     m_counterType = settings.counterType;
     m_gateCode = settings.gateCode;
+    m_edgeCode = settings.edgeCode;
 
     std::array<char, kCodedChannels + 1> codes{};
     for (int32_t i = 0; i < kCodedChannels; ++i)
         codes[static_cast<size_t>(i)] = m_host.channelCode(i);
-    check(QV_FCRun(handle, m_counterType, settings.edgeCode, m_gateCode, codes.data(), 1));
+    check(QV_FCRun(handle, m_counterType, m_edgeCode, m_gateCode, codes.data(), 1));
 }
 
 template <typename Specific>
@@ -150,6 +152,13 @@ bool MeasurementCycle::poll(std::string_view heading, std::string_view finishedT
     return finished;
 }
 
+template <typename ValueOf> void MeasurementCycle::reportFinished(int32_t n, ValueOf valueOf) {
+    m_values.resize(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i)
+        m_values[static_cast<size_t>(i)] = valueOf(i);
+    m_host.countFinished(FinishedCount{m_counterType, m_gateCode, m_edgeCode, m_values});
+}
+
 bool MeasurementCycle::PollFrequency() {
     return poll(resultHeading(QV_COUNT_FREQUENCY), kFrequencyFinished, [this](PollBuffers& b) {
         // Counts are read only once the gate has closed.
@@ -157,6 +166,7 @@ bool MeasurementCycle::PollFrequency() {
         readCounts(b);
         for (int32_t i = 0; i < b.n(); ++i)
             writeResult(i, FrequencyText(b.count(i), m_gateCode));
+        reportFinished(b.n(), [&](int32_t i) { return frequencyHz(b.count(i), m_gateCode); });
         return true;
     });
 }
@@ -171,7 +181,14 @@ bool MeasurementCycle::PollPeriod() {
             if (final) writeResult(i, PeriodResultText(b.channelState(i), b.count(i)));
             allFinal = allFinal && final;
         }
-        return !b.busy() || allFinal;
+        const bool finished = !b.busy() || allFinal;
+        // Only a channel that timed its 64 intervals has a period.
+        if (finished)
+            reportFinished(b.n(), [&](int32_t i) -> std::optional<double> {
+                if (b.channelState(i) != kChannelDone) return std::nullopt;
+                return periodNs(b.count(i));
+            });
+        return finished;
     });
 }
 
@@ -181,7 +198,9 @@ bool MeasurementCycle::PollEvents() {
         readCounts(b);
         for (int32_t i = 0; i < b.n(); ++i)
             writeResult(i, EventText(b.count(i)));
-        return !b.busy();
+        if (b.busy()) return false;
+        reportFinished(b.n(), [&](int32_t i) { return static_cast<double>(b.count(i)); });
+        return true;
     });
 }
 

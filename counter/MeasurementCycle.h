@@ -5,10 +5,13 @@
 // window.
 #pragma once
 
+#include "counter/FinishedCount.h"
 #include "counter/vfcgroups_values.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 // What the cycle needs from the main window. Every call is made on the GUI
 // thread from inside a cycle operation.
@@ -43,6 +46,10 @@ public:
     // (clearRunState). It may throw when asking the library whether a module
     // is open fails; that exception leaves UpdateCounter.
     virtual void closeModule() = 0;
+    // A count has finished and its results are written: its captured settings
+    // and its measured values (no value for a channel that did not finish).
+    // Called once per finished count, before a continuous run restarts.
+    virtual void countFinished(const FinishedCount& count) { (void)count; }
 };
 
 class MeasurementCycle {
@@ -85,10 +92,16 @@ private:
     void readCounts(PollBuffers& buffers);
     // Writes one channel's result if the grid has a row for it.
     void writeResult(int32_t channel, std::string_view text);
+    // Tells the host about a finished count; valueOf(i) gives channel i's
+    // measured value or none.
+    template <typename ValueOf> void reportFinished(int32_t n, ValueOf valueOf);
 
     CycleHost& m_host;
     uint8_t m_runState = 0;
     // The settings of the running (or last) count, as captured at its start.
     int32_t m_counterType = 0;
     int32_t m_gateCode = 0;
+    int32_t m_edgeCode = 0;
+    // The values of the last finished count, kept to reuse the storage.
+    std::vector<std::optional<double>> m_values;
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(g++ cmake ninja-build qt6-base-dev qt6-charts-dev libasio-dev libcli11-dev
+packages=(g++ cmake ninja-build qt6-base-dev qt6-charts-dev libqt6opengl6-dev libasio-dev libcli11-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps
           libsigrok-dev sigrok-firmware-fx2lafw sigrok-cli
           python3 python3-pyvisa python3-pyvisa-py)

@@ -4,6 +4,7 @@
 #include "FakeVexif.h"
 #include "app/HelpWindow.h"
 #include "app/ImageList.h"
+#include "app/RecordsController.h"
 #include "app/ToolStrip.h"
 #include "app/TopPanel.h"
 #include "app/vfcmain.h"
@@ -94,16 +95,54 @@ TEST_F(MainWindow, ImageListHoldsThePicturesTheActionsUse) {
 
 TEST_F(MainWindow, MenuItemsShowTheirActions) {
     auto form = makeForm();
+    const RecordsController& records = *form->records();
     const QList<QAction*> top = form->menuBar()->actions();
-    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), "&File");
-    EXPECT_EQ(top[1]->text(), "&Counter");
-    EXPECT_EQ(top[2]->text(), "&Help");
-    EXPECT_EQ(top[0]->menu()->actions(), QList<QAction*>({form->quitAction()}));
-    EXPECT_EQ(top[1]->menu()->actions(),
-              QList<QAction*>({form->continuousAction(), form->runAction(), form->stopAction()}));
-    EXPECT_EQ(top[2]->menu()->actions(),
-              QList<QAction*>({form->helpAction(), form->aboutAction()}));
+    EXPECT_EQ(top[1]->text(), "&Edit");
+    EXPECT_EQ(top[2]->text(), "&Counter");
+    EXPECT_EQ(top[3]->text(), "&Help");
+    // Separators stand where the lists hold null.
+    const auto items = [](QAction* menu) {
+        QList<QAction*> actions = menu->menu()->actions();
+        for (QAction*& action : actions)
+            if (action->isSeparator()) action = nullptr;
+        return actions;
+    };
+    EXPECT_EQ(items(top[0]), QList<QAction*>({records.logAction(), nullptr, form->quitAction()}));
+    EXPECT_EQ(items(top[1]), QList<QAction*>({records.copyAction()}));
+    EXPECT_EQ(items(top[2]),
+              QList<QAction*>({form->continuousAction(), form->runAction(), form->stopAction(),
+                               nullptr, records.statisticsAction()}));
+    EXPECT_EQ(items(top[3]), QList<QAction*>({form->helpAction(), form->aboutAction()}));
+
+    // The record actions: captions, short-cuts, and only logging is checked.
+    EXPECT_EQ(records.logAction()->text(), "&Log to File...");
+    EXPECT_TRUE(records.logAction()->isCheckable());
+    EXPECT_FALSE(records.logAction()->isChecked());
+    EXPECT_EQ(records.copyAction()->text(), "&Copy");
+    EXPECT_EQ(records.copyAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    EXPECT_EQ(records.statisticsAction()->text(), "S&tatistics...");
+    EXPECT_EQ(records.statisticsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+
+    // Within each menu every mnemonic letter is used once, and no two actions
+    // of the window share a short-cut.
+    for (QAction* menu : top) {
+        QSet<QChar> letters;
+        for (QAction* action : menu->menu()->actions()) {
+            const QString text = action->text();
+            const qsizetype amp = text.indexOf('&');
+            if (amp < 0) continue;
+            EXPECT_FALSE(letters.contains(text[amp + 1].toLower())) << text.toStdString();
+            letters.insert(text[amp + 1].toLower());
+        }
+    }
+    QSet<QKeySequence> keys;
+    for (QAction* action : form->actions()) {
+        if (action->shortcut().isEmpty()) continue;
+        EXPECT_FALSE(keys.contains(action->shortcut())) << action->text().toStdString();
+        keys.insert(action->shortcut());
+    }
 }
 
 TEST_F(MainWindow, ToolBarButtonsStandSideBySide) {

@@ -1,0 +1,239 @@
+// StatisticsWindow: table, Reset button and trend plot over ChannelStatistics.
+#include "display/StatisticsWindow.h"
+
+#include "counter/ChannelStatistics.h"
+#include "display/QtText.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// Values keep ten significant digits: a frequency of some MHz down to mHz.
+QString valueText(double value) {
+    return QString::number(value, 'g', 10);
+}
+
+QString optionalText(const std::optional<double>& value, char format, int precision) {
+    return value ? QString::number(*value, format, precision) : QStringLiteral("-");
+}
+
+// "Frequency", "Period" or "Events".
+QString typeCaption(int32_t counterType) {
+    QString name = toQt(counterTypeName(counterType));
+    if (!name.isEmpty()) name[0] = name[0].toUpper();
+    return name;
+}
+
+const char* const kHeadings[StatisticsWindow::ColumnCount] = {
+    "Channel", "Readings", "Last", "Mean", "Minimum", "Maximum", "Std. dev.", "Allan dev."};
+
+} // namespace
+
+StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& statistics)
+    : QWidget(owner, Qt::Window), m_statistics(statistics), m_configuration(new QLabel(this)),
+      m_table(new QTableWidget(0, ColumnCount, this)),
+      m_resetButton(new QPushButton(QStringLiteral("&Reset"), this)),
+      // The view owns the chart; a view made without one makes a default chart
+      // of its own, which a later setChart() would leave behind unowned.
+      m_chartView(new QChartView(new QChart, this)) {
+    setWindowTitle(QStringLiteral("Statistics"));
+
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->horizontalHeader()->setSectionResizeMode(ChannelColumn, QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(CountColumn, QHeaderView::ResizeToContents);
+    m_table->setToolTip(QStringLiteral("Choose a channel to see its readings in the trend"));
+    connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        if (row >= 0) chooseChannel(row);
+    });
+
+    // The trend: readings against the number of the finished count.
+    QChart* chart = m_chartView->chart();
+    chart->legend()->hide();
+    m_trend = new QLineSeries(chart);
+    chart->addSeries(m_trend);
+    m_countAxis = new QValueAxis(chart);
+    m_countAxis->setLabelFormat(QStringLiteral("%d"));
+    m_countAxis->setTickCount(6);
+    m_countAxis->setTitleText(QStringLiteral("Count"));
+    m_valueAxis = new QValueAxis(chart);
+    m_valueAxis->setLabelFormat(QStringLiteral("%.10g")); // 1000000, not 1e+06
+    chart->addAxis(m_countAxis, Qt::AlignBottom);
+    chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    m_trend->attachAxis(m_countAxis);
+    m_trend->attachAxis(m_valueAxis);
+    m_chartView->setMinimumHeight(220);
+
+    connect(m_resetButton, &QPushButton::clicked, this, &StatisticsWindow::resetRequested);
+    m_resetButton->setToolTip(QStringLiteral("Start the statistics afresh"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_configuration, 1);
+    top->addWidget(m_resetButton);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(top);
+    column->addWidget(m_table, 1);
+    column->addWidget(m_chartView, 1);
+    resize(900, 700);
+
+    m_refreshTimer.setSingleShot(true);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &StatisticsWindow::refresh);
+}
+
+void StatisticsWindow::countsChanged() {
+    // Counts may finish every 200 ms; redrawing the trend for each would cost
+    // more than the counting itself.
+    if (!isVisible() || m_refreshTimer.isActive()) return;
+    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : kRefreshInterval;
+    if (since >= kRefreshInterval)
+        refresh();
+    else
+        m_refreshTimer.start(static_cast<int>(kRefreshInterval - since));
+}
+
+void StatisticsWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void StatisticsWindow::chooseChannel(int channel) {
+    if (channel == m_channel) return;
+    m_channel = channel;
+    if (m_table->currentRow() != channel && channel < m_table->rowCount())
+        m_table->selectRow(channel);
+    refresh(); // the table and the trend show the same counts
+}
+
+void StatisticsWindow::refresh() {
+    if (!isVisible()) return;
+    m_refreshTimer.stop();
+    m_sinceRefresh.start();
+    refreshTable();
+    refreshTrend();
+}
+
+void StatisticsWindow::setCell(int row, int column, const QString& text) {
+    QTableWidgetItem* item = m_table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem(text);
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_table->setItem(row, column, item);
+    } else if (item->text() != text) {
+        item->setText(text); // only changed cells repaint
+    }
+}
+
+void StatisticsWindow::refreshTable() {
+    const CountConfiguration& configuration = m_statistics.configuration();
+    const QString label =
+        m_statistics.empty()
+            ? QStringLiteral("No finished counts since the last reset.")
+            : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5 counts")
+                  .arg(typeCaption(configuration.counterType), toQt(configuration.module),
+                       toQt(gateName(configuration.gateCode)),
+                       toQt(edgeName(configuration.edgeCode)))
+                  .arg(m_statistics.counts());
+    if (m_configuration->text() != label) m_configuration->setText(label);
+
+    // The unit follows the counter type; the Allan deviation has none.
+    const QString unit =
+        m_statistics.empty() ? QString() : toQt(quantityUnit(configuration.counterType));
+    if (unit != m_unit || m_table->horizontalHeaderItem(0) == nullptr) {
+        m_unit = unit;
+        QStringList headings;
+        for (int c = 0; c < ColumnCount; ++c) {
+            QString heading = QString::fromLatin1(kHeadings[c]);
+            if (c >= LastColumn && c <= DeviationColumn && !unit.isEmpty())
+                heading += QStringLiteral(" (%1)").arg(unit);
+            headings << heading;
+        }
+        m_table->setHorizontalHeaderLabels(headings);
+    }
+
+    const int rows = m_statistics.channelCount();
+    if (m_table->rowCount() != rows) m_table->setRowCount(rows);
+    for (int row = 0; row < rows; ++row) {
+        const RunningStatistics& channel = m_statistics.channel(row);
+        const bool any = channel.count() > 0;
+        setCell(row, ChannelColumn, QString::number(row));
+        setCell(row, CountColumn, QString::number(channel.count()));
+        setCell(row, LastColumn, any ? valueText(channel.last()) : QStringLiteral("-"));
+        setCell(row, MeanColumn, any ? valueText(channel.mean()) : QStringLiteral("-"));
+        setCell(row, MinimumColumn, any ? valueText(channel.minimum()) : QStringLiteral("-"));
+        setCell(row, MaximumColumn, any ? valueText(channel.maximum()) : QStringLiteral("-"));
+        setCell(row, DeviationColumn, optionalText(channel.standardDeviation(), 'g', 6));
+        setCell(row, AllanColumn, optionalText(m_statistics.allanDeviation(row), 'e', 3));
+    }
+    if (rows > 0 && m_table->currentRow() < 0) m_table->selectRow(std::min(m_channel, rows - 1));
+}
+
+void StatisticsWindow::refreshTrend() {
+    if (!isVisible()) return;
+    QList<QPointF> points;
+    QChart* chart = m_chartView->chart();
+    if (m_channel < m_statistics.channelCount()) {
+        const TrendHistory& history = m_statistics.history(m_channel);
+        points.reserve(static_cast<qsizetype>(history.size()));
+        for (size_t i = 0; i < history.size(); ++i)
+            points.append(QPointF(static_cast<double>(history[i].count), history[i].value));
+    }
+    const QString title =
+        QStringLiteral("Channel %1%2")
+            .arg(m_channel)
+            .arg(m_unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_unit));
+    if (chart->title() != title) chart->setTitle(title);
+    m_trend->replace(points);
+
+    // Another channel, or statistics started afresh: the value axis is fitted
+    // anew; otherwise it only widens, so its labels are not laid out again on
+    // every refresh.
+    const bool fresh = m_channel != m_rangeChannel || m_statistics.counts() < m_rangeCounts;
+    m_rangeChannel = m_channel;
+    m_rangeCounts = m_statistics.counts();
+    if (points.isEmpty()) {
+        setAxisRange(m_countAxis, 0, kCountStep);
+        setAxisRange(m_valueAxis, 0, 1);
+        m_rangeCounts = 0;
+        return;
+    }
+
+    // The count axis moves in whole steps of kCountStep counts.
+    const double first = std::floor(points.front().x() / kCountStep) * kCountStep;
+    const double span = std::ceil((points.back().x() - first) / kCountStep) * kCountStep;
+    setAxisRange(m_countAxis, first, first + std::max<double>(span, kCountStep));
+
+    double low = points.front().y();
+    double high = low;
+    for (const QPointF& point : points) {
+        low = std::min(low, point.y());
+        high = std::max(high, point.y());
+    }
+    if (!fresh && low >= m_valueAxis->min() && high <= m_valueAxis->max()) return;
+    if (!fresh) {
+        low = std::min(low, m_valueAxis->min());
+        high = std::max(high, m_valueAxis->max());
+    }
+    // A flat trend gets a band around its value so the line stays visible.
+    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-6);
+    setAxisRange(m_valueAxis, low - margin, high + margin);
+}
+
+void StatisticsWindow::setAxisRange(QValueAxis* axis, double low, double high) {
+    if (axis->min() != low || axis->max() != high) axis->setRange(low, high);
+}
