@@ -93,7 +93,6 @@ private:
     std::size_t m_next = 0;
     std::string m_path;
     std::vector<std::string> m_replies;
-    bool m_abandoned = false;
     Wait m_wait = Wait::None;
     std::chrono::milliseconds m_firstRetry{1};
 };
