@@ -66,14 +66,14 @@ void ScpiSession::lineTooLong() {
 }
 
 void ScpiSession::pushError(int code, std::string detail) {
-    // A reply must never carry a control character or a stray quote, and
-    // details may repeat what the client sent.
+    // A reply must never carry a control character, and details may repeat
+    // what the client sent; quotes inside the quoted text are doubled.
     if (detail.size() > 80) detail.resize(80);
     for (char& c : detail)
-        if (c < ' ' || c >= 0x7f || c == '"') c = '?';
-    std::string entry = std::to_string(code) + ",\"" + std::string(scpi::errorMessage(code));
-    if (!detail.empty()) entry += "; " + detail;
-    entry += "\"";
+        if (c < ' ' || c >= 0x7f) c = '?';
+    std::string text(scpi::errorMessage(code));
+    if (!detail.empty()) text += "; " + detail;
+    std::string entry = std::to_string(code) + "," + quoted(text);
     if (m_errors.size() >= kMaxQueuedErrors) {
         m_errors.back() = "-350,\"Queue overflow\"";
         return;
