@@ -126,15 +126,23 @@ bool matchNodes(const std::vector<std::string_view>& pattern, std::size_t p,
 
 // The table entry of a header without its '?' (colons inside, no leading one).
 const Entry* lookUp(std::string_view header, bool query, int& suffix) {
-    const std::vector<std::string_view> input = splitAt(header, ':');
-    for (const Entry& entry : kTable) {
-        if (entry.query != query) continue;
+    // The patterns' nodes, split once.
+    static const std::vector<std::vector<std::string_view>> patterns = [] {
+        std::vector<std::vector<std::string_view>> split;
+        for (const Entry& entry : kTable)
+            split.push_back(splitAt(entry.pattern, ':'));
+        return split;
+    }();
+    const bool common = header.front() == '*';
+    const std::vector<std::string_view> input =
+        common ? std::vector<std::string_view>{} : splitAt(header, ':');
+    for (std::size_t e = 0; e < kTable.size(); ++e) {
+        const Entry& entry = kTable[e];
+        if (entry.query != query || (entry.pattern.front() == '*') != common) continue;
         suffix = 1;
-        if (entry.pattern.front() == '*') {
-            if (equalsIgnoringCase(entry.pattern, header)) return &entry;
-            continue;
-        }
-        if (matchNodes(splitAt(entry.pattern, ':'), 0, input, 0, suffix)) return &entry;
+        if (common ? equalsIgnoringCase(entry.pattern, header)
+                   : matchNodes(patterns[e], 0, input, 0, suffix))
+            return &entry;
     }
     return nullptr;
 }
