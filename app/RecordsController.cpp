@@ -56,7 +56,7 @@ RecordsController::RecordsController(QMainWindow& window, QMenu& fileMenu, QMenu
     fileMenu.insertAction(before, m_logAction);
     fileMenu.insertSeparator(before);
 
-    m_editMenu = new QMenu(QStringLiteral("&Edit"), window.menuBar());
+    m_editMenu = new QMenu(QStringLiteral("E&dit"), window.menuBar());
     m_editMenu->addAction(m_copyAction);
     window.menuBar()->insertMenu(counterMenu.menuAction(), m_editMenu);
 

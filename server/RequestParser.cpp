@@ -59,9 +59,13 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 bool parseInt32(std::string_view word, int32_t& value) {
     const char* first = word.data();
     const char* last = word.data() + word.size();
-    if (first != last && *first == '+') ++first; // "+5" reads as 5
+    // A plain decimal number: one optional sign, then digits only. from_chars
+    // alone would read the "-5" after a skipped "+" of "+-5".
+    const char* digits = first != last && (*first == '+' || *first == '-') ? first + 1 : first;
+    if (digits == last || *digits < '0' || *digits > '9') return false;
+    if (*first == '+') ++first; // "+5" reads as 5
     auto [ptr, ec] = std::from_chars(first, last, value);
-    return ec == std::errc() && ptr == last && first != last;
+    return ec == std::errc() && ptr == last;
 }
 
 } // namespace

@@ -1,16 +1,15 @@
-// vexcountd's listener and client connections; see Server.h.
+// vexcountd's listeners and client connections; see Server.h.
 #include "Server.h"
 
-#include "ClientSession.h"
 #include "LineFramer.h"
 #include "TcpProtocol.h"
-#include "vexif.h"
 
-#include <asio/read.hpp>
 #include <asio/write.hpp>
 
 #include <array>
 #include <chrono>
+
+#include <sys/resource.h>
 
 namespace vexcountd {
 
@@ -18,37 +17,42 @@ namespace {
 
 using asio::ip::tcp;
 namespace wire = vexif::wire;
+using Clock = std::chrono::steady_clock;
+
+// A refused client gets this long to read its refusal before the socket is
+// closed.
+constexpr std::chrono::seconds kRefusalLinger{1};
+// Lines about single clients (connect, disconnect, refusal) per second; a
+// flood beyond this is summarised.
+constexpr int kClientLogLinesPerSecond = 100;
 
 std::string describe(const tcp::endpoint& endpoint) {
-    const asio::ip::address address = endpoint.address();
+    const asio::ip::address address = canonical(endpoint.address());
     const std::string host =
         address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
     return host + ":" + std::to_string(endpoint.port());
 }
 
-std::string peerOf(const tcp::socket& socket) {
-    asio::error_code ec;
-    const tcp::endpoint endpoint = socket.remote_endpoint(ec);
-    return ec ? std::string("unknown peer") : describe(endpoint);
+const char* personalityName(Personality personality) {
+    return personality == Personality::Scpi ? "SCPI " : "";
 }
-
-// A refused client gets this long to read its refusal before the socket is
-// closed.
-constexpr std::chrono::seconds kRefusalLinger{1};
-// Refused sockets kept open at once; beyond this they are closed at once.
-constexpr std::size_t kMaxRefusedLingering = 64;
 
 } // namespace
 
 // One client: reads request lines, answers each, one batch at a time. The
 // next read starts only once the replies to the previous batch are written,
-// so a client that does not read its replies stalls only itself.
+// so a client that does not read its replies stalls only itself. A request
+// that waits for a count (SCPI's READ?, say) holds the batch until the
+// count is done; the wait is a timer, so other clients go on meanwhile.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(Server& server, tcp::socket socket)
+    Connection(Server& server, tcp::socket socket, Personality personality,
+               asio::ip::address address, std::string peer)
         : m_server(server), m_socket(std::move(socket)), m_timer(m_socket.get_executor()),
+          m_waitTimer(m_socket.get_executor()),
           m_framer(wire::kMaxRequestBytes + 1), // + 1 for a carriage return
-          m_session(server.m_engine), m_peer(peerOf(m_socket)) {}
+          m_session(LineSession::create(personality, server.m_engine)),
+          m_address(std::move(address)), m_peer(std::move(peer)) {}
 
     const std::string& peer() const { return m_peer; }
 
@@ -65,23 +69,25 @@ public:
         m_closed = true;
         // The module and the count go first, before any socket work, so the
         // module is free for others as soon as the client is gone.
-        m_session.release();
+        m_session->release();
         asio::error_code ec;
         m_socket.shutdown(tcp::socket::shutdown_both, ec);
         m_socket.close(ec);
         m_timer.cancel();
-        m_server.connectionClosed(shared_from_this(), m_peer, reason);
+        m_waitTimer.cancel();
+        m_server.connectionClosed(shared_from_this(), m_address, m_peer, reason);
     }
 
 private:
-    void touch() { m_lastRequest = std::chrono::steady_clock::now(); }
+    void touch() { m_lastRequest = Clock::now(); }
 
     void watchIdle() {
         m_timer.expires_at(m_lastRequest + m_server.m_options.idleTimeout);
         m_timer.async_wait([self = shared_from_this()](const asio::error_code& error) {
             if (error || self->m_closed) return;
-            const auto now = std::chrono::steady_clock::now();
-            if (now - self->m_lastRequest >= self->m_server.m_options.idleTimeout)
+            // A client waiting for its count is not idle.
+            if (self->m_waiting) self->touch();
+            if (Clock::now() - self->m_lastRequest >= self->m_server.m_options.idleTimeout)
                 self->dropIdle();
             else
                 self->watchIdle(); // a request came meanwhile; wait the rest
@@ -89,13 +95,10 @@ private:
     }
 
     void dropIdle() {
-        // A notice for people at nc; the library treats any unasked line as
-        // the end of the session anyway.
-        static const std::string notice =
-            std::to_string(wire::kStatusIdleTimeout) + " idle timeout, closing\n";
+        const std::string notice = m_session->idleNotice();
         asio::error_code ec;
         m_socket.non_blocking(true, ec);
-        m_socket.send(asio::buffer(notice), 0, ec);
+        if (!notice.empty()) m_socket.send(asio::buffer(notice), 0, ec);
         close("idle timeout");
     }
 
@@ -114,21 +117,27 @@ private:
             });
     }
 
+    // Runs the lines read so far, then writes their replies.
     void answerLines() {
         bool closeAfter = false;
-        for (;;) {
+        while (!m_waiting) {
             const LineFramer::Event event = m_framer.next();
             if (event.kind == LineFramer::Kind::None) break;
-            touch();
             if (event.kind == LineFramer::Kind::TooLong) {
-                m_out += std::to_string(wire::kStatusLineTooLong) + " line too long\n";
+                touch();
+                m_session->lineTooLong(m_out);
                 continue;
             }
-            std::optional<ClientSession::Answer> answer = m_session.handleLine(event.line);
-            if (!answer) continue;
-            m_out += answer->reply;
-            m_out += '\n';
-            if (answer->close) {
+            // Only a complete non-blank request is activity: blank lines
+            // must not keep a client slot (or a module) forever.
+            const LineSession::Outcome outcome = m_session->handleLine(event.line, m_out);
+            if (outcome.request) touch();
+            if (outcome.waiting) {
+                m_waitDeadline = Clock::now() + outcome.patience + m_server.m_options.idleTimeout;
+                waitFor(outcome.retryIn);
+                return; // the replies so far go out with the waiting one
+            }
+            if (outcome.close) {
                 closeAfter = true;
                 break;
             }
@@ -151,15 +160,36 @@ private:
             });
     }
 
+    void waitFor(std::chrono::milliseconds delay) {
+        m_waiting = true;
+        m_waitTimer.expires_after(delay);
+        m_waitTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+            if (error || self->m_closed) return;
+            const bool giveUp = Clock::now() >= self->m_waitDeadline;
+            const LineSession::Outcome outcome = self->m_session->resume(giveUp, self->m_out);
+            if (outcome.waiting) {
+                self->waitFor(outcome.retryIn);
+                return;
+            }
+            self->m_waiting = false;
+            self->touch();
+            self->answerLines();
+        });
+    }
+
     Server& m_server;
     tcp::socket m_socket;
     asio::steady_timer m_timer;
+    asio::steady_timer m_waitTimer;
     LineFramer m_framer;
-    ClientSession m_session;
+    std::unique_ptr<LineSession> m_session;
+    asio::ip::address m_address;
     std::string m_peer;
     std::array<char, 4096> m_readBuffer{};
     std::string m_out;
-    std::chrono::steady_clock::time_point m_lastRequest;
+    Clock::time_point m_lastRequest;
+    Clock::time_point m_waitDeadline;
+    bool m_waiting = false;
     bool m_closed = false;
 };
 
@@ -210,25 +240,60 @@ private:
 
 Server::Server(asio::io_context& io, vexengine::Engine& engine, const Options& options,
                std::ostream& log)
-    : m_engine(engine), m_options(options), m_log(log),
-      m_acceptor(io, tcp::endpoint(asio::ip::make_address(options.address), options.port)),
-      m_acceptRetry(io) {}
+    : m_engine(engine), m_options(options), m_log(log), m_filter(options.filter()),
+      m_clientLog(kClientLogLinesPerSecond), m_logFlush(io) {
+    m_listeners.push_back(std::make_unique<Listener>(
+        io, tcp::endpoint(asio::ip::make_address(options.address), options.port),
+        Personality::Line));
+    if (options.scpi)
+        m_listeners.push_back(std::make_unique<Listener>(
+            io, tcp::endpoint(asio::ip::make_address(options.scpi->address), options.scpi->port),
+            Personality::Scpi));
+
+    // Every client is a file descriptor; without one to spare, a client
+    // beyond the limit could not even be accepted to be told so.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        const auto asLong = [](rlim_t v) {
+            return v == RLIM_INFINITY ? 1L << 20 : static_cast<long>(std::min<rlim_t>(v, 1 << 20));
+        };
+        const ClientBudget budget =
+            fitToFileLimit(m_options.maxClients, asLong(files.rlim_cur), asLong(files.rlim_max));
+        if (budget.openFiles > asLong(files.rlim_cur)) {
+            files.rlim_cur = static_cast<rlim_t>(budget.openFiles);
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+        if (budget.lowered)
+            logLine("open-file limit " + std::to_string(budget.openFiles) + ": serving at most " +
+                    std::to_string(budget.maxClients) + " clients instead of " +
+                    std::to_string(m_options.maxClients));
+        m_options.maxClients = budget.maxClients;
+        m_maxLingering = budget.maxLingering;
+    }
+}
 
 Server::~Server() {
     stop();
 }
 
 void Server::start() {
-    logLine("listening on " + describe(localEndpoint()));
-    accept();
+    for (const auto& listener : m_listeners) {
+        const char* what = listener->personality == Personality::Scpi ? "SCPI listening on "
+                                                                      : "listening on ";
+        logLine(what + describe(listener->acceptor.local_endpoint()));
+        accept(*listener);
+    }
 }
 
 void Server::stop() {
     if (m_stopped) return;
     m_stopped = true;
     asio::error_code ec;
-    m_acceptor.close(ec);
-    m_acceptRetry.cancel();
+    for (const auto& listener : m_listeners) {
+        listener->acceptor.close(ec);
+        listener->retry.cancel();
+    }
+    m_logFlush.cancel();
     // close() removes the connection from the set, so walk a copy.
     const auto connections = m_connections;
     for (const auto& connection : connections)
@@ -238,64 +303,112 @@ void Server::stop() {
         client->close();
 }
 
-void Server::accept() {
-    m_acceptor.async_accept([this](const asio::error_code& error, tcp::socket socket) {
-        onAccepted(error, std::move(socket));
-    });
+void Server::accept(Listener& listener) {
+    listener.acceptor.async_accept(
+        [this, &listener](const asio::error_code& error, tcp::socket socket) {
+            onAccepted(listener, error, std::move(socket));
+        });
 }
 
-void Server::onAccepted(const asio::error_code& error, tcp::socket socket) {
+void Server::onAccepted(Listener& listener, const asio::error_code& error, tcp::socket socket) {
     if (m_stopped || error == asio::error::operation_aborted) return;
     if (error) {
         // Out of file descriptors and the like: wait a little instead of
         // spinning on a listener that keeps failing.
-        logLine("accept failed: " + error.message());
-        m_acceptRetry.expires_after(std::chrono::milliseconds(100));
-        m_acceptRetry.async_wait([this](const asio::error_code& e) {
-            if (!e && !m_stopped) accept();
+        clientLog("accept failed: " + error.message());
+        listener.retry.expires_after(std::chrono::milliseconds(100));
+        listener.retry.async_wait([this, &listener](const asio::error_code& e) {
+            if (!e && !m_stopped) accept(listener);
         });
         return;
     }
-    if (static_cast<int>(m_connections.size()) >= m_options.maxClients) {
-        refuse(std::move(socket));
+    asio::error_code ec;
+    const tcp::endpoint remote = socket.remote_endpoint(ec);
+    if (ec) { // gone already
+        accept(listener);
+        return;
+    }
+    const asio::ip::address address = canonical(remote.address());
+    const std::string peer = describe(remote);
+    const std::string kind = personalityName(listener.personality);
+    if (!m_filter.admits(address)) {
+        // Not a word to a stranger: the connection just ends.
+        clientLog(kind + "client " + peer + " refused: address not allowed (--allow)");
+        socket.close(ec);
+    } else if (static_cast<int>(m_connections.size()) >= m_options.maxClients) {
+        clientLog(kind + "client " + peer + " refused: " + std::to_string(m_options.maxClients) +
+                  " clients connected");
+        refuse(listener, std::move(socket),
+               "server busy: " + std::to_string(m_options.maxClients) + " clients connected");
+    } else if (const int most = m_options.maxFrom(address); m_perAddress[address] >= most) {
+        clientLog(kind + "client " + peer + " refused: " + std::to_string(most) +
+                  " connections from its address");
+        refuse(listener, std::move(socket),
+               "too many connections from " + address.to_string() + ": " + std::to_string(most) +
+                   " at once");
     } else {
-        auto connection = std::make_shared<Connection>(*this, std::move(socket));
+        auto connection = std::make_shared<Connection>(*this, std::move(socket),
+                                                       listener.personality, address, peer);
         m_connections.insert(connection);
-        logLine("client " + connection->peer() + " connected (" +
-                std::to_string(m_connections.size()) + " of " +
-                std::to_string(m_options.maxClients) + " clients)");
+        ++m_perAddress[address];
+        clientLog(kind + "client " + peer + " connected (" +
+                  std::to_string(m_connections.size()) + " of " +
+                  std::to_string(m_options.maxClients) + " clients)");
         connection->start();
     }
-    accept();
+    if (m_perAddress.count(address) && m_perAddress[address] == 0) m_perAddress.erase(address);
+    accept(listener);
 }
 
-void Server::refuse(tcp::socket socket) {
-    const std::string peer = peerOf(socket);
-    logLine("client " + peer + " refused: " + std::to_string(m_options.maxClients) +
-            " clients connected");
-    const std::string line = std::to_string(QV_ERR_SERVER_BUSY) +
-                             " server busy: " + std::to_string(m_options.maxClients) +
-                             " clients connected\n";
+void Server::refuse(Listener& listener, tcp::socket socket, const std::string& reason) {
+    const std::string line = LineSession::refusal(listener.personality, reason);
     asio::error_code ec;
     socket.non_blocking(true, ec);
     socket.send(asio::buffer(line), 0, ec);
     socket.shutdown(tcp::socket::shutdown_send, ec);
-    if (m_refused.size() >= kMaxRefusedLingering) return; // closed on leaving scope
+    if (static_cast<int>(m_refused.size()) >= m_maxLingering) return; // closed on leaving scope
     auto refused = std::make_shared<RefusedClient>(*this, std::move(socket));
     m_refused.insert(refused);
     refused->start();
 }
 
 void Server::connectionClosed(const std::shared_ptr<Connection>& connection,
-                              const std::string& peer, const std::string& reason) {
+                              const asio::ip::address& address, const std::string& peer,
+                              const std::string& reason) {
     m_connections.erase(connection);
-    logLine("client " + peer + " disconnected: " + reason + " (" +
-            std::to_string(m_connections.size()) + " of " + std::to_string(m_options.maxClients) +
-            " clients)");
+    if (const auto it = m_perAddress.find(address); it != m_perAddress.end() && --it->second <= 0)
+        m_perAddress.erase(it);
+    clientLog("client " + peer + " disconnected: " + reason + " (" +
+              std::to_string(m_connections.size()) + " of " +
+              std::to_string(m_options.maxClients) + " clients)");
 }
 
 void Server::logLine(const std::string& text) {
     m_log << "vexcountd: " << text << std::endl;
+}
+
+void Server::clientLog(const std::string& text) {
+    const LogLimiter::Decision decision = m_clientLog.admit(Clock::now());
+    if (decision.summarise > 0)
+        logLine("... and " + std::to_string(decision.summarise) + " more client messages");
+    if (decision.write) {
+        logLine(text);
+        return;
+    }
+    if (m_flushArmed || m_stopped) return;
+    // The summary of a flood that stops is written when its second ends.
+    m_flushArmed = true;
+    m_logFlush.expires_at(m_clientLog.windowEnd());
+    m_logFlush.async_wait([this](const asio::error_code& error) {
+        if (error) return; // cancelled: the server is stopping
+        m_flushArmed = false;
+        flushSuppressed();
+    });
+}
+
+void Server::flushSuppressed() {
+    if (const int n = m_clientLog.takeSuppressed(Clock::now()); n > 0)
+        logLine("... and " + std::to_string(n) + " more client messages");
 }
 
 } // namespace vexcountd

@@ -1,21 +1,27 @@
-// The TCP side of vexcountd: accepts clients (at most a configured number,
-// refusing the rest with a reply line), gives each its own engine session,
-// reads request lines and writes replies, drops silent clients. Everything
-// runs on one Asio I/O thread; every socket operation is asynchronous, so a
-// slow or silent client never holds up another.
+// The TCP side of vexcountd: accepts clients on the line protocol's
+// listener and, if asked, on the SCPI one; admits only addresses the
+// --allow ranges name, at most a configured number of clients in all and
+// per address (refusing the rest with a reply line); gives each client its
+// own engine session, reads request lines and writes replies, drops silent
+// clients. Everything runs on one Asio I/O thread; every socket operation is
+// asynchronous, so a slow or silent client never holds up another.
 #pragma once
 
+#include "AddressFilter.h"
+#include "LineSession.h"
+#include "Limits.h"
 #include "Options.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
-#include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace vexengine {
 class Engine;
@@ -29,13 +35,15 @@ class RefusedClient;
 class Server {
 public:
     // Binds and listens at once; throws asio::system_error when it cannot.
+    // Lowers the client limit to what the open-file limit allows (after
+    // raising that limit where it can), and logs when it does.
     Server(asio::io_context& io, vexengine::Engine& engine, const Options& options,
            std::ostream& log);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    asio::ip::tcp::endpoint localEndpoint() const { return m_acceptor.local_endpoint(); }
+    asio::ip::tcp::endpoint localEndpoint() const { return m_listeners.front()->acceptor.local_endpoint(); }
     void start();
     // Stops accepting and closes every client; their sessions release their
     // modules. io.run() returns once the last handler has finished.
@@ -45,20 +53,38 @@ private:
     friend class Connection;
     friend class RefusedClient;
 
-    void accept();
-    void onAccepted(const asio::error_code& error, asio::ip::tcp::socket socket);
-    void refuse(asio::ip::tcp::socket socket);
-    void connectionClosed(const std::shared_ptr<Connection>& connection, const std::string& peer,
+    struct Listener {
+        Listener(asio::io_context& io, const asio::ip::tcp::endpoint& endpoint, Personality p)
+            : acceptor(io, endpoint), retry(io), personality(p) {}
+        asio::ip::tcp::acceptor acceptor;
+        asio::steady_timer retry;
+        Personality personality;
+    };
+
+    void accept(Listener& listener);
+    void onAccepted(Listener& listener, const asio::error_code& error,
+                    asio::ip::tcp::socket socket);
+    void refuse(Listener& listener, asio::ip::tcp::socket socket, const std::string& reason);
+    void connectionClosed(const std::shared_ptr<Connection>& connection,
+                          const asio::ip::address& address, const std::string& peer,
                           const std::string& reason);
     void logLine(const std::string& text);
+    // Lines about single clients: at most kClientLogLinesPerSecond a second.
+    void clientLog(const std::string& text);
+    void flushSuppressed();
 
     vexengine::Engine& m_engine;
     Options m_options;
     std::ostream& m_log;
-    asio::ip::tcp::acceptor m_acceptor;
-    asio::steady_timer m_acceptRetry;
+    AddressFilter m_filter;
+    int m_maxLingering = kMaxRefusedLingering;
+    std::vector<std::unique_ptr<Listener>> m_listeners;
     std::unordered_set<std::shared_ptr<Connection>> m_connections;
+    std::map<asio::ip::address, int> m_perAddress; // open connections per client address
     std::unordered_set<std::shared_ptr<RefusedClient>> m_refused; // still draining
+    LogLimiter m_clientLog;
+    asio::steady_timer m_logFlush;
+    bool m_flushArmed = false;
     bool m_stopped = false;
 };
 

@@ -32,6 +32,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (options.allowAny)
+        std::cerr << "vexcountd: warning: --allow any: every address that reaches the port may "
+                     "use and lock the modules\n";
+
     // Sends to a vanished client must fail with an error, not kill us.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -45,8 +49,9 @@ int main(int argc, char** argv) {
     try {
         server = std::make_unique<vexcountd::Server>(io, engine, options, std::cerr);
     } catch (const std::exception& e) {
-        std::cerr << "vexcountd: cannot listen on " << options.address << ":" << options.port
-                  << ": " << e.what() << "\n";
+        std::cerr << "vexcountd: cannot listen on " << options.address << ":" << options.port;
+        if (options.scpi) std::cerr << " or " << options.scpi->address << ":" << options.scpi->port;
+        std::cerr << ": " << e.what() << "\n";
         return 1;
     }
 

@@ -99,7 +99,7 @@ TEST_F(MainWindow, MenuItemsShowTheirActions) {
     const QList<QAction*> top = form->menuBar()->actions();
     ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), "&File");
-    EXPECT_EQ(top[1]->text(), "&Edit");
+    EXPECT_EQ(top[1]->text(), "E&dit");
     EXPECT_EQ(top[2]->text(), "&Counter");
     EXPECT_EQ(top[3]->text(), "&Help");
     // Separators stand where the lists hold null.

@@ -30,7 +30,9 @@ public:
 
     // receiveBuffer: a small socket receive buffer (bytes) makes a client
     // that does not read its replies stall the server's writes sooner.
-    bool connect(uint16_t port, int receiveBuffer = 0) {
+    // source: the loopback address to connect from (e.g. "127.0.0.2"),
+    // default 127.0.0.1.
+    bool connect(uint16_t port, int receiveBuffer = 0, const char* source = nullptr) {
         close();
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_fd < 0) return false;
@@ -38,6 +40,15 @@ public:
         ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         if (receiveBuffer > 0)
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (source) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+                ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+                close();
+                return false;
+            }
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);

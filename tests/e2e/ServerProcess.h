@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,6 +48,10 @@ public:
         std::string path = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "";
         return path.substr(0, path.rfind('/') + 1) + "vexcountd";
     }
+
+    // Runs the server with this open-file limit (soft and hard), as
+    // `ulimit -n` would; 0: inherited.
+    void setFileLimit(long files) { m_fileLimit = files; }
 
     // Starts the server on 127.0.0.1:port (0: a free port) and waits until
     // it listens. False if it does not within 5 s or exits.
@@ -75,6 +80,11 @@ public:
             // Only async-signal-safe calls between fork and exec.
             ::dup2(logFd, STDERR_FILENO);
             ::dup2(logFd, STDOUT_FILENO);
+            if (m_fileLimit > 0) {
+                const rlimit files{static_cast<rlim_t>(m_fileLimit),
+                                   static_cast<rlim_t>(m_fileLimit)};
+                ::setrlimit(RLIMIT_NOFILE, &files);
+            }
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -174,6 +184,7 @@ private:
     }
 
     std::vector<std::string> m_extraArgs;
+    long m_fileLimit = 0;
     std::string m_logPath;
     pid_t m_pid = -1;
     uint16_t m_port = 0;

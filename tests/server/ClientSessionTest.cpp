@@ -32,12 +32,12 @@ TEST_F(ClientSessionTest, AnswersACompleteFrequencyCount) {
     EXPECT_EQ(ask(client, "MOD:OPEN?"), "0 1");
     EXPECT_EQ(ask(client, "THRESH 0 14"), "0");
     EXPECT_EQ(ask(client, "FC:RUN 0 3 0 --------"), "0");
-    EXPECT_EQ(ask(client, "FC:STATUS? 19").substr(0, 6), "0 1 1 "); // busy, counting
+    EXPECT_EQ(ask(client, "FC:STATUS? 19").substr(0, 6), "0 3 1 "); // busy, armed, counting
 
     clock->advance(150 * vexengine::kMillisecond);
     const std::string status = ask(client, "FC:STATUS? 19");
     EXPECT_EQ(
-        status, "0 0" + [] {
+        status, "0 2" + [] { // armed, no longer busy
             std::string done;
             for (int i = 0; i < 18; ++i)
                 done += " 2";

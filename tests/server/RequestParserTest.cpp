@@ -72,6 +72,11 @@ TEST(RequestParser, RefusesWhatIsNotARequest) {
         {"MOD:INFO? -2147483649", wire::kStatusMalformed},
         {"MOD:INFO? +", wire::kStatusMalformed},
         {"MOD:INFO? ++1", wire::kStatusMalformed},
+        {"MOD:INFO? +-5", wire::kStatusMalformed}, // a sign once, then digits only
+        {"MOD:INFO? -+5", wire::kStatusMalformed},
+        {"MOD:INFO? --5", wire::kStatusMalformed},
+        {"MOD:INFO? -", wire::kStatusMalformed},
+        {"THRESH 0 +-14", wire::kStatusMalformed},
         {"MOD:OPEN", wire::kStatusMalformed},
         {"MOD:OPEN two words", wire::kStatusMalformed},
         {"MOD:OPEN na\x7fme", wire::kStatusMalformed},
@@ -150,11 +155,28 @@ TEST(ServerOptions, ReadsTheCommandLine) {
     EXPECT_EQ(defaults.maxClients, 64);
 
     const Options lab =
-        options({"--listen", "0.0.0.0:9000", "--idle-timeout=0.5", "--max-clients", "3"});
+        options({"--listen", "0.0.0.0:9000", "--idle-timeout=0.5", "--max-clients", "3",
+                 "--allow", "192.168.1.0/24", "--allow=fd00::/8", "--scpi", "[::]:5025",
+                 "--max-per-address", "2", "--device", "demo", "--device", "fx2lafw:conn=1.2"});
     EXPECT_EQ(lab.address, "0.0.0.0");
     EXPECT_EQ(lab.port, 9000);
     EXPECT_EQ(lab.idleTimeout, std::chrono::milliseconds(500));
     EXPECT_EQ(lab.maxClients, 3);
+    ASSERT_EQ(lab.allow.size(), 2u);
+    EXPECT_EQ(lab.allow[0].text(), "192.168.1.0/24");
+    EXPECT_EQ(lab.allow[1].text(), "fd00::/8");
+    EXPECT_FALSE(lab.allowAny);
+    ASSERT_TRUE(lab.scpi);
+    EXPECT_EQ(lab.scpi->address, "::");
+    EXPECT_EQ(lab.scpi->port, 5025);
+    EXPECT_EQ(lab.maxFrom(asio::ip::make_address("127.0.0.1")), 2);
+    EXPECT_EQ(lab.devices, (std::vector<std::string>{"demo", "fx2lafw:conn=1.2"}));
+    // Without --max-per-address this machine's clients are not limited,
+    // other hosts are.
+    EXPECT_EQ(defaults.maxFrom(asio::ip::make_address("::ffff:127.0.0.1")), 64);
+    EXPECT_EQ(defaults.maxFrom(asio::ip::make_address("10.0.0.1")), 8);
+    EXPECT_TRUE(options({"--listen", "[::]:0", "--allow", "any"}).allowAny);
+    EXPECT_FALSE(defaults.scpi);
 
     const Options v6 = options({"--listen=[::1]:0"});
     EXPECT_EQ(v6.address, "::1");
@@ -179,6 +201,19 @@ TEST(ServerOptions, RefusesUnusableArguments) {
         {"--max-clients"},
         {"--port", "1"},
         {"listen"},
+        {"--max-clients", "1025"},
+        {"--max-clients", "+-5"},
+        // Serving the network needs --allow.
+        {"--listen", "0.0.0.0:8279"},
+        {"--scpi", "[::]:5025"},
+        {"--scpi", "192.168.1.2:5025", "--listen", "127.0.0.1:0"},
+        {"--allow", "10.0.0.0/33"},
+        {"--allow", "lab-pc"},
+        {"--allow", "10.0.0.0/-1"},
+        {"--allow", "10.0.0.1", "10.0.0.2"}, // one range per --allow
+        {"--allow"},
+        {"--scpi", "5025"},
+        {"--max-per-address", "0"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.empty() ? "" : std::string(args.back()));

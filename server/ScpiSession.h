@@ -1,0 +1,100 @@
+// One SCPI client's view of the engine: its own engine session, the
+// measurement settings, the error queue, and the mapping from program
+// messages to engine calls and bare SCPI replies. Free of sockets and of
+// time: a query that must wait for its gate says so, and the caller asks
+// again later (resume), so tests drive it line by line on a manual clock.
+#pragma once
+
+#include "Engine.h"
+
+#include <chrono>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexcountd::scpi {
+struct Command;
+struct Error;
+} // namespace vexcountd::scpi
+
+namespace vexcountd {
+
+class ScpiSession {
+public:
+    explicit ScpiSession(vexengine::Engine& engine);
+    ~ScpiSession();
+    ScpiSession(const ScpiSession&) = delete;
+    ScpiSession& operator=(const ScpiSession&) = delete;
+
+    struct Step {
+        bool request = false;  // the line held a command (blank lines do not)
+        bool hasReply = false; // the line held a query: reply is to be sent
+        std::string reply;     // the replies of its queries, ';'-separated, no line end
+        bool waiting = false;  // a query waits for its count: call resume() later
+        std::chrono::milliseconds retryIn{0};  // when to call resume()
+        std::chrono::milliseconds patience{0}; // how long the wait should take (gate)
+    };
+
+    // Runs one program message (a line without its line end).
+    Step handleLine(std::string_view line);
+    // Goes on with a waiting message. giveUp: the caller waited long enough;
+    // unfinished results become 9.91E37 and -214 is queued.
+    Step resume(bool giveUp);
+    // A line over the length limit was dropped: -223 is queued.
+    void lineTooLong();
+    // Ends the engine session: stops its count and frees its module.
+    void release();
+
+    // The "no result" value of SCPI instruments.
+    static constexpr double kNoResult = 9.91e37;
+
+private:
+    enum class Function { Frequency, Period, Totalize };
+    enum class Wait { None, Values, Opc, Silent };
+
+    Step run(bool giveUp);
+    void execute(const scpi::Command& command);
+    void pushError(int code, std::string detail = {});
+    void resetSettings();
+    bool configure(Function function, const scpi::Command& command);
+    bool initiate();
+    void abort();
+    void startWait(Wait kind, bool startedHere);
+    bool finishWait(bool giveUp);
+    std::string results(const vexengine::CounterStatus& status);
+    std::vector<int> measuredChannels(int channelCount) const;
+
+    vexengine::Engine& m_engine;
+    vexengine::SessionId m_session = 0; // 0 once released
+    std::string m_module;               // selected module, "" for none
+
+    // Settings, as *RST leaves them.
+    Function m_function = Function::Frequency;
+    std::vector<int> m_channels; // empty: every channel of the module
+    int m_gateCode = 1;          // engine gate code: 0 0.1 s, 1 1 s, 2 10 s, 7 infinite
+    bool m_slopeRising[2] = {true, true};
+    int m_levelTenths[2] = {14, 14};
+    std::string m_armCodes = "--------";
+
+    // The count last started by INIT, READ? or MEAS?.
+    bool m_initiated = false;
+    Function m_measuredFunction = Function::Frequency;
+    int m_measuredGate = 1;
+    std::vector<int> m_measuredChannels;
+
+    // Status reporting.
+    std::deque<std::string> m_errors; // "<code>,\"<text>\"", oldest first
+    int m_esr = 0;                    // standard event status register
+
+    // The message being run: its commands, the next one, the header path for
+    // compound commands, and the replies so far.
+    std::vector<std::string> m_commands;
+    std::size_t m_next = 0;
+    std::string m_path;
+    std::vector<std::string> m_replies;
+    Wait m_wait = Wait::None;
+    std::chrono::milliseconds m_firstRetry{1};
+};
+
+} // namespace vexcountd

@@ -1,0 +1,126 @@
+#!/usr/bin/python3
+"""PyVISA, as instrument software uses it, against a real vexcountd that
+speaks SCPI on a loopback port of its own: identity, the module catalog and
+choice, frequency, period and totalize readings, the error queue, and two
+clients contending for one module.
+
+    /usr/bin/python3 tests/e2e/scpi_pyvisa_test.py build/dev/bin/vexcountd
+
+Exit status 0 when every check holds, 1 otherwise, 77 without PyVISA.
+"""
+import math
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    import pyvisa
+except ImportError:
+    print("pyvisa is not installed (Debian: python3-pyvisa python3-pyvisa-py)")
+    sys.exit(77)
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def start_server(binary, log):
+    server = subprocess.Popen(
+        [binary, "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"],
+        stdout=log, stderr=log)
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline and server.poll() is None:
+        log.seek(0)
+        found = re.search(r"SCPI listening on 127\.0\.0\.1:(\d+)\n", log.read())
+        if found:
+            return server, int(found.group(1))
+        time.sleep(0.02)
+    server.kill()
+    raise SystemExit("vexcountd did not start: " + binary)
+
+
+def open_instrument(manager, port):
+    instrument = manager.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET")
+    instrument.read_termination = "\n"
+    instrument.write_termination = "\n"
+    instrument.timeout = 5000  # ms; the longest gate here is 1 s
+    return instrument
+
+
+def close_to(values, expected, relative=1e-9):
+    return len(values) == len(expected) and all(
+        math.isclose(v, e, rel_tol=relative) for v, e in zip(values, expected))
+
+
+def run(port):
+    manager = pyvisa.ResourceManager("@py")
+    counter = open_instrument(manager, port)
+    identity = counter.query("*IDN?")
+    check(identity.startswith("Vex,vexcountd,"), f"*IDN? names the server: {identity}")
+    catalog = counter.query("INST:CAT?")
+    check(all(f'"{name}"' in catalog for name in
+              ("QVSIMC01", "QVSIMC02", "QVSIMO01", "QVSIMR01", "QVSIMB01")),
+          f"INST:CAT? lists the simulations: {catalog}")
+
+    counter.write('INST:SEL "QVSIMC01"')
+    check(counter.query("INST:SEL?") == '"QVSIMC01"', "INST:SEL chooses QVSIMC01")
+    start = time.monotonic()
+    frequencies = counter.query_ascii_values("MEAS:FREQ? (@0,1)")
+    took = time.monotonic() - start
+    check(close_to(frequencies, [1.0e6, 1.0e3]), f"MEAS:FREQ? (@0,1) reads 1 MHz and 1 kHz: "
+          f"{frequencies}")
+    check(1.0 <= took < 1.5, f"... with the 1 s gate ({took:.3f} s)")
+    periods = counter.query_ascii_values("MEAS:PER? (@1,3)")
+    check(close_to(periods, [1.0e-3, 1.0e-4]), f"MEAS:PER? (@1,3) reads 1 ms and 100 us: {periods}")
+    counter.write("CONF:TOT (@1,5);TOT:GATE:TIME 1")
+    totals = counter.query_ascii_values("READ?")
+    check(totals == [1000, 1], f"a 1 s totalize counts 1000 and 1 events: {totals}")
+    check(counter.query("SYST:ERR?") == '0,"No error"', "no error so far")
+
+    counter.write("BOGUS:HEADER 1")
+    error = counter.query("SYST:ERR?")
+    check(error.startswith('-113,"Undefined header'), f"a bad header queues -113: {error}")
+
+    rival = open_instrument(manager, port)
+    rival.write('INST:SEL "QVSIMC01"')
+    error = rival.query("SYST:ERR?")
+    check(error.startswith("-221,") and "in use by another client" in error,
+          f"a second client cannot take QVSIMC01: {error}")
+    check(rival.query("INST:SEL?") == '""', "... and holds no module")
+    counter.close()  # its module is freed at once
+    deadline = time.monotonic() + 2
+    while time.monotonic() < deadline:
+        rival.write('INST:SEL "QVSIMC01"')
+        if rival.query("INST:SEL?") == '"QVSIMC01"':
+            break
+        time.sleep(0.05)
+    check(rival.query("INST:SEL?") == '"QVSIMC01"', "the module is free once its holder left")
+    rival.write("*CLS")
+    rival.close()
+    manager.close()
+
+
+def main():
+    binary = sys.argv[1] if len(sys.argv) > 1 else "vexcountd"
+    with tempfile.TemporaryFile(mode="w+") as log:
+        server, port = start_server(binary, log)
+        try:
+            run(port)
+        finally:
+            server.terminate()
+            try:
+                server.wait(5)
+            except subprocess.TimeoutExpired:
+                server.kill()
+    print(f"{len(failures)} of the checks failed" if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
