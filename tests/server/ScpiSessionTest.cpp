@@ -129,7 +129,7 @@ TEST_F(ScpiSessionTest, AnswersAConversationLikeAnInstrument) {
 TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
     ScpiSession s(engine);
     ASSERT_EQ(ask(s, "INST:SEL QVSIMR01"), "<none>"); // 8 channels
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"BOGUS", "-113,\"Undefined header\""},
         {"BOGUS;*IDN?", "-113,\"Undefined header\""}, // the rest of the line is dropped
         {"FREQ:GATE:TIME 0.5", "-222,\"Data out of range; gate time 0.1, 1, 10 or INF\""},
@@ -146,7 +146,7 @@ TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
          "-224,\"Illegal parameter value; no module QVSIMX99 (see INST:CAT?)\""},
         {"INST:SEL \"QV\x01\"", "-224,\"Illegal parameter value; no module QV? (see INST:CAT?)\""},
         {"FETC?", "-230,\"Data corrupt or stale; no measurement: INIT, READ? or MEAS? first\""},
-        {std::string(5000, 'x').c_str(), "-113,\"Undefined header\""},
+        {std::string(5000, 'x'), "-113,\"Undefined header\""},
     };
     for (const auto& [line, error] : cases) {
         SCOPED_TRACE(line);
