@@ -3,14 +3,16 @@
 // IPv4-mapped IPv6 peers is tested without sockets.
 #pragma once
 
-#include <asio/ip/address.hpp>
-
+// A standard header first: Asio picks its handler allocator by what the
+// standard library has announced, and every file must pick the same one.
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <asio/ip/address.hpp>
 
 namespace vexcountd {
 

@@ -15,10 +15,10 @@ constexpr long kReservedFiles = 24;
 constexpr int kMaxRefusedLingering = 64;
 
 struct ClientBudget {
-    long openFiles = 0;     // the soft limit to set (unchanged if no raise is needed)
-    int maxClients = 0;     // clients served at once
-    int maxLingering = 0;   // refused sockets kept open at once
-    bool lowered = false;   // maxClients is below what was asked for
+    long openFiles = 0;   // the soft limit to set (unchanged if no raise is needed)
+    int maxClients = 0;   // clients served at once
+    int maxLingering = 0; // refused sockets kept open at once
+    bool lowered = false; // maxClients is below what was asked for
 };
 
 // Fits the wanted client count to the open-file limits: the soft limit is
@@ -36,8 +36,8 @@ public:
     explicit LogLimiter(int perSecond) : m_perSecond(perSecond) {}
 
     struct Decision {
-        bool write = false;  // write this line
-        int summarise = 0;   // first write "... and N more" for a window that ended
+        bool write = false; // write this line
+        int summarise = 0;  // first write "... and N more" for a window that ended
     };
     Decision admit(Clock::time_point now);
     // Lines held back in windows that have ended by now (then forgotten).

@@ -82,8 +82,7 @@ std::unique_ptr<LineSession> LineSession::create(Personality personality,
 }
 
 std::string LineSession::refusal(Personality personality, const std::string& reason) {
-    if (personality == Personality::Scpi)
-        return "-300,\"Device-specific error; " + reason + "\"\n";
+    if (personality == Personality::Scpi) return "-300,\"Device-specific error; " + reason + "\"\n";
     return std::to_string(QV_ERR_SERVER_BUSY) + " " + reason + "\n";
 }
 

@@ -40,8 +40,7 @@ public:
     // Stops the session's count and frees its module.
     virtual void release() = 0;
 
-    static std::unique_ptr<LineSession> create(Personality personality,
-                                               vexengine::Engine& engine);
+    static std::unique_ptr<LineSession> create(Personality personality, vexengine::Engine& engine);
     // The line a client refused before it has a session reads.
     static std::string refusal(Personality personality, const std::string& reason);
 };

@@ -124,7 +124,8 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
         const auto listen = parseListen(raw.listen);
         if (!listen)
             return OptionsError{"--listen needs ADDR:PORT (e.g. 127.0.0.1:8279 or [::1]:8279), "
-                                "not '" + raw.listen + "'"};
+                                "not '" +
+                                raw.listen + "'"};
         options.address = listen->address;
         options.port = listen->port;
     }
@@ -132,7 +133,8 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
         options.scpi = parseListen(raw.scpi);
         if (!options.scpi)
             return OptionsError{"--scpi needs ADDR:PORT (e.g. 127.0.0.1:5025 or [::1]:5025), "
-                                "not '" + raw.scpi + "'"};
+                                "not '" +
+                                raw.scpi + "'"};
     }
     for (const std::string& text : raw.allow) {
         if (text == "any") {
@@ -142,7 +144,8 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
         const auto range = AddressRange::parse(text);
         if (!range)
             return OptionsError{"--allow needs an address or a range such as 192.168.1.0/24, "
-                                "fd00::/8 or 'any', not '" + text + "'"};
+                                "fd00::/8 or 'any', not '" +
+                                text + "'"};
         options.allow.push_back(*range);
     }
     options.idleTimeout = std::chrono::milliseconds(std::llround(raw.idleSeconds * 1000));

@@ -30,11 +30,11 @@ struct Options {
     uint16_t port = kDefaultPort;
     std::optional<ListenAddress> scpi; // the SCPI listener, if any
     std::chrono::milliseconds idleTimeout = kDefaultIdleTimeout;
-    int maxClients = kDefaultMaxClients;       // both listeners together
-    std::optional<int> maxPerAddress;          // --max-per-address, if given
-    std::vector<AddressRange> allow;           // --allow ranges
-    bool allowAny = false;                     // --allow any
-    std::vector<std::string> devices;          // --device DRIVER[:key=value...]
+    int maxClients = kDefaultMaxClients; // both listeners together
+    std::optional<int> maxPerAddress;    // --max-per-address, if given
+    std::vector<AddressRange> allow;     // --allow ranges
+    bool allowAny = false;               // --allow any
+    std::vector<std::string> devices;    // --device DRIVER[:key=value...]
     bool showHelp = false;
     bool showVersion = false;
 

@@ -266,8 +266,8 @@ std::string_view errorMessage(int code) {
 
 bool matchesMnemonic(std::string_view text, std::string_view mnemonic) {
     std::size_t shortLength = 0;
-    while (shortLength < mnemonic.size() && !(mnemonic[shortLength] >= 'a' &&
-                                              mnemonic[shortLength] <= 'z'))
+    while (shortLength < mnemonic.size() &&
+           !(mnemonic[shortLength] >= 'a' && mnemonic[shortLength] <= 'z'))
         ++shortLength;
     return equalsIgnoringCase(text, mnemonic) ||
            equalsIgnoringCase(text, mnemonic.substr(0, shortLength));
@@ -276,7 +276,9 @@ bool matchesMnemonic(std::string_view text, std::string_view mnemonic) {
 std::optional<double> parseNumber(std::string_view text, const NumberWords& words) {
     text = trim(text);
     const std::pair<std::string_view, const std::optional<double>*> named[] = {
-        {"MINimum", &words.min}, {"MAXimum", &words.max}, {"DEFault", &words.def},
+        {"MINimum", &words.min},
+        {"MAXimum", &words.max},
+        {"DEFault", &words.def},
         {"INFinity", &words.inf}};
     for (const auto& [mnemonic, value] : named)
         if (matchesMnemonic(text, mnemonic)) return *value;

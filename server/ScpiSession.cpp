@@ -280,8 +280,7 @@ void ScpiSession::execute(const scpi::Command& command) {
     }
     case Header::Level:
     case Header::LevelQuery: {
-        if (command.suffix != 1 && command.suffix != 2)
-            return pushError(-113, "LEVel1 or LEVel2");
+        if (command.suffix != 1 && command.suffix != 2) return pushError(-113, "LEVel1 or LEVel2");
         int& tenths = m_levelTenths[command.suffix - 1];
         if (command.header == Header::LevelQuery) {
             m_replies.push_back(number("%.1f", tenths / 10.0));
@@ -300,8 +299,7 @@ void ScpiSession::execute(const scpi::Command& command) {
         if (codes)
             for (char& c : *codes)
                 if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (!codes || codes->size() != 8 ||
-            codes->find_first_not_of("01RFE-") != std::string::npos)
+        if (!codes || codes->size() != 8 || codes->find_first_not_of("01RFE-") != std::string::npos)
             return pushError(-224, "8 codes of 01RFE- for channels 0 to 7");
         m_armCodes = *codes;
         return;
@@ -334,10 +332,11 @@ void ScpiSession::execute(const scpi::Command& command) {
     case Header::MeasFrequency:
     case Header::MeasPeriod:
     case Header::MeasTotalize: {
-        const bool configured = configure(command.header == Header::MeasFrequency ? Function::Frequency
-                  : command.header == Header::MeasPeriod  ? Function::Period
-                                                          : Function::Totalize,
-                  command);
+        const bool configured =
+            configure(command.header == Header::MeasFrequency ? Function::Frequency
+                      : command.header == Header::MeasPeriod  ? Function::Period
+                                                              : Function::Totalize,
+                      command);
         if (configured && initiate())
             startWait(Wait::Values, true);
         else
@@ -436,8 +435,7 @@ bool ScpiSession::finishWait(bool giveUp) {
     vexengine::CounterStatus status;
     bool done = true;
     int channels = 0;
-    const bool counting = m_initiated &&
-                          m_engine.channelCount(m_session, channels) == Result::ok &&
+    const bool counting = m_initiated && m_engine.channelCount(m_session, channels) == Result::ok &&
                           m_engine.counterStatus(m_session, channels, status) == Result::ok;
     if (counting && status.busy) {
         switch (m_measuredFunction) {
@@ -480,7 +478,7 @@ std::string ScpiSession::results(const vexengine::CounterStatus& status) {
         std::string value;
         switch (m_measuredFunction) {
         case Function::Frequency: // Hz; exact for the 0.1 s, 1 s and 10 s gates
-            value = !done                  ? number("%.2E", kNoResult)
+            value = !done                 ? number("%.2E", kNoResult)
                     : m_measuredGate == 0 ? number("%.9E", count * 10)
                     : m_measuredGate == 2 ? number("%.9E", count / 10)
                                           : number("%.9E", count);

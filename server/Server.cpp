@@ -278,8 +278,8 @@ Server::~Server() {
 
 void Server::start() {
     for (const auto& listener : m_listeners) {
-        const char* what = listener->personality == Personality::Scpi ? "SCPI listening on "
-                                                                      : "listening on ";
+        const char* what =
+            listener->personality == Personality::Scpi ? "SCPI listening on " : "listening on ";
         logLine(what + describe(listener->acceptor.local_endpoint()));
         accept(*listener);
     }
@@ -351,9 +351,8 @@ void Server::onAccepted(Listener& listener, const asio::error_code& error, tcp::
                                                        listener.personality, address, peer);
         m_connections.insert(connection);
         ++m_perAddress[address];
-        clientLog(kind + "client " + peer + " connected (" +
-                  std::to_string(m_connections.size()) + " of " +
-                  std::to_string(m_options.maxClients) + " clients)");
+        clientLog(kind + "client " + peer + " connected (" + std::to_string(m_connections.size()) +
+                  " of " + std::to_string(m_options.maxClients) + " clients)");
         connection->start();
     }
     if (m_perAddress.count(address) && m_perAddress[address] == 0) m_perAddress.erase(address);
@@ -379,8 +378,8 @@ void Server::connectionClosed(const std::shared_ptr<Connection>& connection,
     if (const auto it = m_perAddress.find(address); it != m_perAddress.end() && --it->second <= 0)
         m_perAddress.erase(it);
     clientLog("client " + peer + " disconnected: " + reason + " (" +
-              std::to_string(m_connections.size()) + " of " +
-              std::to_string(m_options.maxClients) + " clients)");
+              std::to_string(m_connections.size()) + " of " + std::to_string(m_options.maxClients) +
+              " clients)");
 }
 
 void Server::logLine(const std::string& text) {

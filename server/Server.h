@@ -8,8 +8,8 @@
 #pragma once
 
 #include "AddressFilter.h"
-#include "LineSession.h"
 #include "Limits.h"
+#include "LineSession.h"
 #include "Options.h"
 
 #include <asio/io_context.hpp>
@@ -43,7 +43,9 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    asio::ip::tcp::endpoint localEndpoint() const { return m_listeners.front()->acceptor.local_endpoint(); }
+    asio::ip::tcp::endpoint localEndpoint() const {
+        return m_listeners.front()->acceptor.local_endpoint();
+    }
     void start();
     // Stops accepting and closes every client; their sessions release their
     // modules. io.run() returns once the last handler has finished.

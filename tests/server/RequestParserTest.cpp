@@ -155,9 +155,9 @@ TEST(ServerOptions, ReadsTheCommandLine) {
     EXPECT_EQ(defaults.maxClients, 64);
 
     const Options lab =
-        options({"--listen", "0.0.0.0:9000", "--idle-timeout=0.5", "--max-clients", "3",
-                 "--allow", "192.168.1.0/24", "--allow=fd00::/8", "--scpi", "[::]:5025",
-                 "--max-per-address", "2", "--device", "demo", "--device", "fx2lafw:conn=1.2"});
+        options({"--listen", "0.0.0.0:9000", "--idle-timeout=0.5", "--max-clients", "3", "--allow",
+                 "192.168.1.0/24", "--allow=fd00::/8", "--scpi", "[::]:5025", "--max-per-address",
+                 "2", "--device", "demo", "--device", "fx2lafw:conn=1.2"});
     EXPECT_EQ(lab.address, "0.0.0.0");
     EXPECT_EQ(lab.port, 9000);
     EXPECT_EQ(lab.idleTimeout, std::chrono::milliseconds(500));

@@ -2,8 +2,8 @@
 // form, parameters, and whole conversations against a real engine on a
 // manual clock (measurements that wait for their gate, the error queue,
 // ownership between two clients).
-#include "ScpiParser.h"
 #include "ScpiSession.h"
+#include "ScpiParser.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(ScpiParser, MatchesHeadersInShortAndLongFormAnyCase) {
         {"INP:LEV2 1.5", "", 0, Header::Level, 2},
         {"MEAS:FREQ? (@0,1)", "", 0, Header::MeasFrequency, 1},
         {"TIME?", "SENS:FREQ:GATE", 0, Header::GateTimeQuery, 1}, // compound command
-        {"MEAS:PER?", "INST", 0, Header::MeasPeriod, 1},        // not under INST: absolute
+        {"MEAS:PER?", "INST", 0, Header::MeasPeriod, 1},          // not under INST: absolute
         {"*RST", "SENS:FREQ:GATE", 0, Header::Reset, 1},
         {"BOGUS", "", -113, Header::Identify, 1},
         {"*IDN", "", -113, Header::Identify, 1}, // only the query exists
@@ -114,7 +114,7 @@ TEST_F(ScpiSessionTest, AnswersAConversationLikeAnInstrument) {
         {"CONF:FREQ (@5);FREQ:GATE:TIME 10;READ?", "1.000000000E+00"},
         {"MEAS:PER? (@0:1)", "1.000000000E-06,1.000000000E-03"},
         {"CONF:PER (@1);PER:SLOP1 POS;PER:SLOP2 NEG;READ?", "5.000000000E-04"}, // high time
-        {"CONF:PER (@2);PER:SLOP1 POS;SLOP2 NEG;READ?", "2.500000000E-04"},    // 25 % duty
+        {"CONF:PER (@2);PER:SLOP1 POS;SLOP2 NEG;READ?", "2.500000000E-04"},     // 25 % duty
         {"MEAS:TOT? (@1,5)", "1000,1"},
         {"CONF:TOT (@0);TOT:GATE:TIME INF;INIT;*OPC?", "1"},
         {"ABOR;FETC?", "0"}, // the clock has not moved since INIT
@@ -129,7 +129,7 @@ TEST_F(ScpiSessionTest, AnswersAConversationLikeAnInstrument) {
 TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
     ScpiSession s(engine);
     ASSERT_EQ(ask(s, "INST:SEL QVSIMR01"), "<none>"); // 8 channels
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"BOGUS", "-113,\"Undefined header\""},
         {"BOGUS;*IDN?", "-113,\"Undefined header\""}, // the rest of the line is dropped
         {"FREQ:GATE:TIME 0.5", "-222,\"Data out of range; gate time 0.1, 1, 10 or INF\""},
@@ -138,7 +138,7 @@ TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
         {"INP:LEV1 3", "-222,\"Data out of range; volts 0.8 to 2.5 in steps of 0.1\""},
         {"INP:LEV1 1.45", "-222,\"Data out of range; volts 0.8 to 2.5 in steps of 0.1\""},
         {"ARM:COD \"01RFE-0\"", "-224,\"Illegal parameter value; 8 codes of 01RFE- for channels "
-                               "0 to 7\""},
+                                "0 to 7\""},
         {"PER:SLOP1 UP", "-224,\"Illegal parameter value; POSitive or NEGative\""},
         {"CONF:FREQ (@0,8);INIT", "-222,\"Data out of range; channel 8 of QVSIMR01 (0 to 7)\""},
         {"CONF:PER (@0 3)", "-102,\"Syntax error; channel list, e.g. (@0,1) or (@0:17)\""},
@@ -146,7 +146,7 @@ TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
          "-224,\"Illegal parameter value; no module QVSIMX99 (see INST:CAT?)\""},
         {"INST:SEL \"QV\x01\"", "-224,\"Illegal parameter value; no module QV? (see INST:CAT?)\""},
         {"FETC?", "-230,\"Data corrupt or stale; no measurement: INIT, READ? or MEAS? first\""},
-        {std::string(5000, 'x').c_str(), "-113,\"Undefined header\""},
+        {std::string(5000, 'x'), "-113,\"Undefined header\""},
     };
     for (const auto& [line, error] : cases) {
         SCOPED_TRACE(line);
