@@ -1,0 +1,2 @@
+// Streaming counter: implementation follows.
+#include "StreamCounter.h"
