@@ -72,11 +72,11 @@ private:
 
     bool armsAt(uint32_t sample, uint32_t rising, uint32_t falling) const;
     void arm();
+    // Feed path pieces, all with the mutex held. Spans are sample indices of one packet.
     size_t scanArming(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     void countSpan(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     template <unsigned Unit> size_t countWords(const uint8_t* data, size_t from, size_t to);
     void countSamples(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
-    void idleSpan(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     void periodEdge(unsigned channel, uint64_t sample, bool rising);
     void closeIfFinished();
     bool countingLocked() const {
