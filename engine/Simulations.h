@@ -2,7 +2,7 @@
 // channels carry (README.md lists it).
 #pragma once
 
-#include "Module.h"
+#include "SimulatedModule.h"
 #include "Signal.h"
 
 #include <memory>

@@ -40,7 +40,9 @@ enum {
     QV_ERR_TOO_MANY_HANDLES = 12,  /* the handle table is full */
     QV_ERR_PROTOCOL = 13,          /* the server sent a reply the library cannot read */
     QV_ERR_SERVER_BUSY = 14,       /* the server refused the session (too many clients) */
-    QV_ERR_INTERNAL = 15           /* the library failed inside (e.g. out of memory) */
+    QV_ERR_INTERNAL = 15,          /* the library failed inside (e.g. out of memory) */
+    QV_ERR_MODULE_GONE = 16        /* the open module's device went away (unplugged, or its
+                                      acquisition failed); the session no longer holds it */
 };
 
 /* Fixed sizes of the buffers that QV_ModInfo fills. */
