@@ -382,9 +382,11 @@ void SigrokSource::Impl::adopt(Target& target, sr_dev_inst* device, const std::s
         if (engine.addModule(std::move(module))) {
             target.modules.push_back(raw);
             modules.push_back(raw);
-            sigrok.report(name + ": " + text(sr_dev_inst_vendor_get(device)) + " " +
-                          text(sr_dev_inst_model_get(device)) + " (" + target.driver + ", " +
-                          std::to_string(logic) + " logic channels)");
+            std::string what = text(sr_dev_inst_vendor_get(device));
+            const std::string model = text(sr_dev_inst_model_get(device));
+            what += (what.empty() || model.empty() ? "" : " ") + model;
+            sigrok.report(name + ": " + what + " (" + target.driver + ", " + std::to_string(logic) +
+                          " logic channels)");
             return;
         }
     }

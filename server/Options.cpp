@@ -82,6 +82,10 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
             if (!takeValue() || !parseNumber(value, count) || count < 1 || count > 1024)
                 return OptionsError{"--max-clients needs a number between 1 and 1024"};
             options.maxClients = static_cast<int>(count);
+        } else if (name == "--device") {
+            if (!takeValue() || value.empty())
+                return OptionsError{"--device needs a device spec, e.g. demo or fx2lafw:conn=1.5"};
+            options.devices.emplace_back(value);
         } else {
             return OptionsError{"unknown argument '" + std::string(arg) + "' (try --help)"};
         }
@@ -100,6 +104,10 @@ std::string usageText() {
            "  --idle-timeout SECONDS drop a client that sends no request for this long\n"
            "                         (default 60)\n"
            "  --max-clients N        clients served at once; more are refused (default 64)\n"
+           "  --device SPEC          count this logic analyser (repeatable); SPEC is a\n"
+           "                         libsigrok DRIVER[:key=value...], e.g. demo or\n"
+           "                         fx2lafw:conn=1.5; none: no analyser (default: every\n"
+           "                         USB logic analyser found)\n"
            "  --version              print the version and exit\n"
            "  --help                 print this text and exit\n"
            "\n"

@@ -20,6 +20,10 @@ struct Options {
     uint16_t port = kDefaultPort;      // 0: any free port (printed at start)
     std::chrono::milliseconds idleTimeout = kDefaultIdleTimeout;
     int maxClients = kDefaultMaxClients;
+    // --device SPEC, repeatable: the logic analysers to count (libsigrok
+    // DRIVER[:key=value...]); none given: every USB analyser found; "none":
+    // no analyser.
+    std::vector<std::string> devices;
     bool showHelp = false;
     bool showVersion = false;
 };

@@ -36,12 +36,14 @@ struct DemoSource : ::testing::Test {
     void SetUp() override {
         vexacq::SourceOptions options;
         options.specs = {spec};
+        options.rescanInterval = rescanInterval;
         source = std::make_unique<vexacq::SigrokSource>(engine, options);
         ASSERT_TRUE(source->waitForScans(1, 10s));
         session = engine.openSession();
     }
 
     vexacq::DeviceSpec spec{"demo", {}};
+    std::chrono::milliseconds rescanInterval = 5s;
     vexengine::Engine engine;
     std::unique_ptr<vexacq::SigrokSource> source;
     vexengine::SessionId session = 0;
@@ -84,12 +86,13 @@ TEST_F(DemoSource, CountsTheIncrementalPatternExactly) {
     }
     EXPECT_EQ(status.channelStates[8], 0u);
 
-    // Events, infinite gate: growing while we watch, frozen by stop.
+    // Events, infinite gate: growing while we watch (the demo device delivers
+    // its samples every 100 ms), frozen by stop.
     ASSERT_EQ(engine.startCount(session, {2, 3, 7, "--------"}), Result::ok);
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(150ms);
     ASSERT_EQ(engine.counts(session, 64, counts), Result::ok);
     const int64_t first = counts[0];
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(150ms);
     ASSERT_EQ(engine.counts(session, 64, counts), Result::ok);
     EXPECT_GT(first, 0);
     EXPECT_GT(counts[0], first);
@@ -107,7 +110,10 @@ TEST_F(DemoSource, CountsTheIncrementalPatternExactly) {
 // 0.2 s, as an unplugged analyser does: the count fails with moduleGone, the
 // module is released and listed not present, and a rescan brings it back.
 struct EndingDemo : DemoSource {
-    EndingDemo() { spec = vexacq::DeviceSpec{"demo", {{"limit_samples", "200000"}}}; }
+    EndingDemo() {
+        spec = vexacq::DeviceSpec{"demo", {{"limit_samples", "200000"}}};
+        rescanInterval = 100ms;
+    }
 };
 
 TEST_F(EndingDemo, AnAcquisitionThatEndsMidCountFailsTheHoldersCalls) {
@@ -124,8 +130,15 @@ TEST_F(EndingDemo, AnAcquisitionThatEndsMidCountFailsTheHoldersCalls) {
     bool open = true;
     EXPECT_EQ(engine.isModuleOpen(session, open), Result::ok);
     EXPECT_FALSE(open);
-    EXPECT_FALSE(engine.modules().back().present);
     EXPECT_EQ(engine.openModule(session, "QVDEMO01"), Result::noSuchModule);
+
+    // Asking for the list asks for a rescan, which finds the device again.
+    const int scans = source->scansDone();
+    EXPECT_FALSE(engine.modules().back().present);
+    ASSERT_TRUE(source->waitForScans(scans + 1, 5s));
+    EXPECT_TRUE(engine.modules().back().present);
+    EXPECT_EQ(engine.modules().back().name, "QVDEMO01");
+    EXPECT_EQ(engine.openModule(session, "QVDEMO01"), Result::ok);
 }
 
 TEST(SlowScan, ListingTheModulesNeverWaitsForAScan) {
