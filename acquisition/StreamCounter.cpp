@@ -243,6 +243,19 @@ bool StreamCounter::armsAt(uint32_t sample, uint32_t rising, uint32_t falling) c
 // Consumes samples until the one that arms the count, which is left for the
 // gate (its edges belong to the count). Returns that sample's index, or `to`.
 size_t StreamCounter::scanArming(const uint8_t* data, size_t from, size_t to, unsigned unitsize) {
+    switch (unitsize) { // skip whole words in which no sample arms
+    case 1:
+        from = skipUnarmedWords<1>(data, from, to);
+        break;
+    case 2:
+        from = skipUnarmedWords<2>(data, from, to);
+        break;
+    case 4:
+        from = skipUnarmedWords<4>(data, from, to);
+        break;
+    default:
+        break;
+    }
     uint32_t prev = m_previous;
     size_t i = from;
     for (; i < to; ++i) {
@@ -257,6 +270,43 @@ size_t StreamCounter::scanArming(const uint8_t* data, size_t from, size_t to, un
     m_position += i - from;
     if (i < to) arm();
     return i;
+}
+
+// Per word, a sample lane of `unmet` has a bit set for every arming code its
+// sample fails; a lane of all zeros arms. Stops at the first word with such a
+// lane (found exactly sample by sample by the caller).
+template <unsigned Unit>
+size_t StreamCounter::skipUnarmedWords(const uint8_t* data, size_t from, size_t to) {
+    constexpr unsigned sampleBits = 8 * Unit;
+    constexpr unsigned perWord = 8 / Unit;
+    const uint8_t* p = data + from * Unit;
+    const uint64_t present = replicate<Unit>(m_present);
+    const uint64_t levelMask = replicate<Unit>(m_levelMask);
+    const uint64_t levelValue = replicate<Unit>(m_levelValue);
+    const uint64_t armRising = replicate<Unit>(m_armRising);
+    const uint64_t armFalling = replicate<Unit>(m_armFalling);
+    const uint64_t armEither = replicate<Unit>(m_armEither);
+    const uint64_t top = replicate<Unit>(1u << (sampleBits - 1)); // top bit of every lane
+    uint64_t prev = m_previous, rise = 0, fall = 0;
+    size_t words = 0;
+    for (; from + (words + 1) * perWord <= to; ++words, p += 8) {
+        uint64_t cur = loadWord(p) & present;
+        uint64_t before = cur << sampleBits | prev;
+        uint64_t r = ~before & cur, f = before & ~cur;
+        uint64_t unmet = ((cur ^ levelValue) & levelMask) | (~r & armRising) | (~f & armFalling) |
+                         (~(r | f) & armEither);
+        // Top bit of a lane set when the lane is not zero; no carry leaves a lane.
+        uint64_t nonzero = (((unmet & ~top) + ~top) | unmet) & top;
+        if (nonzero != top) break;
+        prev = cur >> (64 - sampleBits);
+        rise |= r;
+        fall |= f;
+    }
+    m_pinRising |= foldWord<Unit>(rise);
+    m_pinFalling |= foldWord<Unit>(fall);
+    m_previous = static_cast<uint32_t>(prev);
+    m_position += words * perWord;
+    return from + words * perWord;
 }
 
 void StreamCounter::periodEdge(unsigned channel, uint64_t sample, bool rising) {

@@ -74,6 +74,7 @@ private:
     void arm();
     // Feed path pieces, all with the mutex held. Spans are sample indices of one packet.
     size_t scanArming(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
+    template <unsigned Unit> size_t skipUnarmedWords(const uint8_t* data, size_t from, size_t to);
     void countSpan(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     template <unsigned Unit> size_t countWords(const uint8_t* data, size_t from, size_t to);
     void countSamples(const uint8_t* data, size_t from, size_t to, unsigned unitsize);

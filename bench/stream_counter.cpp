@@ -30,13 +30,14 @@ std::vector<uint8_t> makeStream(unsigned unitsize, int channels) {
 
 // type 0 frequency (10 s gate at 1 GHz: never closes here), 1 period (a
 // fresh count every packet, so the edge-by-edge part is always running),
-// 2 events (infinite gate).
-void feedStream(benchmark::State& state, unsigned unitsize, int channels, int type) {
+// 2 events (infinite gate). codes: the arming condition.
+void feedStream(benchmark::State& state, unsigned unitsize, int channels, int type,
+                const char* codes = "--------") {
     const std::vector<uint8_t> stream = makeStream(unitsize, channels);
     const size_t packetBytes = kPacketSamples * unitsize;
     vexacq::StreamCounter counter(channels, 18);
     counter.setSampleRate(1000000000);
-    const vexengine::CountSettings settings{type, 3, type == 2 ? 7 : 2, "--------"};
+    const vexengine::CountSettings settings{type, 3, type == 2 ? 7 : 2, codes};
     counter.start(settings);
     size_t packet = 0;
     for (auto _ : state) {
@@ -59,6 +60,10 @@ void BM_Period8x1(benchmark::State& s) {
 void BM_Events8x1(benchmark::State& s) {
     feedStream(s, 1, 8, 2);
 }
+// Waiting for channels 0 and 1 to rise at once: never happens here.
+void BM_Arming8x1(benchmark::State& s) {
+    feedStream(s, 1, 8, 2, "RR------");
+}
 void BM_Frequency16x2(benchmark::State& s) {
     feedStream(s, 2, 16, 0);
 }
@@ -72,6 +77,7 @@ void BM_Events16x2(benchmark::State& s) {
 BENCHMARK(BM_Frequency8x1);
 BENCHMARK(BM_Period8x1);
 BENCHMARK(BM_Events8x1);
+BENCHMARK(BM_Arming8x1);
 BENCHMARK(BM_Frequency16x2);
 BENCHMARK(BM_Period16x2);
 BENCHMARK(BM_Events16x2);
