@@ -65,8 +65,9 @@ def main():
                 f.write(block[:left])
                 left -= len(block)
 
-        lines, _, ours_wall, ours_cpu = run_timed([count_file, path, "1", str(channels)])
+        lines, last, ours_wall, ours_cpu = run_timed([count_file, path, "1", str(channels)])
         ours = {int(k): int(v) for k, v in (l.split() for l in lines[:channels])}
+        counting = float(last.split("counted in")[1].split()[0])  # without start-up and file read
 
         theirs = {}
         sigrok_wall = sigrok_cpu = 0.0
@@ -91,6 +92,7 @@ def main():
     print(f"counts {'agree' if agree else 'DIFFER'}")
     print(f"streaming counter (count_file, all channels, one pass): "
           f"{ours_wall:.3f} s wall, {ours_cpu:.3f} s CPU")
+    print(f"  of which counting: {counting:.4f} s ({args.samples / counting / 1e9:.2f} G samples/s)")
     print(f"sigrok-cli -P counter (one run per channel, summed):     "
           f"{sigrok_wall:.3f} s wall, {sigrok_cpu:.3f} s CPU")
     print(f"ratio sigrok-cli / streaming counter: {sigrok_wall / ours_wall:.0f}x wall, "
