@@ -163,14 +163,21 @@ bool AcquiredModule::reattach(sr_dev_inst* device) {
 
 void AcquiredModule::markMissing() {
     std::lock_guard lock(m_mutex);
-    if (m_session || m_quit) return;
+    if (m_deviceInUse || m_quit) return;
     m_device = nullptr;
     m_present = false;
 }
 
+bool AcquiredModule::handBackDevice() {
+    std::lock_guard lock(m_mutex);
+    if (m_deviceInUse) return false;
+    m_device = nullptr; // still present: the rescan gives it the fresh instance
+    return true;
+}
+
 bool AcquiredModule::acquiring() const {
     std::lock_guard lock(m_mutex);
-    return m_session != nullptr;
+    return m_deviceInUse;
 }
 
 void AcquiredModule::shutdown() {
@@ -189,19 +196,20 @@ void AcquiredModule::run() {
     for (;;) {
         m_wake.wait(lock, [&] { return m_quit || (m_wanted && m_device); });
         if (m_quit) return;
-        sr_dev_inst* device = m_device;
         m_restart = false;
         lock.unlock();
-        const bool started = acquire(device);
+        const Outcome outcome = acquire();
         lock.lock();
         // An acquisition that ends while still wanted (and not for a restart)
         // has lost its device.
-        if (!started || (m_wanted && !m_restart && !m_quit)) {
+        const bool lost = outcome == Outcome::failed ||
+                          (outcome == Outcome::ran && m_wanted && !m_restart && !m_quit);
+        if (lost) {
             m_device = nullptr;
             m_present = false;
             lock.unlock();
-            m_sigrok.report(name() + (started ? ": acquisition ended, device lost"
-                                              : ": acquisition could not start"));
+            m_sigrok.report(name() + (outcome == Outcome::ran ? ": acquisition ended, device lost"
+                                                              : ": acquisition could not start"));
             lock.lock();
         }
     }
@@ -270,28 +278,42 @@ bool AcquiredModule::configure(sr_dev_inst* device) {
     return true;
 }
 
-bool AcquiredModule::acquire(sr_dev_inst* device) {
+AcquiredModule::Outcome AcquiredModule::acquire() {
     // The session's event loop runs on this thread's own main context, never
     // on the process's default one (which a GUI thread may be running).
     GMainContext* context = g_main_context_new();
     g_main_context_push_thread_default(context);
     sr_session* session = nullptr;
-    bool started = false;
+    sr_dev_inst* device = nullptr;
+    Outcome outcome = Outcome::skipped;
     {
         std::lock_guard sigrok(m_sigrok.lock);
-        if (sr_dev_open(device) == SR_OK) {
-            started = configure(device) && sr_session_new(m_sigrok.context, &session) == SR_OK &&
-                      sr_session_dev_add(session, device) == SR_OK &&
-                      sr_session_datafeed_callback_add(session, &AcquiredModule::onPacket, this) ==
-                          SR_OK &&
-                      sr_session_start(session) == SR_OK;
-            if (!started) {
-                if (session) sr_session_destroy(session);
-                sr_dev_close(device);
+        {
+            // Taken under the libsigrok lock: a rescan holding it may have
+            // handed the device back meanwhile.
+            std::lock_guard lock(m_mutex);
+            if (m_device && m_wanted && !m_quit) {
+                device = m_device;
+                m_deviceInUse = true;
+            }
+        }
+        if (device) {
+            outcome = Outcome::failed;
+            if (sr_dev_open(device) == SR_OK) {
+                if (configure(device) && sr_session_new(m_sigrok.context, &session) == SR_OK &&
+                    sr_session_dev_add(session, device) == SR_OK &&
+                    sr_session_datafeed_callback_add(session, &AcquiredModule::onPacket, this) ==
+                        SR_OK &&
+                    sr_session_start(session) == SR_OK) {
+                    outcome = Outcome::ran;
+                } else {
+                    if (session) sr_session_destroy(session);
+                    sr_dev_close(device);
+                }
             }
         }
     }
-    if (started) {
+    if (outcome == Outcome::ran) {
         {
             std::lock_guard lock(m_mutex);
             m_session = session;
@@ -306,9 +328,13 @@ bool AcquiredModule::acquire(sr_dev_inst* device) {
         sr_session_destroy(session);
         sr_dev_close(device);
     }
+    if (device) {
+        std::lock_guard lock(m_mutex);
+        m_deviceInUse = false;
+    }
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
-    return started;
+    return outcome;
 }
 
 void AcquiredModule::onPacket(const sr_dev_inst*, const sr_datafeed_packet* packet, void* self) {

@@ -75,18 +75,26 @@ public:
     // A scan no longer finds the device: not present, unless it is acquiring
     // (then the acquisition's end decides).
     void markMissing();
+    // Before a rescan that renews libsigrok's device list (the caller holds
+    // the libsigrok lock): drops the device pointer and stays present until
+    // reattach() or markMissing(). False, and nothing changes, while an
+    // acquisition uses the device.
+    bool handBackDevice();
     // Stops and joins the acquisition thread; the module is not present from
     // then on and never touches libsigrok again. Called before the context ends.
     void shutdown();
 
+    // An acquisition holds the device (starting, running or ending).
     bool acquiring() const;
     uint64_t samplesCounted() const { return m_counter.samplesFed(); }
 
 private:
+    enum class Outcome { skipped, failed, ran };
     void run(); // the acquisition thread
-    // One acquisition on device, until stopped or failed; false when it could
-    // not start.
-    bool acquire(sr_dev_inst* device);
+    // One acquisition on the current device until it is stopped or ends:
+    // skipped when there is no device or it is no longer wanted, failed when
+    // it could not start.
+    Outcome acquire();
     bool configure(sr_dev_inst* device);
     static void onPacket(const sr_dev_inst* device, const sr_datafeed_packet* packet, void* self);
 
@@ -100,7 +108,8 @@ private:
     std::atomic<bool> m_present{true};
     mutable std::mutex m_mutex; // guards the members below
     std::condition_variable m_wake;
-    sr_dev_inst* m_device;           // null while gone
+    sr_dev_inst* m_device;           // null while gone (or handed back for a rescan)
+    bool m_deviceInUse = false;      // an acquisition holds m_device
     sr_session* m_session = nullptr; // of the running acquisition
     bool m_wanted = false;           // a session holds the module
     bool m_restart = false;          // stop, then start again (new threshold)

@@ -309,6 +309,17 @@ void SigrokSource::Impl::scanTarget(Target& target) {
     sr_dev_driver* driver = nullptr;
     for (sr_dev_driver** d = sr_driver_list(sigrok.context); d && *d; ++d)
         if (target.driver == (*d)->name) driver = *d;
+    if (!target.fromSpec) {
+        // Each scan adds fresh instances of every device it finds to the
+        // driver's list; clearing the list first keeps rescans from piling
+        // up copies. Not while one of the driver's devices is in use (no
+        // acquisition can start meanwhile: that takes the libsigrok lock).
+        for (AcquiredModule* module : target.modules)
+            if (module->acquiring()) return;
+        for (AcquiredModule* module : target.modules)
+            module->handBackDevice();
+        sr_dev_clear(driver);
+    }
     GSList* options = nullptr;
     for (const auto& [key, value] : target.scanOptions) {
         std::string error;
@@ -348,7 +359,7 @@ void SigrokSource::Impl::scanTarget(Target& target) {
         for (AcquiredModule* module : target.modules)
             if (!seen.count(module->identity()) && module->present()) {
                 module->markMissing();
-                if (!module->present()) sigrok.report(module->name() + ": device gone");
+                sigrok.report(module->name() + ": device gone");
             }
 }
 
