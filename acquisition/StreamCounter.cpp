@@ -161,7 +161,7 @@ void StreamCounter::status(CounterStatus& status) const {
     if (m_phase == Phase::idle) return;
     bool period = m_settings.counterType == 1;
     for (int i = 0; i < m_channelCount; ++i) {
-        if (!(m_present >> i & 1)) continue;
+        if (!isPresent(i)) continue;
         bool done = period && m_period[i].intervals == kPeriodIntervals;
         uint32_t state = kChannelCounting;
         if (m_phase == Phase::gating && done) state = kChannelDone;
@@ -182,7 +182,7 @@ void StreamCounter::counts(std::vector<int64_t>& counts) const {
     counts.assign(m_channelCount, 0);
     if (m_phase == Phase::idle) return;
     for (int i = 0; i < m_channelCount; ++i) {
-        if (!(m_present >> i & 1)) continue;
+        if (!isPresent(i)) continue;
         counts[i] = m_settings.counterType == 1 ? periodTicks(m_period[i].sum) : m_edges[i];
     }
 }
@@ -195,7 +195,7 @@ void StreamCounter::beginPinReads() {
 void StreamCounter::pins(std::string& pins) {
     std::lock_guard lock(m_mutex);
     pins.assign(m_channelCount, '0');
-    for (int i = 0; i < m_channelCount; ++i) {
+    for (int i = 0; i < m_channelCount && isPresent(i); ++i) {
         bool rose = m_pinRising >> i & 1, fell = m_pinFalling >> i & 1;
         pins[i] = rose && fell ? 'B' : rose ? 'R' : fell ? 'F' : (m_previous >> i & 1) ? '1' : '0';
     }

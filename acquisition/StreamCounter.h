@@ -84,6 +84,7 @@ private:
         return !m_stopped && (m_phase == Phase::arming || m_phase == Phase::gating);
     }
     int64_t periodTicks(uint64_t samples) const;
+    bool isPresent(int channel) const { return channel < 32 && (m_present >> channel & 1); }
 
     const int m_logicChannels;
     const int m_channelCount;
