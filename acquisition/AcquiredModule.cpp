@@ -90,7 +90,7 @@ void AcquiredModule::release() {
     reset();
     std::lock_guard lock(m_mutex);
     m_wanted = false;
-    if (m_session) sr_session_stop(m_session); // only queues the stop on the session's loop
+    stopSessionLocked();
 }
 
 int AcquiredModule::threshold(int which) const {
@@ -106,7 +106,7 @@ void AcquiredModule::setThreshold(int which, int tenthsOfVolt) {
     // The device takes its threshold before an acquisition starts.
     if (which == 0 && m_session) {
         m_restart = true;
-        sr_session_stop(m_session);
+        stopSessionLocked();
     }
 }
 
@@ -175,6 +175,14 @@ bool AcquiredModule::handBackDevice() {
     return true;
 }
 
+void AcquiredModule::stopSessionLocked() {
+    // Only queues the stop on the session's loop; once per session, as a
+    // driver asked to stop twice complains.
+    if (!m_session || m_stopping) return;
+    m_stopping = true;
+    sr_session_stop(m_session);
+}
+
 bool AcquiredModule::acquiring() const {
     std::lock_guard lock(m_mutex);
     return m_deviceInUse;
@@ -185,7 +193,7 @@ void AcquiredModule::shutdown() {
         std::lock_guard lock(m_mutex);
         m_quit = true;
         m_present = false;
-        if (m_session) sr_session_stop(m_session);
+        stopSessionLocked();
         m_wake.notify_all();
     }
     if (m_thread.joinable()) m_thread.join();
@@ -317,7 +325,8 @@ AcquiredModule::Outcome AcquiredModule::acquire() {
         {
             std::lock_guard lock(m_mutex);
             m_session = session;
-            if (!m_wanted || m_restart || m_quit) sr_session_stop(session);
+            m_stopping = false;
+            if (!m_wanted || m_restart || m_quit) stopSessionLocked();
         }
         sr_session_run(session);
         {

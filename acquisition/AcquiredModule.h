@@ -96,6 +96,7 @@ private:
     // it could not start.
     Outcome acquire();
     bool configure(sr_dev_inst* device);
+    void stopSessionLocked(); // m_mutex held
     static void onPacket(const sr_dev_inst* device, const sr_datafeed_packet* packet, void* self);
 
     SigrokContext& m_sigrok;
@@ -110,6 +111,7 @@ private:
     std::condition_variable m_wake;
     sr_dev_inst* m_device;           // null while gone (or handed back for a rescan)
     bool m_deviceInUse = false;      // an acquisition holds m_device
+    bool m_stopping = false;         // m_session has been asked to stop
     sr_session* m_session = nullptr; // of the running acquisition
     bool m_wanted = false;           // a session holds the module
     bool m_restart = false;          // stop, then start again (new threshold)
