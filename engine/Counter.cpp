@@ -8,12 +8,6 @@ namespace vexengine {
 
 namespace {
 
-constexpr uint32_t kIdle = 0;
-constexpr uint32_t kCounting = 1;
-constexpr uint32_t kDone = 2;
-constexpr uint32_t kForcedStop = 3;
-constexpr uint32_t kGateTimedOut = 5;
-
 bool isChannelCode(char c) {
     return c == '0' || c == '1' || c == 'R' || c == 'F' || c == 'E' || c == '-';
 }
@@ -154,12 +148,12 @@ int64_t Counter::periodTicks(const PeriodPlan& plan, int intervals) const {
 }
 
 uint32_t Counter::channelState(size_t channel, int64_t t) const {
-    if (t < m_gateOpen) return kCounting; // waiting for the arming instant
+    if (t < m_gateOpen) return kChannelCounting; // waiting for the arming instant
     if (m_settings.counterType == 1) {
-        if (completedIntervals(m_plans[channel], t) == kPeriodIntervals) return kDone;
-        return t >= m_gateClose ? kGateTimedOut : kCounting;
+        if (completedIntervals(m_plans[channel], t) == kPeriodIntervals) return kChannelDone;
+        return t >= m_gateClose ? kChannelGateTimedOut : kChannelCounting;
     }
-    return t >= m_gateClose ? kDone : kCounting;
+    return t >= m_gateClose ? kChannelDone : kChannelCounting;
 }
 
 int64_t Counter::channelCount(size_t channel, int64_t t) const {
@@ -177,7 +171,7 @@ bool Counter::busyAt(int64_t t) const {
 }
 
 void Counter::status(int64_t now, CounterStatus& status) const {
-    status.channelStates.assign(m_signals.size(), kIdle);
+    status.channelStates.assign(m_signals.size(), kChannelIdle);
     status.busy = false;
     status.armed = false;
     if (m_phase == Phase::idle) return;
@@ -185,7 +179,7 @@ void Counter::status(int64_t now, CounterStatus& status) const {
     status.armed = t >= m_gateOpen; // kNever: never armed
     for (size_t i = 0; i < m_signals.size(); ++i) {
         uint32_t state = channelState(i, t);
-        if (m_phase == Phase::stopped && state == kCounting) state = kForcedStop;
+        if (m_phase == Phase::stopped && state == kChannelCounting) state = kChannelForcedStop;
         status.channelStates[i] = state;
     }
     status.busy = m_phase == Phase::running && busyAt(t);

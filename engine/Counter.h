@@ -32,6 +32,13 @@ constexpr int kMaxArmSteps = 100000;
 // instant exists or none is found within kMaxArmSteps candidates.
 int64_t findArmTime(const std::vector<Signal>& signals, std::string_view codes, int64_t start);
 
+// Channel states of a count, as QV_FCGetStatus reports them.
+constexpr uint32_t kChannelIdle = 0;
+constexpr uint32_t kChannelCounting = 1;
+constexpr uint32_t kChannelDone = 2;
+constexpr uint32_t kChannelForcedStop = 3;
+constexpr uint32_t kChannelGateTimedOut = 5;
+
 // Period counter clock: 100 MHz, one tick per 10 ns.
 constexpr int64_t kTickNs = 10;
 // Intervals summed per channel by a period count.

@@ -1,5 +1,5 @@
 // The engine: sessions and the module registry behind one mutex; counting
-// and pin status delegate to each module's signals and counter.
+// and pin status delegate to each module, whatever its kind.
 #include "Engine.h"
 
 #include "Counter.h"
@@ -24,7 +24,6 @@ std::string ServerIdentity::text() const {
 
 struct Engine::Session {
     Module* module = nullptr;
-    int64_t pinsReadAt = 0; // engine time of the last pin read or the opening
 };
 
 struct Engine::State {
@@ -48,16 +47,6 @@ std::string formatLocal(std::chrono::system_clock::time_point when, const char* 
     char buffer[32];
     size_t n = std::strftime(buffer, sizeof buffer, format, &local);
     return std::string(buffer, n);
-}
-
-// Pin character of one channel over [from, to).
-char pinChar(const Signal& signal, int64_t from, int64_t to) {
-    int64_t rising = signal.risingIn(from, to);
-    int64_t falling = signal.fallingIn(from, to);
-    if (rising == 0 && falling == 0) return signal.levelAt(to - 1) ? '1' : '0';
-    if (falling == 0) return 'R';
-    if (rising == 0) return 'F';
-    return 'B';
 }
 
 } // namespace
@@ -86,18 +75,41 @@ Engine::Session* Engine::findSession(SessionId id) const {
     return it == m_state->sessions.end() ? nullptr : &it->second;
 }
 
-Result Engine::heldModule(SessionId id, Module*& module) const {
-    const Session* session = findSession(id);
+Result Engine::heldModule(SessionId id, Module*& module) {
+    Session* session = findSession(id);
     if (!session) return Result::badSession;
     module = session->module;
-    return module ? Result::ok : Result::noModuleOpen;
+    if (!module) return Result::noModuleOpen;
+    if (!module->present()) {
+        releaseLocked(*session);
+        return Result::moduleGone;
+    }
+    return Result::ok;
 }
 
 void Engine::releaseLocked(Session& session) {
     if (!session.module) return;
-    session.module->counter().reset();
+    session.module->release();
     session.module->setHolder(0);
     session.module = nullptr;
+}
+
+void Engine::callListHook() const {
+    std::lock_guard lock(m_hookMutex);
+    if (m_listHook) m_listHook();
+}
+
+void Engine::setModuleListHook(std::function<void()> hook) {
+    std::lock_guard lock(m_hookMutex);
+    m_listHook = std::move(hook);
+}
+
+Module* Engine::addModule(std::unique_ptr<Module> module) {
+    std::lock_guard lock(m_mutex);
+    for (const auto& m : m_state->modules)
+        if (m->name() == module->name()) return nullptr;
+    m_state->modules.push_back(std::move(module));
+    return m_state->modules.back().get();
 }
 
 SessionId Engine::openSession() {
@@ -126,6 +138,7 @@ int Engine::sessionCount() const {
 }
 
 int Engine::moduleCount() const {
+    callListHook();
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_state->modules.size());
 }
@@ -140,6 +153,7 @@ Result Engine::moduleAt(int index, ModuleEntry& entry) const {
 }
 
 std::vector<ModuleEntry> Engine::modules() const {
+    callListHook();
     std::lock_guard lock(m_mutex);
     std::vector<ModuleEntry> list;
     for (const auto& m : m_state->modules)
@@ -156,10 +170,10 @@ Result Engine::openModule(SessionId id, std::string_view name) {
     if (it == m_state->modules.end() || !(*it)->present()) return Result::noSuchModule;
     Module& module = **it;
     if (module.holder() != 0 && module.holder() != id) return Result::moduleTaken;
-    releaseLocked(*session);
+    if (session->module != &module) releaseLocked(*session);
     module.setHolder(id);
     session->module = &module;
-    session->pinsReadAt = elapsed();
+    module.open(elapsed());
     return Result::ok;
 }
 
@@ -171,15 +185,16 @@ Result Engine::closeModule(SessionId id) {
     return Result::ok;
 }
 
-Result Engine::isModuleOpen(SessionId id, bool& open) const {
+Result Engine::isModuleOpen(SessionId id, bool& open) {
     std::lock_guard lock(m_mutex);
-    Session* session = findSession(id);
-    if (!session) return Result::badSession;
-    open = session->module != nullptr;
+    Module* module = nullptr;
+    const Result r = heldModule(id, module);
+    if (r != Result::ok && r != Result::noModuleOpen) return r;
+    open = module != nullptr;
     return Result::ok;
 }
 
-Result Engine::channelCount(SessionId id, int& channels) const {
+Result Engine::channelCount(SessionId id, int& channels) {
     std::lock_guard lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
@@ -189,15 +204,10 @@ Result Engine::channelCount(SessionId id, int& channels) const {
 
 Result Engine::pinStatus(SessionId id, int capacity, std::string& pins) {
     std::lock_guard lock(m_mutex);
-    Session* session = findSession(id);
-    if (!session) return Result::badSession;
-    if (!session->module) return Result::noModuleOpen;
-    if (capacity < session->module->channelCount()) return Result::badArgument;
-    int64_t now = elapsed();
-    pins.clear();
-    for (const Signal& signal : session->module->signals())
-        pins.push_back(pinChar(signal, session->pinsReadAt, now));
-    session->pinsReadAt = now;
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
+    if (capacity < module->channelCount()) return Result::badArgument;
+    module->pins(elapsed(), pins);
     return Result::ok;
 }
 
@@ -215,7 +225,7 @@ Result Engine::startCount(SessionId id, const CountSettings& settings) {
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (!validCountSettings(settings)) return Result::badArgument;
-    module->counter().start(settings, elapsed());
+    module->start(settings, elapsed());
     return Result::ok;
 }
 
@@ -223,25 +233,25 @@ Result Engine::stopCount(SessionId id) {
     std::lock_guard lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
-    module->counter().stop(elapsed());
+    module->stop(elapsed());
     return Result::ok;
 }
 
-Result Engine::counterStatus(SessionId id, int capacity, CounterStatus& status) const {
+Result Engine::counterStatus(SessionId id, int capacity, CounterStatus& status) {
     std::lock_guard lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (capacity < module->channelCount()) return Result::badArgument;
-    module->counter().status(elapsed(), status);
+    module->status(elapsed(), status);
     return Result::ok;
 }
 
-Result Engine::counts(SessionId id, int capacity, std::vector<int64_t>& counts) const {
+Result Engine::counts(SessionId id, int capacity, std::vector<int64_t>& counts) {
     std::lock_guard lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (capacity < module->channelCount()) return Result::badArgument;
-    module->counter().counts(elapsed(), counts);
+    module->counts(elapsed(), counts);
     return Result::ok;
 }
 

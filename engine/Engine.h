@@ -4,6 +4,11 @@
 // thread-safe (one mutex) and costs O(channels) whatever the signal
 // frequencies, gate lengths or elapsed time.
 //
+// Modules come in kinds behind one interface (Module.h): the simulated ones
+// the engine creates itself, and any a module source adds at run time (real
+// logic analysers, acquisition/). The list only grows; a module whose device
+// goes away stays listed as not present.
+//
 // Time comes from the Clock given at construction; engine time 0 is the
 // clock's reading at construction. No Qt, no sockets.
 #pragma once
@@ -12,6 +17,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,6 +37,7 @@ enum class Result : int32_t {
     noSuchModule = 7, // no present module of that name or index
     moduleTaken = 8,  // held by another session
     noModuleOpen = 9, // the call needs an open module
+    moduleGone = 16,  // the open module's device went away; the session no longer holds it
 };
 
 // Session ids are positive and never reused within one engine.
@@ -40,7 +47,7 @@ using SessionId = uint64_t;
 struct ModuleEntry {
     std::string name;     // at most 8 characters
     char model = 0;       // 'r', 'o', 'c' or 'b'
-    bool present = false; // simulations are always present
+    bool present = false; // simulations are always present; an unplugged device is not
     SessionId holder = 0; // the session holding it, 0 = free
 
     // 'f' when viewer may open it (free, or held by viewer itself), else 't'.
@@ -97,21 +104,37 @@ public:
     bool hasSession(SessionId session) const;
     int sessionCount() const;
 
-    // --- registry (the list is fixed for the engine's life)
+    // --- registry (the list only grows; indexes stay valid)
+    // moduleCount and modules call the list hook first: asking for the list
+    // is the moment a module source may look for new devices.
     int moduleCount() const;
     Result moduleAt(int index, ModuleEntry& entry) const;
     std::vector<ModuleEntry> modules() const;
 
+    // Appends a module (from any thread); the engine owns it and keeps it for
+    // its life. nullptr, and the module dropped, when the name is taken.
+    Module* addModule(std::unique_ptr<Module> module);
+    // Called (on the asking thread) each time the list is asked for; it must
+    // return at once, e.g. only wake a discovery thread. An empty function
+    // removes it; once that call returns, the old hook is not running and
+    // will not run again.
+    void setModuleListHook(std::function<void()> hook);
+
     // --- per session
+    // Every call that needs the open module fails with moduleGone when the
+    // module is no longer present, and the session then holds no module.
+    //
     // Opens the named present module for the session. A module the session
     // already holds is re-opened (its count reset); otherwise the module held
     // before is closed first. On failure the session keeps what it held.
     Result openModule(SessionId session, std::string_view name);
     // Stops the count and releases the module; no module is not an error.
     Result closeModule(SessionId session);
-    Result isModuleOpen(SessionId session, bool& open) const;
+    // A module that is no longer present answers moduleGone once (and is
+    // released), so a caller that only asks this still learns of the loss.
+    Result isModuleOpen(SessionId session, bool& open);
     // Channel count of the open module.
-    Result channelCount(SessionId session, int& channels) const;
+    Result channelCount(SessionId session, int& channels);
     // One character per pin since this session's last read (or the opening):
     // '0' / '1' steady, 'R' / 'F' one rising / falling change, 'B' both.
     // capacity below the channel count: badArgument, and the read does not
@@ -124,9 +147,9 @@ public:
     Result startCount(SessionId session, const CountSettings& settings);
     // Counting channels become forced stop, busy clears, counts freeze.
     Result stopCount(SessionId session);
-    Result counterStatus(SessionId session, int capacity, CounterStatus& status) const;
+    Result counterStatus(SessionId session, int capacity, CounterStatus& status);
     // One count per channel; capacity below the channel count: badArgument.
-    Result counts(SessionId session, int capacity, std::vector<int64_t>& counts) const;
+    Result counts(SessionId session, int capacity, std::vector<int64_t>& counts);
 
 private:
     struct Session;
@@ -135,15 +158,19 @@ private:
     int64_t elapsed() const; // engine time, ns
     Session* findSession(SessionId id) const;
     // The module the session holds: badSession for an unknown session,
-    // noModuleOpen when it holds none.
-    Result heldModule(SessionId id, Module*& module) const;
+    // noModuleOpen when it holds none, moduleGone (and released) when it is
+    // no longer present.
+    Result heldModule(SessionId id, Module*& module);
     void releaseLocked(Session& session);
+    void callListHook() const;
 
     std::shared_ptr<const Clock> m_clock;
     int64_t m_origin;
     ServerIdentity m_identity;
     mutable std::mutex m_mutex;
     std::unique_ptr<State> m_state;
+    mutable std::mutex m_hookMutex; // held while the hook runs, never with m_mutex
+    std::function<void()> m_listHook;
 };
 
 } // namespace vexengine

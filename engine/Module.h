@@ -1,12 +1,16 @@
-// One module of the engine's registry: its name, model, channel signals,
-// counter, thresholds and the session holding it. Simulated modules are
-// ordinary modules whose signals come from the simulation table.
+// One module of the engine's registry as the engine sees it: name, model,
+// channel count, presence, the session holding it, thresholds, the counter
+// and the pin reads. Two kinds implement it: simulated modules (analytic
+// signals, SimulatedModule.h) and modules that count a real sample stream
+// (acquisition/). Only the code that creates a module knows its kind.
+//
+// The engine calls every member under its own lock, one call at a time;
+// "now" is engine time in ns (acquired modules count samples and ignore it).
 #pragma once
 
-#include "Counter.h"
 #include "Engine.h"
-#include "Signal.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,38 +18,54 @@ namespace vexengine {
 
 class Module {
 public:
-    Module(std::string name, char model, std::vector<Signal> signals, bool fixedThreshold)
-        : m_name(std::move(name)), m_model(model), m_signals(std::move(signals)),
-          m_fixedThreshold(fixedThreshold), m_counter(m_signals) {}
+    Module(std::string name, char model, int channelCount)
+        : m_name(std::move(name)), m_model(model), m_channelCount(channelCount) {}
+    virtual ~Module() = default;
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
 
     const std::string& name() const { return m_name; }
     char model() const { return m_model; }
-    int channelCount() const { return static_cast<int>(m_signals.size()); }
-    const std::vector<Signal>& signals() const { return m_signals; }
-    bool present() const { return true; }
+    int channelCount() const { return m_channelCount; }
 
+    // The session holding the module, 0 = free. Kept by the engine.
     SessionId holder() const { return m_holder; }
     void setHolder(SessionId holder) { m_holder = holder; }
 
-    // Tenths of a volt; a fixed-threshold model keeps its 14.
-    int threshold(int which) const { return m_threshold[which]; }
-    void setThreshold(int which, int tenthsOfVolt) {
-        if (!m_fixedThreshold) m_threshold[which] = tenthsOfVolt;
-    }
+    // False while the device behind the module is gone; it may come back.
+    // May change at any time (another thread notices the loss); must not block.
+    virtual bool present() const = 0;
 
-    Counter& counter() { return m_counter; }
-    const Counter& counter() const { return m_counter; }
+    // A session takes (or re-opens) the module: the count is idle and pin
+    // reads start at now. Must not block: an acquired module only asks its
+    // acquisition to start.
+    virtual void open(int64_t now) = 0;
+    // The holding session lets go: the count is idle; an acquired module asks
+    // its acquisition to stop. Must not block.
+    virtual void release() = 0;
+
+    // Tenths of a volt; which 0 or 1, value 8..25 (already checked). A model
+    // with a fixed threshold keeps its own.
+    virtual int threshold(int which) const = 0;
+    virtual void setThreshold(int which, int tenthsOfVolt) = 0;
+
+    // The counter, with the semantics of engine/README.md. settings are valid
+    // (validCountSettings).
+    virtual void reset() = 0;
+    virtual void start(const CountSettings& settings, int64_t now) = 0;
+    virtual void stop(int64_t now) = 0;
+    virtual void status(int64_t now, CounterStatus& status) const = 0;
+    virtual void counts(int64_t now, std::vector<int64_t>& counts) const = 0;
+
+    // One character per channel over the time since the previous read (or the
+    // opening): '0' / '1' steady, 'R' / 'F' only rising / falling, 'B' both.
+    virtual void pins(int64_t now, std::string& pins) = 0;
 
 private:
     std::string m_name;
     char m_model;
-    std::vector<Signal> m_signals;
-    bool m_fixedThreshold;
-    int m_threshold[2] = {14, 14};
+    int m_channelCount;
     SessionId m_holder = 0;
-    Counter m_counter; // refers to m_signals, declared before it
 };
 
 } // namespace vexengine

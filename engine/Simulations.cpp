@@ -60,8 +60,8 @@ std::vector<std::unique_ptr<Module>> makeSimulatedModules() {
         if (sim.quarterAdvanced)
             for (Signal& s : signals)
                 s = s.advanced(s.periodNs() / 4);
-        modules.push_back(
-            std::make_unique<Module>(sim.name, sim.model, std::move(signals), sim.model == 'r'));
+        modules.push_back(std::make_unique<SimulatedModule>(sim.name, sim.model, std::move(signals),
+                                                            sim.model == 'r'));
     }
     return modules;
 }

@@ -2,8 +2,8 @@
 // channels carry (README.md lists it).
 #pragma once
 
-#include "Module.h"
 #include "Signal.h"
+#include "SimulatedModule.h"
 
 #include <memory>
 #include <vector>

@@ -28,6 +28,8 @@ std::string_view describe(Result result) {
         return "module taken";
     case Result::noModuleOpen:
         return "no module open";
+    case Result::moduleGone:
+        return "module gone";
     }
     return "error";
 }

@@ -87,7 +87,8 @@ void declare(CLI::App& app, Options& options, RawOptions& raw) {
         ->check(CLI::Range(0.1, 86400.0).description(""));
     app.add_option("--device", options.devices,
                    "count a logic analyser through libsigrok:\n"
-                   "DRIVER[:key=value...], e.g. demo or fx2lafw (repeatable)")
+                   "DRIVER[:key=value...], e.g. demo or fx2lafw:conn=1.5 (repeatable);\n"
+                   "none: no analyser (default: every USB logic analyser found)")
         ->type_name("SPEC")
         ->allow_extra_args(false);
     app.footer("Try it by hand: nc 127.0.0.1 8279, then type *IDN? or HELP?\n");

@@ -3,6 +3,7 @@
 #include "Engine.h"
 #include "Options.h"
 #include "Server.h"
+#include "SigrokSource.h"
 
 #include <asio/signal_set.hpp>
 
@@ -36,6 +37,30 @@ int main(int argc, char** argv) {
         std::cerr << "vexcountd: warning: --allow any: every address that reaches the port may "
                      "use and lock the modules\n";
 
+    // The logic analysers to count: the --device specs, none for "none",
+    // every USB analyser found when none is given.
+    vexacq::SourceOptions sourceOptions;
+    bool countDevices = true;
+    for (const std::string& text : options.devices) {
+        if (text == "none") {
+            countDevices = false;
+            continue;
+        }
+        auto spec = vexacq::parseDeviceSpec(text);
+        if (const auto* error = std::get_if<vexacq::SpecError>(&spec)) {
+            std::cerr << "vexcountd: --device: " << error->message << "\n";
+            return 2;
+        }
+        sourceOptions.specs.push_back(std::get<vexacq::DeviceSpec>(std::move(spec)));
+    }
+    if (!countDevices && !sourceOptions.specs.empty()) {
+        std::cerr << "vexcountd: --device none cannot be combined with other devices\n";
+        return 2;
+    }
+    sourceOptions.log = [](const std::string& line) {
+        std::cerr << "vexcountd: " << line << std::endl;
+    };
+
     // Sends to a vanished client must fail with an error, not kill us.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -43,6 +68,9 @@ int main(int argc, char** argv) {
     engineOptions.serverName = "vexcountd";
     engineOptions.version = VEXCOUNTD_VERSION;
     vexengine::Engine engine(std::make_shared<vexengine::SteadyClock>(), engineOptions);
+    // Declared after the engine so it ends first: its modules stay in the engine.
+    std::unique_ptr<vexacq::SigrokSource> source;
+    if (countDevices) source = std::make_unique<vexacq::SigrokSource>(engine, sourceOptions);
 
     asio::io_context io;
     std::unique_ptr<vexcountd::Server> server;
@@ -75,6 +103,7 @@ int main(int argc, char** argv) {
         }
     }
     server.reset();
+    source.reset();
     std::cerr << "vexcountd: stopped" << std::endl;
     return 0;
 }

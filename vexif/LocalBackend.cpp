@@ -1,7 +1,12 @@
 // The built-in server: each call maps onto the process engine's session.
 #include "LocalBackend.h"
 
+#include "SigrokSource.h"
+
+#include <cstdlib>
+#include <iostream>
 #include <mutex>
+#include <variant>
 
 namespace vexif {
 
@@ -11,6 +16,32 @@ int32_t status(vexengine::Result r) {
     return static_cast<int32_t>(r);
 }
 
+// The engine and the source that adds the logic analysers to it; the source
+// goes first (it stops its acquisitions while the engine still holds them).
+struct BuiltInServer {
+    vexengine::Engine engine;
+    std::unique_ptr<vexacq::SigrokSource> source;
+
+    BuiltInServer() {
+        // VEXIF_DEVICES unset: look for USB logic analysers; set: exactly the
+        // specs it lists (";" between them), none when it is empty.
+        vexacq::SourceOptions options;
+        options.log = [](const std::string& line) { std::cerr << "libvexif: " << line << "\n"; };
+        if (const char* devices = std::getenv("VEXIF_DEVICES")) {
+            auto parsed = vexacq::parseDeviceList(devices);
+            if (auto* error = std::get_if<vexacq::SpecError>(&parsed)) {
+                std::cerr << "libvexif: VEXIF_DEVICES: " << error->message
+                          << "; counting no logic analyser\n";
+                return;
+            }
+            options.specs = std::get<std::vector<vexacq::DeviceSpec>>(std::move(parsed));
+            if (options.specs.empty()) return;
+        }
+        source = std::make_unique<vexacq::SigrokSource>(engine, std::move(options));
+    }
+    ~BuiltInServer() { source.reset(); }
+};
+
 } // namespace
 
 std::shared_ptr<vexengine::Engine> builtInEngine() {
@@ -19,7 +50,8 @@ std::shared_ptr<vexengine::Engine> builtInEngine() {
     std::lock_guard lock(mutex);
     std::shared_ptr<vexengine::Engine> engine = shared.lock();
     if (!engine) {
-        engine = std::make_shared<vexengine::Engine>();
+        auto server = std::make_shared<BuiltInServer>();
+        engine = std::shared_ptr<vexengine::Engine>(server, &server->engine);
         shared = engine;
     }
     return engine;

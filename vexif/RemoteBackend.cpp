@@ -15,7 +15,7 @@ namespace {
 
 // Statuses a server may answer for a request, passed on as they are.
 bool isLibraryStatus(int status) {
-    return status > QV_OK && status <= QV_ERR_INTERNAL;
+    return status > QV_OK && status <= QV_ERR_MODULE_GONE;
 }
 
 std::string number(int64_t n) {

@@ -40,7 +40,9 @@ enum {
     QV_ERR_TOO_MANY_HANDLES = 12,  /* the handle table is full */
     QV_ERR_PROTOCOL = 13,          /* the server sent a reply the library cannot read */
     QV_ERR_SERVER_BUSY = 14,       /* the server refused the session (too many clients) */
-    QV_ERR_INTERNAL = 15           /* the library failed inside (e.g. out of memory) */
+    QV_ERR_INTERNAL = 15,          /* the library failed inside (e.g. out of memory) */
+    QV_ERR_MODULE_GONE = 16        /* the open module's device went away (unplugged, or its
+                                      acquisition failed); the session no longer holds it */
 };
 
 /* Fixed sizes of the buffers that QV_ModInfo fills. */
@@ -93,7 +95,12 @@ enum {
 VEXIF_API int32_t QV_Initialize(int32_t* handle);
 /* Connects the session: host null = the built-in server inside this process,
  * "" = this machine, anything else a host name or address of a vexcountd.
- * port 0 = QV_DEFAULT_PORT. Once per handle. */
+ * port 0 = QV_DEFAULT_PORT. Once per handle.
+ * The built-in server offers the simulated modules and the logic analysers
+ * the environment variable VEXIF_DEVICES names: unset = every USB logic
+ * analyser found (looked for in the background, again when the module list
+ * is asked for); "" = none; else libsigrok device specs separated by ';',
+ * each DRIVER[:key=value...], e.g. "demo" or "fx2lafw:conn=1.5". */
 VEXIF_API int32_t QV_ConnectToServer(int32_t handle, const char* host, int32_t port);
 /* Stops the session's count, releases its module and the handle. */
 VEXIF_API int32_t QV_Finalize(int32_t handle);

@@ -10,6 +10,7 @@
 //   ASSERT_TRUE(server.start(server.port())); // same port again
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -30,7 +31,8 @@ namespace vfctest {
 
 class ServerProcess {
 public:
-    // extraArgs go after --listen, e.g. {"--idle-timeout", "1"}.
+    // extraArgs go after --listen, e.g. {"--idle-timeout", "1"}; without a
+    // "--device" among them the server counts no logic analyser.
     explicit ServerProcess(std::vector<std::string> extraArgs = {})
         : m_extraArgs(std::move(extraArgs)) {}
     ~ServerProcess() {
@@ -66,6 +68,10 @@ public:
         const std::string binary = binaryPath();
         std::vector<std::string> args{binary, "--listen", "127.0.0.1:" + std::to_string(port)};
         args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
+        // No logic analyser unless the test names one: one plugged into the
+        // machine must not change what the tests see.
+        if (std::find(args.begin(), args.end(), "--device") == args.end())
+            args.insert(args.end(), {"--device", "none"});
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());

@@ -183,6 +183,10 @@ TEST(ServerOptions, ReadsTheCommandLine) {
     EXPECT_EQ(v6.port, 0);
     EXPECT_TRUE(options({"--help"}).showHelp);
     EXPECT_TRUE(options({"--version"}).showVersion);
+
+    EXPECT_TRUE(defaults.devices.empty());
+    EXPECT_EQ(options({"--device", "demo", "--device=fx2lafw:conn=1.5"}).devices,
+              (std::vector<std::string>{"demo", "fx2lafw:conn=1.5"}));
 }
 
 TEST(ServerOptions, RefusesUnusableArguments) {
@@ -199,6 +203,8 @@ TEST(ServerOptions, RefusesUnusableArguments) {
         {"--idle-timeout", "abc"},
         {"--max-clients", "0"},
         {"--max-clients"},
+        {"--device"},
+        {"--device="},
         {"--port", "1"},
         {"listen"},
         {"--max-clients", "1025"},

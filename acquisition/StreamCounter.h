@@ -1,0 +1,121 @@
+// The streaming counter of an acquired module: frequency, period and event
+// counts, arming and pin status computed from a logic analyser's sample
+// stream. The acquisition thread feeds packets; polls from any thread cost
+// O(channels).
+//
+// Sample n (counted from the first sample fed after start()) lies at time
+// n / S for sample rate S; bit i of a sample is channel i. An edge of channel
+// i at sample j is a change of bit i between samples j-1 and j, so an edge
+// whose two samples arrive in different packets counts exactly once.
+#pragma once
+
+#include "Engine.h" // vexengine::CountSettings, CounterStatus
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vexacq {
+
+// Counts one logic analyser's sample stream for one engine module.
+// feed() runs on the acquisition thread; every other member may be called
+// from any thread. Thread-safe (one mutex; feed holds it per packet).
+class StreamCounter {
+public:
+    // logicChannels: channels the device delivers, bit i of a sample =
+    // channel i (1..32). channelCount: channels the module reports (18 for
+    // model 'c'); channels at or beyond logicChannels are absent: state idle
+    // (0), count 0, pin '0'.
+    StreamCounter(int logicChannels, int channelCount);
+
+    // Samples per second of the stream (> 0); call before feeding and when
+    // the device's rate changes (a running count is then reset to idle).
+    void setSampleRate(uint64_t hz);
+    uint64_t sampleRate() const;
+
+    // One packet of samples: `bytes` bytes, `unitsize` bytes per sample
+    // (any size >= 1; only the low 4 bytes carry channels), little-endian,
+    // bit i = channel i. A trailing partial sample is ignored.
+    void feed(const void* data, size_t bytes, unsigned unitsize);
+
+    // The count, with the simulated counter's semantics ("settings" already
+    // validated by vexengine::validCountSettings).
+    void reset();                                         // idle, counts 0
+    void start(const vexengine::CountSettings& settings); // from the next sample fed
+    void stop(); // counting -> forced stop, busy clears, counts freeze
+    void status(vexengine::CounterStatus& status) const; // busy, armed, per-channel states
+    void counts(std::vector<int64_t>& counts) const;     // one per channel (channelCount)
+
+    // Pin status since the previous pins() call or beginPinReads():
+    // '0'/'1' steady level, 'R' only rising, 'F' only falling, 'B' both;
+    // with no sample since then, the last known level ('0' before any sample).
+    void beginPinReads();
+    void pins(std::string& pins);
+
+    // Total samples fed since construction (for tests and CPU figures).
+    uint64_t samplesFed() const;
+
+private:
+    enum class Phase { idle, arming, gating, closed };
+
+    // One channel's period measurement: completed intervals and their summed
+    // length in samples, and the start sample of the open interval.
+    struct PeriodChannel {
+        int intervals = 0;
+        bool open = false;
+        uint64_t start = 0;
+        uint64_t sum = 0;
+    };
+
+    bool armsAt(uint32_t sample, uint32_t rising, uint32_t falling) const;
+    void arm();
+    // Feed path pieces, all with the mutex held. Spans are sample indices of one packet.
+    size_t scanArming(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
+    template <unsigned Unit> size_t skipUnarmedWords(const uint8_t* data, size_t from, size_t to);
+    void countSpan(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
+    template <unsigned Unit> size_t countWords(const uint8_t* data, size_t from, size_t to);
+    void countSamples(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
+    void periodEdge(unsigned channel, uint64_t sample, bool rising);
+    void closeIfFinished();
+    bool countingLocked() const {
+        return !m_stopped && (m_phase == Phase::arming || m_phase == Phase::gating);
+    }
+    int64_t periodTicks(uint64_t samples) const;
+    bool isPresent(int channel) const { return channel < 32 && (m_present >> channel & 1); }
+
+    const int m_logicChannels;
+    const int m_channelCount;
+    const uint32_t m_present; // channels that are both delivered and reported
+
+    mutable std::mutex m_mutex;
+    uint64_t m_rate = 0; // Hz
+    uint64_t m_fed = 0;
+
+    // Stream: the last sample fed (present channels only).
+    bool m_havePrevious = false;
+    uint32_t m_previous = 0;
+
+    // Pins: edges seen since the last read.
+    uint32_t m_pinRising = 0;
+    uint32_t m_pinFalling = 0;
+
+    // The count.
+    Phase m_phase = Phase::idle;
+    bool m_stopped = false;
+    bool m_armed = false;
+    vexengine::CountSettings m_settings;
+    uint64_t m_position = 0; // samples fed since start()
+    uint64_t m_gateEnd = 0;  // first sample after the gate; UINT64_MAX for the infinite gate
+    uint64_t m_gateSamples = 0;
+    uint32_t m_levelMask = 0, m_levelValue = 0; // arming codes '0' / '1'
+    uint32_t m_armRising = 0, m_armFalling = 0, m_armEither = 0;
+    bool m_firstRising = true, m_secondRising = true;
+    uint32_t m_periodPending = 0; // period channels short of their intervals
+    std::array<int64_t, 32> m_edges{};
+    std::array<PeriodChannel, 32> m_period{};
+};
+
+} // namespace vexacq

@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""Server CPU while counting libsigrok's demo device.
+
+Starts vexcountd --device demo on a free loopback port, opens QVDEMO01 and
+polls it as the application does in continuous frequency mode: every 100 ms
+the counter status, the counts and (between counts) the pins; a finished
+100 ms count is started again at once. Prints vexcountd's CPU time (user +
+system, from /proc) over the polling as a percentage of one core, next to
+the same server idle with the demo device listed but not open.
+
+    bench/demo_server_cpu.py --bin build/release/bin [--seconds 8]
+"""
+import argparse
+import os
+import re
+import socket
+import subprocess
+import sys
+import time
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    ticks = os.sysconf("SC_CLK_TCK")
+    return (int(fields[11]) + int(fields[12])) / ticks  # utime + stime
+
+
+class Client:
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.file = self.sock.makefile("rw")
+
+    def ask(self, line):
+        self.file.write(line + "\n")
+        self.file.flush()
+        reply = self.file.readline().strip()
+        if not reply.startswith("0"):
+            sys.exit(f"'{line}' failed: {reply}")
+        return reply[2:]
+
+
+def measure(pid, seconds, step):
+    start_cpu, start = cpu_seconds(pid), time.monotonic()
+    while time.monotonic() - start < seconds:
+        step()
+        time.sleep(0.1)
+    return 100 * (cpu_seconds(pid) - start_cpu) / (time.monotonic() - start)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--bin", default="build/release/bin", help="folder of vexcountd")
+    parser.add_argument("--seconds", type=float, default=8.0, help="length of each measurement")
+    args = parser.parse_args()
+
+    server = subprocess.Popen(
+        [os.path.join(args.bin, "vexcountd"), "--listen", "127.0.0.1:0", "--device", "demo"],
+        stderr=subprocess.PIPE, text=True)
+    try:
+        port = None
+        deadline = time.monotonic() + 5
+        while port is None and time.monotonic() < deadline:
+            match = re.search(r"listening on 127\.0\.0\.1:(\d+)", server.stderr.readline())
+            port = int(match.group(1)) if match else None
+        if port is None:
+            sys.exit("vexcountd did not start")
+        client = Client(port)
+        deadline = time.monotonic() + 5
+        while "QVDEMO01" not in [client.ask(f"MOD:INFO? {i}").split()[0]
+                                 for i in range(int(client.ask("MOD:COUNT?")))]:
+            if time.monotonic() > deadline:
+                sys.exit("the demo device was not found")
+            time.sleep(0.1)
+
+        idle = measure(server.pid, args.seconds / 2, lambda: client.ask("MOD:COUNT?"))
+
+        client.ask("MOD:OPEN QVDEMO01")
+        client.ask("FC:RUN 0 3 0 --------")
+        counts = []
+
+        def poll():
+            status = client.ask("FC:STATUS? 19").split()
+            reading = client.ask("FC:COUNTS? 18").split()
+            if not int(status[0]) & 1:  # the count has ended: keep the last, start again
+                counts.append(int(reading[0]))
+                client.ask("PINS? 18")
+                client.ask("FC:RUN 0 3 0 --------")
+
+        counting = measure(server.pid, args.seconds, poll)
+        client.ask("FC:STOP")
+        print(f"vexcountd CPU, % of one core: idle {idle:.1f}, "
+              f"counting the demo device (1 M samples/s) {counting:.1f} "
+              f"over {len(counts)} frequency counts (channel 0: {counts[-1] if counts else '-'} "
+              f"rising edges per 100 ms)")
+    finally:
+        server.terminate()
+        server.wait(timeout=10)
+
+
+if __name__ == "__main__":
+    main()
