@@ -39,6 +39,11 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
     QMenu* menu(int index) const { return form->menuBar()->actions()[index]->menu(); }
+    QMenu* menuTitled(const QString& title) const {
+        for (QAction* item : form->menuBar()->actions())
+            if (item->text() == title) return item->menu();
+        return nullptr;
+    }
 
     std::unique_ptr<TMainForm> form;
 };
@@ -145,10 +150,12 @@ TEST_F(Keyboard, ContinuousShowsACheckMarkInTheMenu) {
         }
     };
     QAction* continuous = form->continuousAction();
-    ASSERT_EQ(menu(1)->actions()[0], continuous);
-    EXPECT_FALSE(Probe::option(menu(1), continuous).checked);
+    QMenu* const counterMenu = menuTitled("&Counter");
+    ASSERT_NE(counterMenu, nullptr);
+    ASSERT_EQ(counterMenu->actions()[0], continuous);
+    EXPECT_FALSE(Probe::option(counterMenu, continuous).checked);
     continuous->trigger();
-    const QStyleOptionMenuItem checked = Probe::option(menu(1), continuous);
+    const QStyleOptionMenuItem checked = Probe::option(counterMenu, continuous);
     EXPECT_TRUE(checked.checked);
     EXPECT_EQ(checked.checkType, QStyleOptionMenuItem::NonExclusive);
     EXPECT_TRUE(checked.icon.isNull());

@@ -284,6 +284,7 @@ TEST_F(GridTest, CodesAreTypedOrPickedFromTheCodeMenu) {
 
 // What a screen reader reads for each kind of cell.
 TEST_F(GridTest, CellsSayWhatTheyShow) {
+    grid->SetResultHeading("Frequency"); // a new heading clears the results, so it comes first
     grid->SetResult(3, "1234567|Hz$[ period: 810.0 ns ]");
     grid->SetChannelCode(3, 'R');
     const struct {
@@ -298,7 +299,6 @@ TEST_F(GridTest, CellsSayWhatTheyShow) {
         {9, TModGrid::CodeColumn, "Channel 8: no condition"},
         {0, TModGrid::ResultColumn, "Frequency"},
     };
-    grid->SetResultHeading("Frequency");
     for (const auto& c : cells)
         EXPECT_EQ(at(c.row, c.column).data(Qt::AccessibleTextRole).toString(), c.text) << c.text;
     // The table a screen reader asks reads the same.
