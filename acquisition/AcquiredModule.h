@@ -29,12 +29,12 @@ namespace vexacq {
 
 // How a module sets its device up before each acquisition.
 struct DeviceSetup {
-    // Device settings from the spec (key, value), e.g. ("samplerate", "2M").
+    // Device settings from the config (key, value), e.g. ("samplerate", "2M").
     std::vector<std::pair<std::string, std::string>> settings;
     // Logic pattern to select on the "Logic" channel group (the demo device's
     // "incremental"); empty: none.
     std::string pattern;
-    // Sample rate when the spec sets none, Hz; 0: the device's highest listed
+    // Sample rate when the config sets none, Hz; 0: the device's highest listed
     // rate up to kMaxDefaultRate (8 channels) or half of it (more).
     uint64_t defaultRate = 0;
 };

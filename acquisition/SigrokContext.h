@@ -24,7 +24,7 @@ struct SigrokContext {
     }
 };
 
-// The value text of a spec option as the GVariant libsigrok's key expects
+// The value text of a config option as the GVariant libsigrok's key expects
 // (a floating reference), or nullptr when the key is unknown or the text
 // does not fit its type; error then says why.
 GVariant* optionValue(const sr_key_info* info, const std::string& text, std::string& error);

@@ -1,4 +1,4 @@
-// The acquisition source: libsigrok context, scan thread, targets (spec or
+// The acquisition source: libsigrok context, scan thread, targets (config or
 // default driver), module naming and matching of rescanned devices.
 #include "SigrokSource.h"
 
@@ -60,7 +60,7 @@ GVariant* optionValue(const sr_key_info* info, const std::string& text, std::str
         return nullptr;
     }
     default:
-        error = "options of this kind cannot be given in a device spec";
+        error = "options of this kind cannot be given in a device config";
         return nullptr;
     }
 }
@@ -86,13 +86,13 @@ const std::map<std::string, std::string>& knownTags() {
     return tags;
 }
 
-// A place devices are looked for: one spec, or one default driver.
+// A place devices are looked for: one config, or one default driver.
 struct Target {
     std::string driver;
     std::vector<std::pair<uint32_t, std::string>> scanOptions; // libsigrok key, value text
     DeviceSetup setup;
-    bool fromSpec = false;
-    int specIndex = 0;
+    bool fromConfig = false;
+    int configIndex = 0;
     bool unusable = false; // unknown driver or option: reported once, never scanned
     std::vector<AcquiredModule*> modules;
 };
@@ -117,7 +117,7 @@ struct SigrokSource::Impl {
 
     void run();
     void setUp();
-    Target makeTarget(const DeviceSpec& spec, int index);
+    Target makeTarget(const DeviceConfig& config, int index);
     void scan();
     void scanTarget(Target& target);
     void adopt(Target& target, sr_dev_inst* device, const std::string& identity);
@@ -228,26 +228,26 @@ void SigrokSource::Impl::setUp() {
         sigrok.report("libsigrok did not start: no logic analysers");
         return;
     }
-    if (options.specs.empty()) {
+    if (options.configs.empty()) {
         for (const std::string& driver : defaultDrivers())
-            targets.push_back(makeTarget(DeviceSpec{driver, {}}, -1));
+            targets.push_back(makeTarget(DeviceConfig{driver, {}}, -1));
     } else {
-        for (std::size_t i = 0; i < options.specs.size(); ++i)
-            targets.push_back(makeTarget(options.specs[i], static_cast<int>(i)));
+        for (std::size_t i = 0; i < options.configs.size(); ++i)
+            targets.push_back(makeTarget(options.configs[i], static_cast<int>(i)));
     }
 }
 
-Target SigrokSource::Impl::makeTarget(const DeviceSpec& spec, int index) {
+Target SigrokSource::Impl::makeTarget(const DeviceConfig& config, int index) {
     Target target;
-    target.driver = spec.driver;
-    target.fromSpec = index >= 0;
-    target.specIndex = index;
+    target.driver = config.driver;
+    target.fromConfig = index >= 0;
+    target.configIndex = index;
     sr_dev_driver* driver = nullptr;
     for (sr_dev_driver** d = sr_driver_list(sigrok.context); d && *d; ++d)
-        if (spec.driver == (*d)->name) driver = *d;
+        if (config.driver == (*d)->name) driver = *d;
     if (!driver) {
         target.unusable = true;
-        if (target.fromSpec) sigrok.report("device " + spec.driver + ": no such libsigrok driver");
+        if (target.fromConfig) sigrok.report("device " + config.driver + ": no such libsigrok driver");
         return target;
     }
     std::set<uint32_t> scanKeys;
@@ -256,13 +256,13 @@ Target SigrokSource::Impl::makeTarget(const DeviceSpec& spec, int index) {
             scanKeys.insert(g_array_index(keys, uint32_t, i));
         g_array_free(keys, TRUE);
     }
-    for (const auto& [key, value] : spec.options) {
+    for (const auto& [key, value] : config.options) {
         const sr_key_info* info = sr_key_info_name_get(SR_KEY_CONFIG, key.c_str());
         std::string error;
         GVariant* checked = optionValue(info, value, error);
         if (!checked) {
             target.unusable = true;
-            sigrok.report("device " + spec.driver + ": option " + key + "=" + value + ": " + error);
+            sigrok.report("device " + config.driver + ": option " + key + "=" + value + ": " + error);
             return target;
         }
         g_variant_unref(g_variant_ref_sink(checked));
@@ -271,7 +271,7 @@ Target SigrokSource::Impl::makeTarget(const DeviceSpec& spec, int index) {
         else
             target.setup.settings.emplace_back(key, value);
     }
-    if (spec.driver == "demo") {
+    if (config.driver == "demo") {
         // Channel k of the incremental pattern is a square wave of S / 2^(k+1);
         // 1 MHz keeps the real-time demo cheap and its counts quick to check.
         target.setup.pattern = "incremental";
@@ -282,13 +282,13 @@ Target SigrokSource::Impl::makeTarget(const DeviceSpec& spec, int index) {
         if (!analogGiven && scanKeys.count(SR_CONF_NUM_ANALOG_CHANNELS))
             target.scanOptions.emplace_back(SR_CONF_NUM_ANALOG_CHANNELS, "0");
     }
-    if (!initialised.count(spec.driver)) {
+    if (!initialised.count(config.driver)) {
         if (sr_driver_init(sigrok.context, driver) != SR_OK) {
             target.unusable = true;
-            sigrok.report("device " + spec.driver + ": the driver did not start");
+            sigrok.report("device " + config.driver + ": the driver did not start");
             return target;
         }
-        initialised.insert(spec.driver);
+        initialised.insert(config.driver);
     }
     return target;
 }
@@ -296,10 +296,10 @@ Target SigrokSource::Impl::makeTarget(const DeviceSpec& spec, int index) {
 void SigrokSource::Impl::scan() {
     for (Target& target : targets) {
         if (target.unusable) continue;
-        // A spec's device is looked for until found, and again once it is gone.
+        // A config's device is looked for until found, and again once it is gone.
         const bool anyPresent = std::any_of(target.modules.begin(), target.modules.end(),
                                             [](AcquiredModule* m) { return m->present(); });
-        if (target.fromSpec && anyPresent) continue;
+        if (target.fromConfig && anyPresent) continue;
         scanTarget(target);
     }
 }
@@ -309,7 +309,7 @@ void SigrokSource::Impl::scanTarget(Target& target) {
     sr_dev_driver* driver = nullptr;
     for (sr_dev_driver** d = sr_driver_list(sigrok.context); d && *d; ++d)
         if (target.driver == (*d)->name) driver = *d;
-    if (!target.fromSpec) {
+    if (!target.fromConfig) {
         // Each scan adds fresh instances of every device it finds to the
         // driver's list; clearing the list first keeps rescans from piling
         // up copies. Not while one of the driver's devices is in use (no
@@ -323,17 +323,17 @@ void SigrokSource::Impl::scanTarget(Target& target) {
     GSList* options = nullptr;
     for (const auto& [key, value] : target.scanOptions) {
         std::string error;
-        auto* config = g_new0(sr_config, 1);
-        config->key = key;
-        config->data =
+        auto* item = g_new0(sr_config, 1);
+        item->key = key;
+        item->data =
             g_variant_ref_sink(optionValue(sr_key_info_get(SR_KEY_CONFIG, key), value, error));
-        options = g_slist_append(options, config);
+        options = g_slist_append(options, item);
     }
     GSList* found = sr_driver_scan(driver, options);
     for (GSList* l = options; l; l = l->next) {
-        auto* config = static_cast<sr_config*>(l->data);
-        g_variant_unref(config->data);
-        g_free(config);
+        auto* item = static_cast<sr_config*>(l->data);
+        g_variant_unref(item->data);
+        g_free(item);
     }
     g_slist_free(options);
 
@@ -342,8 +342,8 @@ void SigrokSource::Impl::scanTarget(Target& target) {
     for (GSList* l = found; l; l = l->next, ++k) {
         auto* device = static_cast<sr_dev_inst*>(l->data);
         std::string identity;
-        if (target.fromSpec) {
-            identity = "spec" + std::to_string(target.specIndex) + "#" + std::to_string(k);
+        if (target.fromConfig) {
+            identity = "config" + std::to_string(target.configIndex) + "#" + std::to_string(k);
         } else {
             const std::string serial = text(sr_dev_inst_sernum_get(device));
             identity =
@@ -355,7 +355,7 @@ void SigrokSource::Impl::scanTarget(Target& target) {
     }
     g_slist_free(found);
 
-    if (!target.fromSpec)
+    if (!target.fromConfig)
         for (AcquiredModule* module : target.modules)
             if (!seen.count(module->identity()) && module->present()) {
                 module->markMissing();

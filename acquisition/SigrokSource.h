@@ -4,8 +4,8 @@
 // asked for, at most once per rescan interval, so a device plugged in later
 // appears; nothing on the engine's side ever waits for a scan.
 //
-// Which devices: the specs given (each scanned until it yields a device, and
-// again once all of its devices are gone), or with no spec the USB logic
+// Which devices: the configs given (each scanned until it yields a device, and
+// again once all of its devices are gone), or with no config the USB logic
 // analyser drivers that need no connection options (defaultDrivers()).
 //
 // Module names: "QV" + a four-letter driver tag + a two-digit index, e.g.
@@ -15,7 +15,7 @@
 // acquisition and leaves its modules listed as not present.
 #pragma once
 
-#include "DeviceSpec.h"
+#include "DeviceConfig.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -34,10 +34,10 @@ namespace vexacq {
 
 struct SourceOptions {
     // Devices to look for; empty: the default USB scan.
-    std::vector<DeviceSpec> specs;
+    std::vector<DeviceConfig> configs;
     // Least time between the end of one scan and the start of the next, ms.
     std::chrono::milliseconds rescanInterval{5000};
-    // One line per device event (found, lost, bad spec); may be empty.
+    // One line per device event (found, lost, bad config); may be empty.
     std::function<void(const std::string&)> log;
     // Runs on the scan thread before each scan (tests make scans slow).
     std::function<void()> beforeScan;

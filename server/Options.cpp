@@ -89,7 +89,7 @@ void declare(CLI::App& app, Options& options, RawOptions& raw) {
                    "count a logic analyser through libsigrok:\n"
                    "DRIVER[:key=value...], e.g. demo or fx2lafw:conn=1.5 (repeatable);\n"
                    "none: no analyser (default: every USB logic analyser found)")
-        ->type_name("SPEC")
+        ->type_name("DEVICE")
         ->allow_extra_args(false);
     app.footer("Try it by hand: nc 127.0.0.1 8279, then type *IDN? or HELP?\n");
 }

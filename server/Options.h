@@ -34,7 +34,7 @@ struct Options {
     std::optional<int> maxPerAddress;    // --max-per-address, if given
     std::vector<AddressRange> allow;     // --allow ranges
     bool allowAny = false;               // --allow any
-    // --device SPEC, repeatable: the logic analysers to count (libsigrok
+    // --device DEVICE, repeatable: the logic analysers to count (libsigrok
     // DRIVER[:key=value...]); none given: every USB analyser found; "none":
     // no analyser.
     std::vector<std::string> devices;

@@ -13,7 +13,7 @@ namespace {
 namespace wire = vexif::wire;
 
 // Argument shapes: how many numbers, and whether a word follows them.
-struct CommandSpec {
+struct CommandDef {
     std::string_view name;
     Command command;
     int numberCount;
@@ -21,21 +21,21 @@ struct CommandSpec {
 };
 
 constexpr std::array kCommands{
-    CommandSpec{wire::kHello, Command::Hello, 1, false},
-    CommandSpec{wire::kIdentify, Command::Identify, 0, false},
-    CommandSpec{wire::kModCount, Command::ModCount, 0, false},
-    CommandSpec{wire::kModInfo, Command::ModInfo, 1, false},
-    CommandSpec{wire::kModOpen, Command::ModOpen, 0, true},
-    CommandSpec{wire::kModIsOpen, Command::ModIsOpen, 0, false},
-    CommandSpec{wire::kModClose, Command::ModClose, 0, false},
-    CommandSpec{wire::kPins, Command::Pins, 1, false},
-    CommandSpec{wire::kThreshold, Command::Threshold, 2, false},
-    CommandSpec{wire::kFcRun, Command::FcRun, 3, true},
-    CommandSpec{wire::kFcStop, Command::FcStop, 0, false},
-    CommandSpec{wire::kFcStatus, Command::FcStatus, 1, false},
-    CommandSpec{wire::kFcCounts, Command::FcCounts, 1, false},
-    CommandSpec{wire::kHelp, Command::Help, 0, false},
-    CommandSpec{wire::kQuit, Command::Quit, 0, false},
+    CommandDef{wire::kHello, Command::Hello, 1, false},
+    CommandDef{wire::kIdentify, Command::Identify, 0, false},
+    CommandDef{wire::kModCount, Command::ModCount, 0, false},
+    CommandDef{wire::kModInfo, Command::ModInfo, 1, false},
+    CommandDef{wire::kModOpen, Command::ModOpen, 0, true},
+    CommandDef{wire::kModIsOpen, Command::ModIsOpen, 0, false},
+    CommandDef{wire::kModClose, Command::ModClose, 0, false},
+    CommandDef{wire::kPins, Command::Pins, 1, false},
+    CommandDef{wire::kThreshold, Command::Threshold, 2, false},
+    CommandDef{wire::kFcRun, Command::FcRun, 3, true},
+    CommandDef{wire::kFcStop, Command::FcStop, 0, false},
+    CommandDef{wire::kFcStatus, Command::FcStatus, 1, false},
+    CommandDef{wire::kFcCounts, Command::FcCounts, 1, false},
+    CommandDef{wire::kHelp, Command::Help, 0, false},
+    CommandDef{wire::kQuit, Command::Quit, 0, false},
 };
 
 // The longest argument list is FC:RUN's: three numbers and a word.
@@ -97,7 +97,7 @@ ParseResult parseRequest(std::string_view line) {
             return w == 0 ? ParseError{wire::kStatusUnknownCommand, "unknown command"}
                           : ParseError{wire::kStatusMalformed, "unreadable argument"};
 
-    const auto entry = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandSpec& s) {
+    const auto entry = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandDef& s) {
         return equalsIgnoringCase(s.name, words[0]);
     });
     if (entry == kCommands.end()) return ParseError{wire::kStatusUnknownCommand, "unknown command"};

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
         std::cerr << "vexcountd: warning: --allow any: every address that reaches the port may "
                      "use and lock the modules\n";
 
-    // The logic analysers to count: the --device specs, none for "none",
+    // The logic analysers to count: the --device configs, none for "none",
     // every USB analyser found when none is given.
     vexacq::SourceOptions sourceOptions;
     bool countDevices = true;
@@ -46,14 +46,14 @@ int main(int argc, char** argv) {
             countDevices = false;
             continue;
         }
-        auto spec = vexacq::parseDeviceSpec(text);
-        if (const auto* error = std::get_if<vexacq::SpecError>(&spec)) {
+        auto config = vexacq::parseDeviceConfig(text);
+        if (const auto* error = std::get_if<vexacq::ConfigError>(&config)) {
             std::cerr << "vexcountd: --device: " << error->message << "\n";
             return 2;
         }
-        sourceOptions.specs.push_back(std::get<vexacq::DeviceSpec>(std::move(spec)));
+        sourceOptions.configs.push_back(std::get<vexacq::DeviceConfig>(std::move(config)));
     }
-    if (!countDevices && !sourceOptions.specs.empty()) {
+    if (!countDevices && !sourceOptions.configs.empty()) {
         std::cerr << "vexcountd: --device none cannot be combined with other devices\n";
         return 2;
     }

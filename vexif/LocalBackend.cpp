@@ -24,18 +24,18 @@ struct BuiltInServer {
 
     BuiltInServer() {
         // VEXIF_DEVICES unset: look for USB logic analysers; set: exactly the
-        // specs it lists (";" between them), none when it is empty.
+        // configs it lists (";" between them), none when it is empty.
         vexacq::SourceOptions options;
         options.log = [](const std::string& line) { std::cerr << "libvexif: " << line << "\n"; };
         if (const char* devices = std::getenv("VEXIF_DEVICES")) {
             auto parsed = vexacq::parseDeviceList(devices);
-            if (auto* error = std::get_if<vexacq::SpecError>(&parsed)) {
+            if (auto* error = std::get_if<vexacq::ConfigError>(&parsed)) {
                 std::cerr << "libvexif: VEXIF_DEVICES: " << error->message
                           << "; counting no logic analyser\n";
                 return;
             }
-            options.specs = std::get<std::vector<vexacq::DeviceSpec>>(std::move(parsed));
-            if (options.specs.empty()) return;
+            options.configs = std::get<std::vector<vexacq::DeviceConfig>>(std::move(parsed));
+            if (options.configs.empty()) return;
         }
         source = std::make_unique<vexacq::SigrokSource>(engine, std::move(options));
     }

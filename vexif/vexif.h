@@ -99,7 +99,7 @@ VEXIF_API int32_t QV_Initialize(int32_t* handle);
  * The built-in server offers the simulated modules and the logic analysers
  * the environment variable VEXIF_DEVICES names: unset = every USB logic
  * analyser found (looked for in the background, again when the module list
- * is asked for); "" = none; else libsigrok device specs separated by ';',
+ * is asked for); "" = none; else libsigrok device configs separated by ';',
  * each DRIVER[:key=value...], e.g. "demo" or "fx2lafw:conn=1.5". */
 VEXIF_API int32_t QV_ConnectToServer(int32_t handle, const char* host, int32_t port);
 /* Stops the session's count, releases its module and the handle. */

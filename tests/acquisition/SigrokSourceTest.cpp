@@ -35,14 +35,14 @@ bool waitIdle(vexengine::Engine& engine, vexengine::SessionId session,
 struct DemoSource : ::testing::Test {
     void SetUp() override {
         vexacq::SourceOptions options;
-        options.specs = {spec};
+        options.configs = {config};
         options.rescanInterval = rescanInterval;
         source = std::make_unique<vexacq::SigrokSource>(engine, options);
         ASSERT_TRUE(source->waitForScans(1, 10s));
         session = engine.openSession();
     }
 
-    vexacq::DeviceSpec spec{"demo", {}};
+    vexacq::DeviceConfig config{"demo", {}};
     std::chrono::milliseconds rescanInterval = 5s;
     vexengine::Engine engine;
     std::unique_ptr<vexacq::SigrokSource> source;
@@ -111,7 +111,7 @@ TEST_F(DemoSource, CountsTheIncrementalPatternExactly) {
 // module is released and listed not present, and a rescan brings it back.
 struct EndingDemo : DemoSource {
     EndingDemo() {
-        spec = vexacq::DeviceSpec{"demo", {{"limit_samples", "200000"}}};
+        config = vexacq::DeviceConfig{"demo", {{"limit_samples", "200000"}}};
         rescanInterval = 100ms;
     }
 };
@@ -144,7 +144,7 @@ TEST_F(EndingDemo, AnAcquisitionThatEndsMidCountFailsTheHoldersCalls) {
 TEST(SlowScan, ListingTheModulesNeverWaitsForAScan) {
     vexengine::Engine engine;
     vexacq::SourceOptions options;
-    options.specs = {vexacq::DeviceSpec{"demo", {}}};
+    options.configs = {vexacq::DeviceConfig{"demo", {}}};
     options.beforeScan = [] { std::this_thread::sleep_for(1500ms); };
     vexacq::SigrokSource source(engine, options);
     std::this_thread::sleep_for(50ms); // the first scan is under way

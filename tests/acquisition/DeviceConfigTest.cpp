@@ -1,18 +1,18 @@
-// Device specs as users write them, and the mistakes they get told about.
-#include "DeviceSpec.h"
+// Device configs as users write them, and the mistakes they get told about.
+#include "DeviceConfig.h"
 #include "SigrokSource.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using vexacq::DeviceSpec;
-using vexacq::SpecError;
+using vexacq::DeviceConfig;
+using vexacq::ConfigError;
 
-TEST(DeviceSpec, ParsesDriverAndOptions) {
+TEST(DeviceConfig, ParsesDriverAndOptions) {
     const struct {
         const char* text;
-        DeviceSpec spec;
+        DeviceConfig config;
     } cases[] = {
         {"demo", {"demo", {}}},
         {"  fx2lafw ", {"fx2lafw", {}}},
@@ -24,19 +24,19 @@ TEST(DeviceSpec, ParsesDriverAndOptions) {
          {"ols", {{"conn", "/dev/ttyACM0"}, {"serialcomm", "115200/8n1"}}}},
     };
     for (const auto& c : cases) {
-        auto parsed = vexacq::parseDeviceSpec(c.text);
-        ASSERT_TRUE(std::holds_alternative<DeviceSpec>(parsed)) << c.text;
-        EXPECT_EQ(std::get<DeviceSpec>(parsed), c.spec) << c.text;
+        auto parsed = vexacq::parseDeviceConfig(c.text);
+        ASSERT_TRUE(std::holds_alternative<DeviceConfig>(parsed)) << c.text;
+        EXPECT_EQ(std::get<DeviceConfig>(parsed), c.config) << c.text;
     }
 }
 
-TEST(DeviceSpec, RejectsBadSpecsWithAMessageNamingTheFault) {
+TEST(DeviceConfig, RejectsBadConfigsWithAMessageNamingTheFault) {
     const struct {
         const char* text;
         const char* says;
     } cases[] = {
-        {"", "empty device spec"},
-        {"   ", "empty device spec"},
+        {"", "empty device config"},
+        {"   ", "empty device config"},
         {"Demo", "driver name 'Demo'"},
         {":conn=1.5", "driver name ''"},
         {"fx2lafw:", "option '' needs the form key=value"},
@@ -47,25 +47,25 @@ TEST(DeviceSpec, RejectsBadSpecsWithAMessageNamingTheFault) {
         {"fx2lafw:conn=1.5:conn=1.6", "option 'conn' given twice"},
     };
     for (const auto& c : cases) {
-        auto parsed = vexacq::parseDeviceSpec(c.text);
-        ASSERT_TRUE(std::holds_alternative<SpecError>(parsed)) << c.text;
-        EXPECT_NE(std::get<SpecError>(parsed).message.find(c.says), std::string::npos)
-            << c.text << " -> " << std::get<SpecError>(parsed).message;
+        auto parsed = vexacq::parseDeviceConfig(c.text);
+        ASSERT_TRUE(std::holds_alternative<ConfigError>(parsed)) << c.text;
+        EXPECT_NE(std::get<ConfigError>(parsed).message.find(c.says), std::string::npos)
+            << c.text << " -> " << std::get<ConfigError>(parsed).message;
     }
 }
 
-TEST(DeviceSpec, ListsSplitAtSemicolonsAndFailOnTheFirstBadSpec) {
+TEST(DeviceConfig, ListsSplitAtSemicolonsAndFailOnTheFirstBadConfig) {
     auto list = vexacq::parseDeviceList(" demo ; fx2lafw:conn=1.5;;");
-    ASSERT_TRUE(std::holds_alternative<std::vector<DeviceSpec>>(list));
-    EXPECT_EQ(std::get<std::vector<DeviceSpec>>(list),
-              (std::vector<DeviceSpec>{{"demo", {}}, {"fx2lafw", {{"conn", "1.5"}}}}));
-    EXPECT_TRUE(std::get<std::vector<DeviceSpec>>(vexacq::parseDeviceList("")).empty());
+    ASSERT_TRUE(std::holds_alternative<std::vector<DeviceConfig>>(list));
+    EXPECT_EQ(std::get<std::vector<DeviceConfig>>(list),
+              (std::vector<DeviceConfig>{{"demo", {}}, {"fx2lafw", {{"conn", "1.5"}}}}));
+    EXPECT_TRUE(std::get<std::vector<DeviceConfig>>(vexacq::parseDeviceList("")).empty());
     auto bad = vexacq::parseDeviceList("demo;FX2");
-    ASSERT_TRUE(std::holds_alternative<SpecError>(bad));
-    EXPECT_NE(std::get<SpecError>(bad).message.find("'FX2'"), std::string::npos);
+    ASSERT_TRUE(std::holds_alternative<ConfigError>(bad));
+    EXPECT_NE(std::get<ConfigError>(bad).message.find("'FX2'"), std::string::npos);
 }
 
-TEST(DeviceSpec, DriverTagsMakeEightCharacterNamesThatAreNeverSimulations) {
+TEST(DeviceConfig, DriverTagsMakeEightCharacterNamesThatAreNeverSimulations) {
     EXPECT_EQ(vexacq::SigrokSource::driverTag("demo"), "DEMO");
     EXPECT_EQ(vexacq::SigrokSource::driverTag("fx2lafw"), "FX2L");
     EXPECT_EQ(vexacq::SigrokSource::driverTag("ab"), "ABXX");

@@ -1,5 +1,5 @@
-// Parsing of device specs; see DeviceSpec.h.
-#include "DeviceSpec.h"
+// Parsing of device configs; see DeviceConfig.h.
+#include "DeviceConfig.h"
 
 #include <algorithm>
 
@@ -30,15 +30,15 @@ bool isValue(std::string_view text) {
 
 } // namespace
 
-std::variant<DeviceSpec, SpecError> parseDeviceSpec(std::string_view text) {
+std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text) {
     const std::string quoted = "'" + std::string(text) + "'";
     text = trim(text);
-    if (text.empty()) return SpecError{"empty device spec (expected DRIVER[:key=value...])"};
-    DeviceSpec spec;
+    if (text.empty()) return ConfigError{"empty device config (expected DRIVER[:key=value...])"};
+    DeviceConfig config;
     std::size_t colon = text.find(':');
-    spec.driver = std::string(text.substr(0, colon));
-    if (!isName(spec.driver))
-        return SpecError{"device spec " + quoted + ": the driver name '" + spec.driver +
+    config.driver = std::string(text.substr(0, colon));
+    if (!isName(config.driver))
+        return ConfigError{"device config " + quoted + ": the driver name '" + config.driver +
                          "' may hold only a-z, 0-9, '-' and '_'"};
     while (colon != std::string_view::npos) {
         text.remove_prefix(colon + 1);
@@ -46,38 +46,38 @@ std::variant<DeviceSpec, SpecError> parseDeviceSpec(std::string_view text) {
         const std::string_view item = text.substr(0, colon);
         const std::size_t eq = item.find('=');
         if (eq == std::string_view::npos)
-            return SpecError{"device spec " + quoted + ": option '" + std::string(item) +
+            return ConfigError{"device config " + quoted + ": option '" + std::string(item) +
                              "' needs the form key=value"};
         const std::string key(item.substr(0, eq));
         const std::string value(item.substr(eq + 1));
         if (!isName(key))
-            return SpecError{"device spec " + quoted + ": bad option name '" + key + "'"};
+            return ConfigError{"device config " + quoted + ": bad option name '" + key + "'"};
         if (!isValue(value))
-            return SpecError{"device spec " + quoted + ": option '" + key +
+            return ConfigError{"device config " + quoted + ": option '" + key +
                              "' needs a value without blanks"};
-        const bool repeated = std::any_of(spec.options.begin(), spec.options.end(),
+        const bool repeated = std::any_of(config.options.begin(), config.options.end(),
                                           [&](const auto& option) { return option.first == key; });
         if (repeated)
-            return SpecError{"device spec " + quoted + ": option '" + key + "' given twice"};
-        spec.options.emplace_back(key, value);
+            return ConfigError{"device config " + quoted + ": option '" + key + "' given twice"};
+        config.options.emplace_back(key, value);
     }
-    return spec;
+    return config;
 }
 
-std::variant<std::vector<DeviceSpec>, SpecError> parseDeviceList(std::string_view text) {
-    std::vector<DeviceSpec> specs;
+std::variant<std::vector<DeviceConfig>, ConfigError> parseDeviceList(std::string_view text) {
+    std::vector<DeviceConfig> configs;
     for (;;) {
         const std::size_t semicolon = text.find(';');
         const std::string_view item = text.substr(0, semicolon);
         if (!trim(item).empty()) {
-            auto parsed = parseDeviceSpec(item);
-            if (auto* error = std::get_if<SpecError>(&parsed)) return *error;
-            specs.push_back(std::get<DeviceSpec>(std::move(parsed)));
+            auto parsed = parseDeviceConfig(item);
+            if (auto* error = std::get_if<ConfigError>(&parsed)) return *error;
+            configs.push_back(std::get<DeviceConfig>(std::move(parsed)));
         }
         if (semicolon == std::string_view::npos) break;
         text.remove_prefix(semicolon + 1);
     }
-    return specs;
+    return configs;
 }
 
 } // namespace vexacq
