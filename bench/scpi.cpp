@@ -4,6 +4,7 @@
 // this program) with --scpi on free loopback ports, and its own echo server.
 //
 //   bin/bench_scpi
+#include "Percentile.h"
 #include "LineClient.h"
 #include "ServerProcess.h"
 #include "vexif.h"
@@ -25,18 +26,8 @@ uint16_t g_scpiPort = 0;
 uint16_t g_echoPort = 0;
 std::map<std::string, double> g_p50; // benchmark name -> p50 (us)
 
-double percentile(std::vector<double>& samples, double p) {
-    if (samples.empty()) return 0;
-    const std::size_t at =
-        std::min(samples.size() - 1, static_cast<std::size_t>(p * samples.size()));
-    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(at),
-                     samples.end());
-    return samples[at];
-}
-
-double microseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::micro>(d).count();
-}
+using vfcbench::microseconds;
+using vfcbench::percentile;
 
 // A blocking loopback server that sends back every byte it reads, one
 // client at a time: the floor for any request over TCP on this machine.

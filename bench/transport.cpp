@@ -5,6 +5,7 @@
 //
 //   bin/bench_transport                       all, 10 s for the 64 clients
 //   VFC_BENCH_SECONDS=2 bin/bench_transport   a shorter client run
+#include "Percentile.h"
 #include "ServerProcess.h"
 #include "vexif.h"
 
@@ -28,18 +29,8 @@ using Clock = std::chrono::steady_clock;
 vfctest::ServerProcess* g_server = nullptr;
 std::map<std::string, double> g_p50; // benchmark name -> p50 (us), for the ratios
 
-double percentile(std::vector<double>& samples, double p) {
-    if (samples.empty()) return 0;
-    const std::size_t at =
-        std::min(samples.size() - 1, static_cast<std::size_t>(p * samples.size()));
-    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(at),
-                     samples.end());
-    return samples[at];
-}
-
-double microseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::micro>(d).count();
-}
+using vfcbench::microseconds;
+using vfcbench::percentile;
 
 // A connected handle with module `module` open (none if empty).
 struct Session {
