@@ -130,11 +130,13 @@ TEST_F(EndingDemo, AnAcquisitionThatEndsMidCountFailsTheHoldersCalls) {
     bool open = true;
     EXPECT_EQ(engine.isModuleOpen(session, open), Result::ok);
     EXPECT_FALSE(open);
+    // Not present any more: opening it is refused. (Reading the list here
+    // would race with the rescan that may already bring it back.)
     EXPECT_EQ(engine.openModule(session, "QVDEMO01"), Result::noSuchModule);
 
     // Asking for the list asks for a rescan, which finds the device again.
     const int scans = source->scansDone();
-    EXPECT_FALSE(engine.modules().back().present);
+    engine.modules();
     ASSERT_TRUE(source->waitForScans(scans + 1, 5s));
     EXPECT_TRUE(engine.modules().back().present);
     EXPECT_EQ(engine.modules().back().name, "QVDEMO01");
