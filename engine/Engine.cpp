@@ -255,4 +255,20 @@ Result Engine::counts(SessionId id, int capacity, std::vector<int64_t>& counts) 
     return Result::ok;
 }
 
+Result Engine::measures(SessionId id, std::vector<ChannelMeasures>& measures) {
+    std::lock_guard lock(m_mutex);
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
+    module->measures(elapsed(), measures);
+    return Result::ok;
+}
+
+Result Engine::timeBase(SessionId id, TimeBase& timeBase) {
+    std::lock_guard lock(m_mutex);
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
+    timeBase = module->timeBase();
+    return Result::ok;
+}
+
 } // namespace vexengine

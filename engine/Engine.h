@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -68,6 +69,27 @@ struct CounterStatus {
     bool armed = false; // the channel codes have opened the gate (stays set after the count ends)
     std::vector<uint32_t> channelStates; // one per channel: 0 idle, 1 counting,
                                          // 2 done, 3 forced stop, 5 gate timed out
+};
+
+// What a count measured per channel beside its count, in SI units, over the
+// rising edges inside the gate (times through the module's time base). NaN
+// where a channel has no value (fewer than two rising edges, absent, idle).
+struct ChannelMeasures {
+    double reciprocalHz = std::numeric_limits<double>::quiet_NaN(); // (edges - 1) / (t_last - t_first)
+    double positiveWidth = std::numeric_limits<double>::quiet_NaN(); // mean time high, s
+    double negativeWidth = std::numeric_limits<double>::quiet_NaN(); // mean time low, s
+    double duty = std::numeric_limits<double>::quiet_NaN(); // time high / (t_last - t_first)
+};
+
+// The time base a module counts with.
+struct TimeBase {
+    bool external = false; // a reference input is configured (ref=FREQ@CH)
+    bool locked = false;   // ... and its estimate is in use now
+    double referenceHz = 0;   // the reference's nominal frequency (external only)
+    int referenceChannel = -1;
+    double nominalRate = 0;   // the sample rate the device claims, Hz (0: not sampled)
+    double rate = 0;          // the rate counts use now: the estimate while locked
+    double offsetPpm = 0;     // (estimate / nominal - 1) x 1e6 while locked
 };
 
 // "name,version,start date,start time" parts of QV_QueryServerID.
@@ -150,6 +172,11 @@ public:
     Result counterStatus(SessionId session, int capacity, CounterStatus& status);
     // One count per channel; capacity below the channel count: badArgument.
     Result counts(SessionId session, int capacity, std::vector<int64_t>& counts);
+    // Reciprocal frequency, pulse widths and duty per channel of the count
+    // (one entry per channel), and the module's time base. Not part of the
+    // library's 15 functions: the SCPI personality and the metrics use them.
+    Result measures(SessionId session, std::vector<ChannelMeasures>& measures);
+    Result timeBase(SessionId session, TimeBase& timeBase);
 
 private:
     struct Session;

@@ -56,6 +56,13 @@ public:
     virtual void stop(int64_t now) = 0;
     virtual void status(int64_t now, CounterStatus& status) const = 0;
     virtual void counts(int64_t now, std::vector<int64_t>& counts) const = 0;
+    // Reciprocal frequency, widths and duty of the count so far, one entry per
+    // channel; the default knows none (all NaN).
+    virtual void measures(int64_t, std::vector<ChannelMeasures>& measures) const {
+        measures.assign(static_cast<size_t>(channelCount()), ChannelMeasures{});
+    }
+    // The default: the module's own clock, exact (simulations).
+    virtual TimeBase timeBase() const { return {}; }
 
     // One character per channel over the time since the previous read (or the
     // opening): '0' / '1' steady, 'R' / 'F' only rising / falling, 'B' both.
