@@ -92,6 +92,15 @@ struct TimeBase {
     double offsetPpm = 0;     // (estimate / nominal - 1) x 1e6 while locked
 };
 
+// How a module's sample stream fares (acquired modules; simulations have none).
+struct AcquisitionStats {
+    bool acquired = false;         // the module counts a sample stream
+    double samplesPerSecond = 0;   // delivered over the last second or so
+    uint64_t samples = 0;          // delivered since the module was created
+    uint64_t latePackets = 0;      // packets that came later than the device's pace allows
+    uint64_t droppedPackets = 0;   // packets or transfers lost (the stream restarted)
+};
+
 // "name,version,start date,start time" parts of QV_QueryServerID.
 struct ServerIdentity {
     std::string name;

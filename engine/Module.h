@@ -63,6 +63,8 @@ public:
     }
     // The default: the module's own clock, exact (simulations).
     virtual TimeBase timeBase() const { return {}; }
+    // Thread-safe without the engine's lock too (metrics read it).
+    virtual AcquisitionStats acquisitionStats() const { return {}; }
 
     // One character per channel over the time since the previous read (or the
     // opening): '0' / '1' steady, 'R' / 'F' only rising / falling, 'B' both.
