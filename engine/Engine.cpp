@@ -220,6 +220,15 @@ Result Engine::setThreshold(SessionId id, int which, int tenthsOfVolt) {
     return Result::ok;
 }
 
+Result Engine::threshold(SessionId id, int which, int& tenthsOfVolt) {
+    std::lock_guard lock(m_mutex);
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
+    if (which < 0 || which > 1) return Result::badArgument;
+    tenthsOfVolt = module->threshold(which);
+    return Result::ok;
+}
+
 Result Engine::startCount(SessionId id, const CountSettings& settings) {
     std::lock_guard lock(m_mutex);
     Module* module = nullptr;

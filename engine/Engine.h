@@ -174,6 +174,9 @@ public:
     // which 0 or 1, 8..25 tenths of a volt. Accepted and ignored by models
     // with a fixed threshold.
     Result setThreshold(SessionId session, int which, int tenthsOfVolt);
+    // The threshold the open module uses (tenths of a volt), which 0 or 1:
+    // after setThreshold, a model with a fixed threshold still answers its own.
+    Result threshold(SessionId session, int which, int& tenthsOfVolt);
     // Starts a count (replacing a running one) after validating the settings.
     Result startCount(SessionId session, const CountSettings& settings);
     // Counting channels become forced stop, busy clears, counts freeze.

@@ -2,6 +2,7 @@
 // and SCPI.md for the commands.
 #include "ScpiParser.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -74,13 +75,6 @@ std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
 }
 
 std::vector<std::string_view> splitAt(std::string_view text, char separator) {
@@ -264,6 +258,13 @@ std::string_view errorMessage(int code) {
     return "Error";
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 bool matchesMnemonic(std::string_view text, std::string_view mnemonic) {
     std::size_t shortLength = 0;
     while (shortLength < mnemonic.size() &&
@@ -271,6 +272,12 @@ bool matchesMnemonic(std::string_view text, std::string_view mnemonic) {
         ++shortLength;
     return equalsIgnoringCase(text, mnemonic) ||
            equalsIgnoringCase(text, mnemonic.substr(0, shortLength));
+}
+
+bool pathHasNode(std::string_view path, std::string_view mnemonic) {
+    const std::vector<std::string_view> nodes = splitAt(path, ':');
+    return std::any_of(nodes.begin(), nodes.end(),
+                       [&](std::string_view node) { return matchesMnemonic(node, mnemonic); });
 }
 
 std::optional<double> parseNumber(std::string_view text, const NumberWords& words) {

@@ -96,5 +96,10 @@ std::optional<std::string> parseString(std::string_view text);
 std::optional<std::vector<int>> parseChannelList(std::string_view text);
 // Character data matched in short/long form, e.g. "POS" for "POSitive".
 bool matchesMnemonic(std::string_view text, std::string_view mnemonic);
+// ASCII letters compared without regard to case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// Whether one node of a header path ("SENS:FREQ:GATE") is the mnemonic, in
+// short or long form and any case.
+bool pathHasNode(std::string_view path, std::string_view mnemonic);
 
 } // namespace vexcountd::scpi

@@ -3,6 +3,7 @@
 #include "ScpiSession.h"
 
 #include "ScpiParser.h"
+#include "TcpProtocol.h"
 #include "vexif.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ void ScpiSession::release() {
 }
 
 void ScpiSession::lineTooLong() {
-    pushError(-223, "line longer than 4096 bytes");
+    pushError(-223, "line longer than " + std::to_string(vexif::wire::kMaxRequestBytes) + " bytes");
 }
 
 void ScpiSession::pushError(int code, std::string detail) {
@@ -73,12 +74,18 @@ void ScpiSession::pushError(int code, std::string detail) {
         if (c < ' ' || c >= 0x7f) c = '?';
     std::string text(scpi::errorMessage(code));
     if (!detail.empty()) text += "; " + detail;
-    std::string entry = std::to_string(code) + "," + quoted(text);
+    // The event bits record that the error happened, whether or not the
+    // queue has room for it; a lost error is itself a device-dependent one.
+    setEventBit(code);
     if (m_errors.size() >= kMaxQueuedErrors) {
         m_errors.back() = "-350,\"Queue overflow\"";
+        setEventBit(-350);
         return;
     }
-    m_errors.push_back(std::move(entry));
+    m_errors.push_back(std::to_string(code) + "," + quoted(text));
+}
+
+void ScpiSession::setEventBit(int code) {
     if (code <= -100 && code > -200) m_esr |= 32; // command error
     if (code <= -200 && code > -300) m_esr |= 16; // execution error
     if (code <= -300 && code > -400) m_esr |= 8;  // device-dependent error
@@ -88,19 +95,29 @@ void ScpiSession::pushError(int code, std::string detail) {
 ScpiSession::Step ScpiSession::handleLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.find_first_not_of(" \t") == std::string_view::npos) return {};
-    const auto commands = scpi::splitMessage(line);
+    auto commands = scpi::splitMessage(line);
     m_commands.clear();
     m_replies.clear();
     m_next = 0;
     m_path.clear();
     m_wait = Wait::None;
+    Step refused;
+    refused.request = true;
+    // The connection's framer lets one more byte through for a carriage
+    // return; the limit is on the message itself.
+    if (line.size() > vexif::wire::kMaxRequestBytes) {
+        lineTooLong();
+        return refused;
+    }
     if (!commands) {
         pushError(-102, "unbalanced quote or parenthesis");
-        Step step;
-        step.request = true;
-        return step;
+        return refused;
     }
-    m_commands = *commands;
+    // A program message may end with a separator ("*IDN?;"): the empty
+    // command after it is no command.
+    if (commands->size() > 1 && commands->back().find_first_not_of(" \t") == std::string::npos)
+        commands->pop_back();
+    m_commands = std::move(*commands);
     return run(false);
 }
 
@@ -155,6 +172,7 @@ void ScpiSession::execute(const scpi::Command& command) {
     case Header::Reset:
         abort();
         resetSettings();
+        applyLevels();
         m_initiated = false;
         return;
     case Header::Clear:
@@ -198,13 +216,18 @@ void ScpiSession::execute(const scpi::Command& command) {
         return;
     }
     case Header::Select: {
-        const auto name = scpi::parseString(parameters[0]);
+        auto name = scpi::parseString(parameters[0]);
         if (!name) return pushError(-104, "a module name, e.g. \"QVSIMC01\"");
+        // A bare word is character data, which SCPI matches in any case; a
+        // quoted string is taken as written.
+        const char first = parameters[0].front();
+        if (first != '"' && first != '\'') *name = moduleNamed(*name);
         abort();
         m_initiated = false;
         switch (m_engine.openModule(m_session, *name)) {
         case Result::ok:
             m_module = *name;
+            if (!applyLevels()) levelConflict();
             return;
         case Result::moduleTaken:
             return pushError(-221, "module " + *name + " is in use by another client");
@@ -241,8 +264,9 @@ void ScpiSession::execute(const scpi::Command& command) {
     case Header::GateTime: {
         const auto seconds = scpi::parseNumber(parameters[0], {0.1, 10.0, 1.0, kInfinite});
         if (!seconds) return pushError(-104, "seconds: 0.1, 1, 10 or INF");
-        const bool frequency = command.path.find("FREQ") != std::string::npos ||
-                               command.path.find("freq") != std::string::npos;
+        // The path as written, in any case and either form: "SENS:FREQ:GATE",
+        // "sense:Frequency:gate".
+        const bool frequency = scpi::pathHasNode(command.path, "FREQuency");
         const double s = *seconds;
         if (s >= 9.9e37) {
             if (frequency) return pushError(-221, "a frequency count needs a finite gate");
@@ -292,6 +316,7 @@ void ScpiSession::execute(const scpi::Command& command) {
         if (!(scaled > 7.999 && scaled < 25.001) || std::abs(scaled - std::round(scaled)) > 1e-6)
             return pushError(-222, "volts 0.8 to 2.5 in steps of 0.1");
         tenths = static_cast<int>(std::lround(scaled));
+        if (!applyLevels()) levelConflict();
         return;
     }
     case Header::ArmCodes: {
@@ -355,6 +380,36 @@ void ScpiSession::resetSettings() {
     m_armCodes = "--------";
 }
 
+bool ScpiSession::applyLevels() {
+    if (m_module.empty()) return true;
+    bool applied = true;
+    for (int which = 0; which < 2; ++which) {
+        int real = 0;
+        if (m_engine.setThreshold(m_session, which, m_levelTenths[which]) != Result::ok ||
+            m_engine.threshold(m_session, which, real) != Result::ok ||
+            real == m_levelTenths[which])
+            continue;
+        m_levelTenths[which] = real;
+        applied = false;
+    }
+    return applied;
+}
+
+void ScpiSession::levelConflict() {
+    pushError(-221, m_module +
+                        " keeps its fixed thresholds: " + number("%.1f", m_levelTenths[0] / 10.0) +
+                        " V and " + number("%.1f", m_levelTenths[1] / 10.0) + " V");
+}
+
+std::string ScpiSession::moduleNamed(const std::string& word) const {
+    std::string match = word;
+    for (const vexengine::ModuleEntry& entry : m_engine.modules()) {
+        if (entry.name == word) return word;
+        if (scpi::equalsIgnoringCase(entry.name, word)) match = entry.name;
+    }
+    return match;
+}
+
 bool ScpiSession::configure(Function function, const scpi::Command& command) {
     std::vector<int> channels;
     if (!command.parameters.empty()) {
@@ -398,8 +453,7 @@ bool ScpiSession::initiate() {
                                 std::to_string(channels - 1) + ")");
             return false;
         }
-    for (int which = 0; which < 2; ++which)
-        m_engine.setThreshold(m_session, which, m_levelTenths[which]);
+    applyLevels();
     vexengine::CountSettings settings;
     settings.counterType = static_cast<int32_t>(m_function);
     settings.edgeCode = (m_slopeRising[0] ? 1 : 0) | (m_slopeRising[1] ? 2 : 0);

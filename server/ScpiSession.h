@@ -56,7 +56,15 @@ private:
     Step run(bool giveUp);
     void execute(const scpi::Command& command);
     void pushError(int code, std::string detail = {});
+    void setEventBit(int code);
     void resetSettings();
+    // Gives the selected module the session's levels; a module with a fixed
+    // threshold keeps its own, and the session's levels become those (false).
+    bool applyLevels();
+    void levelConflict(); // queues -221 naming the levels the module keeps
+    // The catalog's name that equals word ignoring case (an exact match
+    // first); word itself when none does.
+    std::string moduleNamed(const std::string& word) const;
     bool configure(Function function, const scpi::Command& command);
     bool initiate();
     void abort();
@@ -74,7 +82,7 @@ private:
     std::vector<int> m_channels; // empty: every channel of the module
     int m_gateCode = 1;          // engine gate code: 0 0.1 s, 1 1 s, 2 10 s, 7 infinite
     bool m_slopeRising[2] = {true, true};
-    int m_levelTenths[2] = {14, 14};
+    int m_levelTenths[2] = {14, 14}; // as the selected module uses them
     std::string m_armCodes = "--------";
 
     // The count last started by INIT, READ? or MEAS?.

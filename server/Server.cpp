@@ -25,6 +25,10 @@ constexpr std::chrono::seconds kRefusalLinger{1};
 // Lines about single clients (connect, disconnect, refusal) per second; a
 // flood beyond this is summarised.
 constexpr int kClientLogLinesPerSecond = 100;
+// While a request waits for its count the socket is still read, so that a
+// client that goes away is noticed at once; what it sends meanwhile is held
+// for later, up to this many bytes (then reading pauses until the wait ends).
+constexpr std::size_t kMaxHeldWhileWaiting = 64 * 1024;
 
 std::string describe(const tcp::endpoint& endpoint) {
     const asio::ip::address address = canonical(endpoint.address());
@@ -43,7 +47,9 @@ const char* personalityName(Personality personality) {
 // next read starts only once the replies to the previous batch are written,
 // so a client that does not read its replies stalls only itself. A request
 // that waits for a count (SCPI's READ?, say) holds the batch until the
-// count is done; the wait is a timer, so other clients go on meanwhile.
+// count is done; the wait is a timer, so other clients go on meanwhile, and
+// the socket is read during it, so a client that disconnects while it waits
+// is closed (and its module freed) at once rather than when the wait ends.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(Server& server, tcp::socket socket, Personality personality,
@@ -102,10 +108,16 @@ private:
         close("idle timeout");
     }
 
+    // At most one read is outstanding. Lines that arrive while a request
+    // waits or its replies are being written are run afterwards.
     void read() {
+        if (m_reading || m_closed) return;
+        if (m_waiting && m_framer.pendingBytes() >= kMaxHeldWhileWaiting) return;
+        m_reading = true;
         m_socket.async_read_some(
             asio::buffer(m_readBuffer),
             [self = shared_from_this()](const asio::error_code& error, std::size_t n) {
+                self->m_reading = false;
                 if (self->m_closed) return;
                 if (error) {
                     self->close(error == asio::error::eof ? "closed by client"
@@ -113,7 +125,10 @@ private:
                     return;
                 }
                 self->m_framer.append(std::string_view(self->m_readBuffer.data(), n));
-                self->answerLines();
+                if (self->m_waiting)
+                    self->read(); // keep watching for the client's going
+                else if (!self->m_writing)
+                    self->answerLines();
             });
     }
 
@@ -135,6 +150,7 @@ private:
             if (outcome.waiting) {
                 m_waitDeadline = Clock::now() + outcome.patience + m_server.m_options.idleTimeout;
                 waitFor(outcome.retryIn);
+                read(); // a client that goes away meanwhile ends the wait
                 return; // the replies so far go out with the waiting one
             }
             if (outcome.close) {
@@ -146,9 +162,11 @@ private:
             read();
             return;
         }
+        m_writing = true;
         asio::async_write(
             m_socket, asio::buffer(m_out),
             [self = shared_from_this(), closeAfter](const asio::error_code& error, std::size_t) {
+                self->m_writing = false;
                 if (self->m_closed) return;
                 self->m_out.clear();
                 if (error)
@@ -156,7 +174,7 @@ private:
                 else if (closeAfter)
                     self->close("quit");
                 else
-                    self->read();
+                    self->answerLines(); // lines read during a wait, then the next read
             });
     }
 
@@ -190,6 +208,8 @@ private:
     Clock::time_point m_lastRequest;
     Clock::time_point m_waitDeadline;
     bool m_waiting = false;
+    bool m_reading = false; // a read is outstanding
+    bool m_writing = false; // replies are being written
     bool m_closed = false;
 };
 

@@ -1,15 +1,18 @@
 #!/usr/bin/python3
 """PyVISA, as instrument software uses it, against a real vexcountd that
 speaks SCPI on a loopback port of its own: identity, the module catalog and
-choice, frequency, period and totalize readings, the error queue, and two
-clients contending for one module.
+choice, frequency, period and totalize readings, the error queue, the line
+length limit, two clients contending for one module, and a holder killed
+while its query waits.
 
     /usr/bin/python3 tests/e2e/scpi_pyvisa_test.py build/dev/bin/vexcountd
 
 Exit status 0 when every check holds, 1 otherwise, 77 without PyVISA.
 """
 import math
+import os
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -51,6 +54,21 @@ def open_instrument(manager, port):
     instrument.write_termination = "\n"
     instrument.timeout = 5000  # ms; the longest gate here is 1 s
     return instrument
+
+
+# A client of its own process that selects QVSIMC02, starts a 10 s READ? and
+# waits for the reply until it is killed.
+HOLDER = r"""
+import sys, time, pyvisa
+manager = pyvisa.ResourceManager("@py")
+holder = manager.open_resource(f"TCPIP::127.0.0.1::{sys.argv[1]}::SOCKET")
+holder.read_termination = "\n"
+holder.write_termination = "\n"
+print(holder.query('INST:SEL "QVSIMC02";INST:SEL?'), flush=True)
+holder.write("CONF:FREQ (@0);FREQ:GATE:TIME 10;READ?")
+print("waiting", flush=True)
+time.sleep(60)
+"""
 
 
 def close_to(values, expected, relative=1e-9):
@@ -102,8 +120,63 @@ def run(port):
         time.sleep(0.05)
     check(rival.query("INST:SEL?") == '"QVSIMC01"', "the module is free once its holder left")
     rival.write("*CLS")
+
+    # The line limit over the wire: 4096 bytes, a carriage return before the
+    # line feed aside; one byte more is dropped with -223 and the connection
+    # goes on. A trailing ';' ends a message like the line end.
+    longest = "*IDN?" + " " * (4096 - 5)
+    check(rival.query(longest) == identity, "a 4096-byte line is answered")
+    rival.write_raw((longest + "\r\n").encode())
+    check(rival.read() == identity, "... also with a carriage return before its line feed")
+    for extra in (1, 2, 5000):
+        rival.write(longest + " " * extra)
+        error = rival.query("SYST:ERR?")
+        check(error.startswith('-223,"Too much data'),
+              f"a {4096 + extra}-byte line queues -223: {error}")
+        check(rival.query("*IDN?") == identity, "... and the connection goes on")
+    check(rival.query("*IDN?;") == identity and rival.query("SYST:ERR?") == '0,"No error"',
+          "*IDN?; is answered without an error")
+    rival.write("sense:Frequency:gate:time INF")
+    error = rival.query("SYST:ERR?")
+    check(error.startswith("-221,"), f"headers in any case: the endless frequency gate is "
+          f"refused: {error}")
     rival.close()
     manager.close()
+
+
+def kill_waiting_holder(port):
+    """A holder killed while its 10 s READ? waits frees its module at once."""
+    manager = pyvisa.ResourceManager("@py")
+    rival = open_instrument(manager, port)
+    holder = subprocess.Popen([sys.executable, "-c", HOLDER, str(port)],
+                              stdout=subprocess.PIPE, text=True)
+    try:
+        selected = holder.stdout.readline().strip()
+        waiting = holder.stdout.readline().strip()
+        check(selected == '"QVSIMC02"' and waiting == "waiting",
+              f"the holder selects QVSIMC02 and starts READ?: {selected} {waiting}")
+        time.sleep(0.3)  # the READ? is under way
+        rival.write('INST:SEL "QVSIMC02"')
+        error = rival.query("SYST:ERR?")
+        check(error.startswith("-221,"), f"QVSIMC02 is taken while the holder waits: {error}")
+        os.kill(holder.pid, signal.SIGKILL)
+        holder.wait(5)
+        killed = time.monotonic()
+        free = False
+        while not free and time.monotonic() - killed < 5:
+            rival.write('INST:SEL "QVSIMC02"')
+            free = rival.query("INST:SEL?") == '"QVSIMC02"'
+            if not free:
+                rival.write("*CLS")
+                time.sleep(0.02)
+        took = time.monotonic() - killed
+        check(free and took < 1.0, f"QVSIMC02 is free {took:.3f} s after its holder was killed")
+    finally:
+        if holder.poll() is None:
+            holder.kill()
+            holder.wait(5)
+        rival.close()
+        manager.close()
 
 
 def main():
@@ -112,6 +185,7 @@ def main():
         server, port = start_server(binary, log)
         try:
             run(port)
+            kill_waiting_holder(port)
         finally:
             server.terminate()
             try:

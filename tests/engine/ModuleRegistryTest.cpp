@@ -90,6 +90,11 @@ TEST_F(Registry, EveryCallOnAVanishedModuleFailsOnceAndReleasesIt) {
              return engine.pinStatus(session, 64, p);
          }},
         {"setThreshold", [&] { return engine.setThreshold(session, 0, 14); }},
+        {"threshold",
+         [&] {
+             int tenths;
+             return engine.threshold(session, 0, tenths);
+         }},
         {"startCount", [&] { return engine.startCount(session, {}); }},
         {"stopCount", [&] { return engine.stopCount(session); }},
         {"counterStatus",

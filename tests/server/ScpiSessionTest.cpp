@@ -146,7 +146,8 @@ TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
          "-224,\"Illegal parameter value; no module QVSIMX99 (see INST:CAT?)\""},
         {"INST:SEL \"QV\x01\"", "-224,\"Illegal parameter value; no module QV? (see INST:CAT?)\""},
         {"FETC?", "-230,\"Data corrupt or stale; no measurement: INIT, READ? or MEAS? first\""},
-        {std::string(5000, 'x'), "-113,\"Undefined header\""},
+        {std::string(4000, 'x'), "-113,\"Undefined header\""},
+        {std::string(5000, 'x'), "-223,\"Too much data; line longer than 4096 bytes\""},
     };
     for (const auto& [line, error] : cases) {
         SCOPED_TRACE(line);
@@ -167,6 +168,64 @@ TEST_F(ScpiSessionTest, QueuesErrorsForBadCommandsAndValues) {
     EXPECT_EQ(ask(s, "SYST:ERR?"), "-350,\"Queue overflow\"");
     ask(s, "BOGUS");
     EXPECT_EQ(ask(s, "*CLS;SYST:ERR?"), "0,\"No error\"");
+    // A full queue loses the error but not its event bit, and the overflow
+    // is a device-dependent error of its own.
+    for (int i = 0; i < 20; ++i)
+        ask(s, "BOGUS");
+    EXPECT_EQ(ask(s, "*ESR?"), "32");
+    ask(s, "INP:LEV1 9");
+    EXPECT_EQ(ask(s, "*ESR?;*STB?"), "24;4");
+}
+
+TEST_F(ScpiSessionTest, MatchesHeadersInAnyCaseAndKeepsTheMessageRules) {
+    ScpiSession s(engine);
+    ASSERT_EQ(ask(s, "INST:SEL QVSIMR01"), "<none>"); // thresholds fixed at 1.4 V
+    const std::string padded = "*IDN?" + std::string(4096 - 5, ' ');
+    const std::string identity = "Vex,vexcountd,0,9.9";
+    const std::string noError = "0,\"No error\"";
+    const std::string infiniteFrequency =
+        "-221,\"Settings conflict; a frequency count needs a finite gate\"";
+    const std::string fixedLevel =
+        "-221,\"Settings conflict; QVSIMR01 keeps its fixed thresholds: 1.4 V and 1.4 V\"";
+    struct Case {
+        std::string line;
+        std::string reply; // "<none>" for none
+        std::string error; // what SYST:ERR? then reads
+    };
+    const Case cases[] = {
+        {"SENS:FREQ:GATE:TIME INF", "<none>", infiniteFrequency},
+        {"sense:Frequency:gate:time INF", "<none>", infiniteFrequency},
+        {"Sens:FREQUENCY:Gate:Time inf", "<none>", infiniteFrequency},
+        {"freq:gate:time 1;time inf", "<none>", infiniteFrequency},
+        {"sense:period:gate:time INF;TIME?", "9.9E+37", noError},
+        // A trailing separator ends the message; an empty command inside it
+        // is still an error.
+        {"*IDN?;", identity, noError},
+        {"*idn? ; ", identity, noError},
+        {"*IDN?;;", identity, "-102,\"Syntax error; empty command\""},
+        // A threshold the module cannot take is refused, and the level read
+        // back is the one it uses.
+        {"INP:LEV1 2.0;LEV1?", "1.4", fixedLevel},
+        {"input:level2 0.8;:INP:LEV2?", "1.4", fixedLevel},
+        {"INP:LEV1 1.4;LEV1?", "1.4", noError},
+        // 4096 bytes at most, a carriage return before the line feed aside.
+        {padded, identity, noError},
+        {padded + "\r", identity, noError},
+        {padded + " ", "<none>", "-223,\"Too much data; line longer than 4096 bytes\""},
+        // Module names as bare words in any case, quoted ones as written; the
+        // levels asked for go with the session to the next module.
+        {"INST:SEL qvsimc01;INST:SEL?", "\"QVSIMC01\"", noError},
+        {"INP:LEV1 2.0;LEV1?", "2.0", noError},
+        {"INST:SEL 'qvsimc02'", "<none>",
+         "-224,\"Illegal parameter value; no module qvsimc02 (see INST:CAT?)\""},
+        {"INST:SEL QVSIMR01;:INP:LEV1?", "1.4", fixedLevel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 60));
+        EXPECT_EQ(ask(s, c.line), c.reply);
+        EXPECT_EQ(ask(s, "SYST:ERR?"), c.error);
+        EXPECT_EQ(ask(s, "SYST:ERR?"), noError);
+    }
 }
 
 TEST_F(ScpiSessionTest, TwoClientsContendForOneModule) {
