@@ -210,7 +210,11 @@ ParsedCommand parseCommand(std::string_view text, std::string_view previousPath)
     Command command;
     command.header = entry->header;
     command.suffix = suffix;
-    if (const std::size_t colon = written.rfind(':'); colon != std::string::npos)
+    // Common commands leave the path as it was (IEEE 488.2): "FREQ:GATE:TIME
+    // 1;*CLS;TIME?" still reads the gate time.
+    if (header.front() == '*')
+        command.path = previousPath;
+    else if (const std::size_t colon = written.rfind(':'); colon != std::string::npos)
         command.path = written.substr(0, colon);
     if (!rest.empty()) {
         const auto parameters = splitOutside(rest, ',');

@@ -55,6 +55,7 @@ struct Command {
     int suffix = 1;
     std::vector<std::string> parameters; // as written, outer blanks removed
     std::string path; // the header's nodes up to its last colon, for the next command
+                      // (a common command passes the previous path on)
 };
 
 // SCPI error numbers with their standard texts.

@@ -198,6 +198,7 @@ TEST_F(ScpiSessionTest, MatchesHeadersInAnyCaseAndKeepsTheMessageRules) {
         {"Sens:FREQUENCY:Gate:Time inf", "<none>", infiniteFrequency},
         {"freq:gate:time 1;time inf", "<none>", infiniteFrequency},
         {"sense:period:gate:time INF;TIME?", "9.9E+37", noError},
+        {"PER:GATE:TIME 0.1;*CLS;TIME?", "1.0E-01", noError}, // common commands keep the path
         // A trailing separator ends the message; an empty command inside it
         // is still an error.
         {"*IDN?;", identity, noError},
