@@ -95,7 +95,6 @@ void ScpiSession::setEventBit(int code) {
 ScpiSession::Step ScpiSession::handleLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.find_first_not_of(" \t") == std::string_view::npos) return {};
-    auto commands = scpi::splitMessage(line);
     m_commands.clear();
     m_replies.clear();
     m_next = 0;
@@ -109,6 +108,7 @@ ScpiSession::Step ScpiSession::handleLine(std::string_view line) {
         lineTooLong();
         return refused;
     }
+    auto commands = scpi::splitMessage(line);
     if (!commands) {
         pushError(-102, "unbalanced quote or parenthesis");
         return refused;
