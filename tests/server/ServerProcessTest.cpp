@@ -1,6 +1,7 @@
 // The real vexcountd on a loopback port of its own, talked to with raw
-// sockets: junk and over-long lines, clients that stall, the client limit,
-// the idle timeout and a clean stop. What a vanishing client leaves behind is
+// sockets: junk and over-long lines, clients that stall, SCPI clients that
+// go away while a query waits, the client limit, the idle timeout and a
+// clean stop. What a vanishing client leaves behind is
 // tested through the library in tests/e2e.
 #include "ServerProcess.h"
 #include "LineClient.h"
@@ -84,6 +85,60 @@ TEST(ServerProcess, StalledClientsDoNotDelayOthers) {
     EXPECT_TRUE(server.running());
     flooder.shutdown(); // ends the flood thread's send with an error
     floodThread.join();
+}
+
+// Every kind of SCPI wait notices a client that goes away: the module is
+// free for another client at once, not when the wait would have ended
+// (gate plus idle timeout: never, for these endless counts, within 60 s).
+TEST(ServerProcess, ScpiClientGoneDuringAWaitFreesItsModuleAtOnce) {
+    ServerProcess server({"--scpi", "127.0.0.1:0"});
+    ASSERT_TRUE(server.start());
+    const std::string marker = "SCPI listening on 127.0.0.1:";
+    ASSERT_TRUE(server.waitForLog(marker));
+    const std::string log = server.log();
+    const auto scpiPort =
+        static_cast<uint16_t>(std::stoi(log.substr(log.find(marker) + marker.size())));
+
+    // Channel 6 is static: an endless period count on it never ends. Each
+    // kind of wait gets a module of its own, as the rival keeps the one it
+    // took last.
+    const std::string endless = "CONF:PER (@6);PER:GATE:TIME INF;";
+    const std::pair<std::string, std::string> waits[] = {
+        {"QVSIMC01", endless + "READ?"},
+        {"QVSIMC02", endless + "INIT;*OPC?"},
+        {"QVSIMO01", endless + "INIT;*WAI;*IDN?"},
+        {"QVSIMB01", endless + "INIT;FETC?"},
+    };
+    LineClient rival;
+    ASSERT_TRUE(rival.connect(scpiPort));
+    for (const auto& [module, wait] : waits) {
+        SCOPED_TRACE(wait);
+        const std::string select = "INST:SEL " + module + ";INST:SEL?";
+        LineClient holder;
+        ASSERT_TRUE(holder.connect(scpiPort));
+        ASSERT_EQ(holder.ask(select), "\"" + module + "\"");
+        ASSERT_TRUE(holder.send(wait + "\n"));
+        EXPECT_FALSE(holder.readLine(200ms));               // waiting
+        EXPECT_NE(rival.ask(select), "\"" + module + "\""); // taken
+        holder.close();
+        const auto closed = Clock::now();
+        std::optional<std::string> selected;
+        while (selected != "\"" + module + "\"" && Clock::now() - closed < 2s)
+            selected = rival.ask(select);
+        EXPECT_EQ(selected, "\"" + module + "\"");
+        EXPECT_LT(Clock::now() - closed, 1s);
+    }
+    ASSERT_EQ(rival.ask("*CLS;INST:SEL QVSIMC01;INST:SEL?"), "\"QVSIMC01\"");
+
+    // Lines sent during a wait are run after it, in order.
+    ASSERT_TRUE(rival.send("MEAS:TOT? (@6)\n"));
+    EXPECT_FALSE(rival.readLine(200ms));
+    ASSERT_TRUE(rival.send("*IDN?;SYST:ERR?\n"));
+    EXPECT_EQ(rival.readLine(2s), "0");
+    const auto identity = rival.readLine(2s);
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(identity->rfind("Vex,vexcountd,", 0), 0u) << *identity;
+    EXPECT_NE(identity->find(";0,\"No error\""), std::string::npos) << *identity;
 }
 
 TEST(ServerProcess, RefusesClientsBeyondTheLimitWithAReason) {
