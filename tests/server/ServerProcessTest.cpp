@@ -1,8 +1,8 @@
 // The real vexcountd on a loopback port of its own, talked to with raw
 // sockets: junk and over-long lines, clients that stall, SCPI clients that
 // go away while a query waits, the client limit, the idle timeout and a
-// clean stop. What a vanishing client leaves behind is
-// tested through the library in tests/e2e.
+// clean stop. What a vanishing library client leaves behind is tested
+// through the library in tests/e2e.
 #include "ServerProcess.h"
 #include "LineClient.h"
 
