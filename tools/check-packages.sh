@@ -60,8 +60,12 @@ fi
 # products into it, so it works on a copy (tracked and new files, not build/).
 rm -rf "$work"
 mkdir -p "$work/src"
-git ls-files -z --cached --others --exclude-standard | grep -zv '^build/' |
-    tar -c --null -T - -f - | tar -x -C "$work/src" -f -
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z --cached --others --exclude-standard | grep -zv '^build/' |
+        tar -c --null -T - -f - | tar -x -C "$work/src" -f -
+else
+    tar -c --exclude=./build --exclude=./.git -f - . | tar -x -C "$work/src" -f -
+fi
 version=$(dpkg-parsechangelog -l "$work/src/debian/changelog" -S Version)
 # debhelper points HOME elsewhere; keep the compiler cache where it is.
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
