@@ -207,6 +207,7 @@ server_pid=""
 
 # libvexif-dev: a C program through pkg-config, then a CMake project.
 example=$root/dist/examples/vexif-modules.c
+# shellcheck disable=SC2046 # pkg-config prints several words on purpose
 if cc -Wall -Wextra -Werror "$example" $(pkg-config --cflags --libs vexif) -o "$work/vexif-modules" &&
     VEXIF_DEVICES="" "$work/vexif-modules"; then
     pass "C program built with pkg-config --cflags --libs vexif lists the modules and counts"
