@@ -4,7 +4,7 @@
 
 #include "app/EventGuard.h"
 #include "counter/GridCopy.h"
-#include "display/QtText.h"
+#include "counter/QtText.h"
 #include "display/StatisticsWindow.h"
 #include "display/vfcgrid.h"
 

@@ -2,7 +2,7 @@
 #include "display/StatisticsWindow.h"
 
 #include "counter/ChannelStatistics.h"
-#include "display/QtText.h"
+#include "counter/QtText.h"
 
 #include <QChart>
 #include <QChartView>

@@ -5,7 +5,7 @@
 
 #include "app/RecordsController.h"
 #include "counter/MeasurementLog.h"
-#include "display/ResultCell.h"
+#include "counter/ResultCell.h"
 #include "display/StatisticsWindow.h"
 #include "modules/vfcmodsel.h"
 
