@@ -124,6 +124,7 @@ void RecordsController::logTriggered(bool checked) {
 void RecordsController::showStatistics() {
     if (!m_statisticsWindow) {
         m_statisticsWindow = new StatisticsWindow(&m_window, m_statistics);
+        m_statisticsWindow->placeBesideOf(m_window);
         connect(m_statisticsWindow, &StatisticsWindow::resetRequested, this,
                 [this] { runGuarded("Reset", [this] { resetStatistics(); }); });
     }

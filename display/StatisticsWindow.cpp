@@ -3,6 +3,7 @@
 
 #include "counter/ChannelStatistics.h"
 #include "counter/QtText.h"
+#include "display/StatisticsLayout.h"
 
 #include <QChart>
 #include <QChartView>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -96,6 +98,24 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     connect(&m_refreshTimer, &QTimer::timeout, this, &StatisticsWindow::refresh);
 }
 
+void StatisticsWindow::placeBesideOf(const QWidget& owner) {
+    const QScreen* screen = owner.screen();
+    if (!screen) return;
+    const QRect frame = owner.frameGeometry();
+    const QRect free = screen->availableGeometry();
+    // This window's frame is not known before it shows: take the owner's
+    // borders and title bar as its own.
+    const int borderWidth = frame.width() - owner.width();
+    const int borderHeight = frame.height() - owner.height();
+    const ScreenBox box =
+        placeBeside({frame.x(), frame.y(), frame.width(), frame.height()},
+                    {free.x(), free.y(), free.width(), free.height()}, width() + borderWidth,
+                    height() + borderHeight,
+                    std::max(kMinimumBesideWidth, minimumSizeHint().width()) + borderWidth);
+    resize(box.width - borderWidth, box.height - borderHeight);
+    move(box.x, box.y); // the frame's top left
+}
+
 void StatisticsWindow::countsChanged() {
     // Counts may finish every 200 ms; redrawing the trend for each would cost
     // more than the counting itself.
@@ -144,11 +164,11 @@ void StatisticsWindow::refreshTable() {
     const QString label =
         m_statistics.empty()
             ? QStringLiteral("No finished counts since the last reset.")
-            : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5 counts")
+            : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5")
                   .arg(typeCaption(configuration.counterType), toQt(configuration.module),
                        toQt(gateName(configuration.gateCode)),
-                       toQt(edgeName(configuration.edgeCode)))
-                  .arg(m_statistics.counts());
+                       toQt(edgeName(configuration.edgeCode)),
+                       toQt(countsPhrase(m_statistics.counts(), m_statistics.stoppedCounts())));
     if (m_configuration->text() != label) m_configuration->setText(label);
 
     // The unit follows the counter type; the Allan deviation has none.
@@ -201,7 +221,8 @@ void StatisticsWindow::refreshTrend() {
     m_trend->replace(points);
 
     // Another channel, or statistics started afresh: the value axis is fitted
-    // anew; otherwise it only widens, so its labels are not laid out again on
+    // anew; otherwise the range shown is kept while it still suits the
+    // readings (trendValueRange), so its labels are not laid out again on
     // every refresh.
     const bool fresh = m_channel != m_rangeChannel || m_statistics.counts() < m_rangeCounts;
     m_rangeChannel = m_channel;
@@ -209,7 +230,7 @@ void StatisticsWindow::refreshTrend() {
     if (points.isEmpty()) {
         setAxisRange(m_countAxis, 0, kCountStep);
         setAxisRange(m_valueAxis, 0, 1);
-        m_rangeCounts = 0;
+        m_rangeChannel = -1; // the first readings fit the axis anew
         return;
     }
 
@@ -224,14 +245,10 @@ void StatisticsWindow::refreshTrend() {
         low = std::min(low, point.y());
         high = std::max(high, point.y());
     }
-    if (!fresh && low >= m_valueAxis->min() && high <= m_valueAxis->max()) return;
-    if (!fresh) {
-        low = std::min(low, m_valueAxis->min());
-        high = std::max(high, m_valueAxis->max());
-    }
-    // A flat trend gets a band around its value so the line stays visible.
-    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-6);
-    setAxisRange(m_valueAxis, low - margin, high + margin);
+    const AxisRange range = trendValueRange(
+        low, high,
+        fresh ? std::nullopt : std::optional(AxisRange{m_valueAxis->min(), m_valueAxis->max()}));
+    setAxisRange(m_valueAxis, range.low, range.high);
 }
 
 void StatisticsWindow::setAxisRange(QValueAxis* axis, double low, double high) {
