@@ -37,7 +37,9 @@ ScreenBox placeBeside(const ScreenBox& owner, const ScreenBox& screen, int width
         width = right ? rightRoom : leftRoom;
         x = right ? owner.right() + gap : screen.x;
     } else {
-        // Over the owner, as far to the roomier side as the screen goes.
+        // Over the owner, as narrow as allowed and as far to the roomier
+        // side as the screen goes, so it covers as little as it can.
+        width = std::min(width, minimumWidth);
         x = right ? screen.right() - width : screen.x;
     }
     x = std::clamp(x, screen.x, screen.right() - width);

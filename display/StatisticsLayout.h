@@ -39,8 +39,8 @@ struct ScreenBox {
 // Where a window of the given size opens beside `owner` on a screen whose
 // free area is `screen`: right of the owner, top edges level, when it fits
 // there; else left of it; else on the side with more room, narrowed to that
-// room when that leaves at least minimumWidth; else over the owner, at the
-// screen's edge on the side with more room. The result always lies on the
+// room when that leaves at least minimumWidth; else minimumWidth wide over
+// the owner, at the screen's edge on the side with more room. The result always lies on the
 // screen, shrunk to it if it is larger. `gap` pixels separate the two. All
 // sizes are of frames (title bar and borders included).
 ScreenBox placeBeside(const ScreenBox& owner, const ScreenBox& screen, int width, int height,

@@ -32,8 +32,9 @@ QString optionalText(const std::optional<double>& value, char format, int precis
     return value ? QString::number(*value, format, precision) : QStringLiteral("-");
 }
 
-// "Frequency", "Period" or "Events".
+// "Frequency", "Period" or "Event", as in "Event counts of ...".
 QString typeCaption(int32_t counterType) {
+    if (counterType == 2) return QStringLiteral("Event");
     QString name = toQt(counterTypeName(counterType));
     if (!name.isEmpty()) name[0] = name[0].toUpper();
     return name;
@@ -57,6 +58,7 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false); // a long value is cut with an ellipsis, not broken
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->horizontalHeader()->setSectionResizeMode(ChannelColumn, QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(CountColumn, QHeaderView::ResizeToContents);
@@ -180,7 +182,7 @@ void StatisticsWindow::refreshTable() {
         for (int c = 0; c < ColumnCount; ++c) {
             QString heading = QString::fromLatin1(kHeadings[c]);
             if (c >= LastColumn && c <= DeviationColumn && !unit.isEmpty())
-                heading += QStringLiteral(" (%1)").arg(unit);
+                heading += QStringLiteral("\n(%1)").arg(unit); // narrow beside the main window
             headings << heading;
         }
         m_table->setHorizontalHeaderLabels(headings);
@@ -219,6 +221,9 @@ void StatisticsWindow::refreshTrend() {
             .arg(m_unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_unit));
     if (chart->title() != title) chart->setTitle(title);
     m_trend->replace(points);
+    // A line needs two points: a single reading shows as a dot.
+    if (m_trend->pointsVisible() != (points.size() == 1))
+        m_trend->setPointsVisible(points.size() == 1);
 
     // Another channel, or statistics started afresh: the value axis is fitted
     // anew; otherwise the range shown is kept while it still suits the

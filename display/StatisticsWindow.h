@@ -52,7 +52,7 @@ public:
     // later the user's place is kept.
     void placeBesideOf(const QWidget& owner);
     // Narrowest width placeBesideOf gives the window, in pixels.
-    static constexpr int kMinimumBesideWidth = 520;
+    static constexpr int kMinimumBesideWidth = 600;
 
     // The statistics changed: shows them now or within the refresh interval.
     void countsChanged();

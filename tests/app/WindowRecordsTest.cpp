@@ -132,7 +132,7 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     EXPECT_EQ(cell(0, StatisticsWindow::DeviationColumn), "0");
     EXPECT_EQ(cell(0, StatisticsWindow::AllanColumn), "0.000e+00");
     EXPECT_EQ(window->table()->horizontalHeaderItem(StatisticsWindow::MeanColumn)->text(),
-              "Mean (Hz)");
+              "Mean\n(Hz)");
     EXPECT_TRUE(window->configurationLabel()->text().contains("QVSIMC01"));
     EXPECT_EQ(window->trend()->count(), counts) << "channel 0's readings in the trend";
     // A steady 1 MHz is a line in the middle of the plot, not on the floor of
@@ -228,6 +228,8 @@ TEST_F(RecordsOnServer, CountsEndedByStopAreLoggedAndCounted) {
         [&] { return window->configurationLabel()->text().endsWith(": 1 count, 1 stopped"); },
         StatisticsWindow::kRefreshInterval + 500))
         << window->configurationLabel()->text().toStdString();
+    EXPECT_TRUE(window->configurationLabel()->text().startsWith(
+        "Event counts of QVSIMC01, gate inf s, edges R-R"));
 
     // A 10 s frequency count stopped at once: no values, still a row.
     clickItem(*form->countTypeGroup(), 0);

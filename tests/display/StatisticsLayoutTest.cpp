@@ -52,9 +52,10 @@ TEST(StatisticsLayout, WindowOpensBesideTheOwnerOnTheScreen) {
         // Neither side holds 900: the larger room, narrowed to it.
         {"narrowed right", {0, 0, 760, 600}, {0, 0, 1400, 900}, 900, 700, {768, 0, 632, 700}},
         {"narrowed left", {640, 0, 760, 600}, {0, 0, 1400, 900}, 900, 700, {0, 0, 632, 700}},
-        // No room for even the narrowest: over the owner, on the screen.
-        {"over, right", {0, 0, 760, 600}, {0, 0, 1024, 768}, 900, 700, {124, 0, 900, 700}},
-        {"over, left", {300, 0, 760, 600}, {0, 0, 1100, 768}, 900, 700, {0, 0, 900, 700}},
+        // No room for even the narrowest: that narrow over the owner, at the
+        // screen's edge.
+        {"over, right", {0, 0, 760, 600}, {0, 0, 1024, 768}, 900, 700, {504, 0, 520, 700}},
+        {"over, left", {300, 0, 760, 600}, {0, 0, 1100, 768}, 900, 700, {0, 0, 520, 700}},
         // Kept on the screen: low owners and larger windows.
         {"low owner", {100, 900, 760, 600}, screen, 900, 700, {868, 380, 900, 700}},
         {"taller than the screen",
