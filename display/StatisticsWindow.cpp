@@ -165,7 +165,7 @@ void StatisticsWindow::refreshTable() {
     const CountConfiguration& configuration = m_statistics.configuration();
     const QString label =
         m_statistics.empty()
-            ? QStringLiteral("No finished counts since the last reset.")
+            ? QStringLiteral("No counts since the last reset.")
             : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5")
                   .arg(typeCaption(configuration.counterType), toQt(configuration.module),
                        toQt(gateName(configuration.gateCode)),
