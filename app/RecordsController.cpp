@@ -4,7 +4,7 @@
 
 #include "app/EventGuard.h"
 #include "counter/GridCopy.h"
-#include "display/QtText.h"
+#include "counter/QtText.h"
 #include "display/StatisticsWindow.h"
 #include "display/vfcgrid.h"
 
@@ -124,6 +124,7 @@ void RecordsController::logTriggered(bool checked) {
 void RecordsController::showStatistics() {
     if (!m_statisticsWindow) {
         m_statisticsWindow = new StatisticsWindow(&m_window, m_statistics);
+        m_statisticsWindow->placeBesideOf(m_window);
         connect(m_statisticsWindow, &StatisticsWindow::resetRequested, this,
                 [this] { runGuarded("Reset", [this] { resetStatistics(); }); });
     }

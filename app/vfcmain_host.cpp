@@ -3,9 +3,9 @@
 #include "app/vfcmain_host.h"
 
 #include "app/RecordsController.h"
+#include "counter/QtText.h"
 #include "counter/vfcgroups.h"
 #include "counter/vfcgroups_thresh.h"
-#include "display/QtText.h"
 #include "display/vfcgrid.h"
 #include "display/vfcstat.h"
 

@@ -44,6 +44,7 @@ bool ChannelStatistics::add(std::string_view module, const FinishedCount& count)
         m_channels.resize(count.values.size());
     }
     ++m_counts;
+    if (count.stopped) ++m_stopped;
     for (size_t i = 0; i < m_channels.size(); ++i) {
         const std::optional<double>& value = count.values[i];
         if (!value) continue;
@@ -56,6 +57,7 @@ bool ChannelStatistics::add(std::string_view module, const FinishedCount& count)
 void ChannelStatistics::reset() {
     m_configuration = {};
     m_counts = 0;
+    m_stopped = 0;
     m_channels.clear();
 }
 

@@ -65,7 +65,8 @@ public:
     // Recent readings kept per channel for the trend.
     static constexpr size_t kHistory = 500;
 
-    // Adds a finished count of `module`. A count of another configuration
+    // Adds a count of `module` that ended, by itself or by Stop (its values
+    // count alike). A count of another configuration
     // (another module, counter type, gate, edges or channel count) first
     // starts the statistics afresh; answers whether it did.
     bool add(std::string_view module, const FinishedCount& count);
@@ -77,8 +78,11 @@ public:
     bool empty() const { return m_counts == 0; }
     const CountConfiguration& configuration() const { return m_configuration; }
     int32_t channelCount() const { return static_cast<int32_t>(m_channels.size()); }
-    // Finished counts since the last reset; the trend's reading numbers.
+    // Counts since the last reset, those ended by Stop included; the trend's
+    // reading numbers.
     int64_t counts() const { return m_counts; }
+    // Of these, the counts ended by Stop.
+    int64_t stoppedCounts() const { return m_stopped; }
     const RunningStatistics& channel(int32_t index) const;
     // Allan deviation of a channel; only frequency counts have one.
     std::optional<double> allanDeviation(int32_t index) const;
@@ -93,5 +97,6 @@ private:
 
     CountConfiguration m_configuration;
     int64_t m_counts = 0;
+    int64_t m_stopped = 0;
     std::vector<Channel> m_channels;
 };

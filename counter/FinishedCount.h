@@ -1,9 +1,13 @@
-// FinishedCount: what the measurement cycle reports when a count has finished.
-// The measured quantities in double precision, one per channel: Hz for a
-// frequency count, the mean period in ns for a period count, events for an
-// event count. A channel that did not finish its measurement (a period
-// channel that timed out or was stopped) has no value. Statistics, the trend
-// and the log are built from these, never from the grid's texts.
+// FinishedCount: what the measurement cycle reports when a count has ended,
+// by itself or by Stop. The measured quantities in double precision, one per
+// channel: Hz for a frequency count, the mean period in ns for a period
+// count, events for an event count. A channel that did not finish its
+// measurement (a period channel that timed out or was stopped) has no value.
+// A count ended by Stop has the values of its last poll, which the grid
+// shows: the totals so far of an event count, the periods of the channels
+// that had finished, none for a frequency count (read only at its end).
+// Statistics, the trend and the log are built from these, never from the
+// grid's texts.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +21,9 @@ struct FinishedCount {
     int32_t edgeCode = 3;    // 3 R->R, 1 R->F, 2 F->R, 0 F->F
     // Channel 0 first; empty optional: no value for that channel.
     std::span<const std::optional<double>> values;
+    // Ended by Stop rather than by the module (an event count with the
+    // infinite gate ends no other way).
+    bool stopped = false;
 };
 
 // Rising edges within the gate -> Hz (count / gate length). A gate without a

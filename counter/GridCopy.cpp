@@ -1,7 +1,7 @@
 // GridCopy: tab-separated text of the grid's channels, names and values.
 #include "counter/GridCopy.h"
 
-#include "display/ResultCell.h"
+#include "counter/ResultCell.h"
 
 namespace {
 

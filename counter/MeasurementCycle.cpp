@@ -93,6 +93,9 @@ void MeasurementCycle::UpdateCounter(bool reset, bool start, bool stop) {
             m_runState = 0;
             check(QV_FCRun(m_host.libraryHandle(), 0, 0, 0, nullptr, 0));
             m_host.setRunStateText(kStopping);
+            // No counts are read after the stop: the count ends with what its
+            // last poll read, as the grid shows it.
+            reportEnded(true);
         } else {
             bool finished = false;
             switch (m_counterType) {
@@ -133,6 +136,7 @@ void MeasurementCycle::StartCount() {
     m_counterType = settings.counterType;
     m_gateCode = settings.gateCode;
     m_edgeCode = settings.edgeCode;
+    m_values.assign(static_cast<size_t>(std::max<int32_t>(0, m_host.channelCount())), std::nullopt);
 
     std::array<char, kCodedChannels + 1> codes{};
     for (int32_t i = 0; i < kCodedChannels; ++i)
@@ -152,11 +156,14 @@ bool MeasurementCycle::poll(std::string_view heading, std::string_view finishedT
     return finished;
 }
 
-template <typename ValueOf> void MeasurementCycle::reportFinished(int32_t n, ValueOf valueOf) {
+template <typename ValueOf> void MeasurementCycle::setValues(int32_t n, ValueOf valueOf) {
     m_values.resize(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i)
         m_values[static_cast<size_t>(i)] = valueOf(i);
-    m_host.countFinished(FinishedCount{m_counterType, m_gateCode, m_edgeCode, m_values});
+}
+
+void MeasurementCycle::reportEnded(bool stopped) {
+    m_host.countFinished(FinishedCount{m_counterType, m_gateCode, m_edgeCode, m_values, stopped});
 }
 
 bool MeasurementCycle::PollFrequency() {
@@ -166,7 +173,8 @@ bool MeasurementCycle::PollFrequency() {
         readCounts(b);
         for (int32_t i = 0; i < b.n(); ++i)
             writeResult(i, FrequencyText(b.count(i), m_gateCode));
-        reportFinished(b.n(), [&](int32_t i) { return frequencyHz(b.count(i), m_gateCode); });
+        setValues(b.n(), [&](int32_t i) { return frequencyHz(b.count(i), m_gateCode); });
+        reportEnded(false);
         return true;
     });
 }
@@ -183,11 +191,11 @@ bool MeasurementCycle::PollPeriod() {
         }
         const bool finished = !b.busy() || allFinal;
         // Only a channel that timed its 64 intervals has a period.
-        if (finished)
-            reportFinished(b.n(), [&](int32_t i) -> std::optional<double> {
-                if (b.channelState(i) != kChannelDone) return std::nullopt;
-                return periodNs(b.count(i));
-            });
+        setValues(b.n(), [&](int32_t i) -> std::optional<double> {
+            if (b.channelState(i) != kChannelDone) return std::nullopt;
+            return periodNs(b.count(i));
+        });
+        if (finished) reportEnded(false);
         return finished;
     });
 }
@@ -198,8 +206,9 @@ bool MeasurementCycle::PollEvents() {
         readCounts(b);
         for (int32_t i = 0; i < b.n(); ++i)
             writeResult(i, EventText(b.count(i)));
+        setValues(b.n(), [&](int32_t i) { return static_cast<double>(b.count(i)); });
         if (b.busy()) return false;
-        reportFinished(b.n(), [&](int32_t i) { return static_cast<double>(b.count(i)); });
+        reportEnded(false);
         return true;
     });
 }

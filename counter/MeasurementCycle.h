@@ -46,9 +46,10 @@ public:
     // (clearRunState). It may throw when asking the library whether a module
     // is open fails; that exception leaves UpdateCounter.
     virtual void closeModule() = 0;
-    // A count has finished and its results are written: its captured settings
+    // A count has ended and its results are written: its captured settings
     // and its measured values (no value for a channel that did not finish).
-    // Called once per finished count, before a continuous run restarts.
+    // Called once per count, before a continuous run restarts, and for a
+    // count ended by Stop (marked stopped) after the library stopped it.
     virtual void countFinished(const FinishedCount& count) { (void)count; }
 };
 
@@ -92,9 +93,11 @@ private:
     void readCounts(PollBuffers& buffers);
     // Writes one channel's result if the grid has a row for it.
     void writeResult(int32_t channel, std::string_view text);
-    // Tells the host about a finished count; valueOf(i) gives channel i's
+    // Sets the values of the running count, valueOf(i) giving channel i's
     // measured value or none.
-    template <typename ValueOf> void reportFinished(int32_t n, ValueOf valueOf);
+    template <typename ValueOf> void setValues(int32_t n, ValueOf valueOf);
+    // Tells the host about the count that ended, with its values.
+    void reportEnded(bool stopped);
 
     CycleHost& m_host;
     uint8_t m_runState = 0;
@@ -102,6 +105,8 @@ private:
     int32_t m_counterType = 0;
     int32_t m_gateCode = 0;
     int32_t m_edgeCode = 0;
-    // The values of the last finished count, kept to reuse the storage.
+    // The values of the running count as far as its polls have read them
+    // (all none at its start), reported when it ends; kept to reuse the
+    // storage.
     std::vector<std::optional<double>> m_values;
 };

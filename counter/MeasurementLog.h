@@ -1,7 +1,9 @@
-// MeasurementLog: the CSV log of finished counts. One row per count: the UTC
+// MeasurementLog: the CSV log of ended counts. One row per count: the UTC
 // time with milliseconds (ISO 8601), module, counter type, gate (s), edges,
 // then one value per channel in the counter type's unit (empty where a
-// channel has no value). A header line naming the columns and their units
+// channel has no value), then how the count ended: "finished" (by the module:
+// its gate closed, or every channel finished) or "stopped" (by Stop, with the
+// values of its last poll). A header line naming the columns and their units
 // comes before the first row of each logging session and again whenever the
 // counter type or the channel count changes, so every row sits under a header
 // that describes it.

@@ -1,8 +1,8 @@
 // Group base classes, the three radio groups and the counter type reaction.
 #include "counter/vfcgroups.h"
 
+#include "counter/QtText.h"
 #include "counter/vfcgroups_thresh.h"
-#include "display/QtText.h"
 
 #include <QButtonGroup>
 #include <QProxyStyle>

@@ -2,7 +2,8 @@
 #include "display/StatisticsWindow.h"
 
 #include "counter/ChannelStatistics.h"
-#include "display/QtText.h"
+#include "counter/QtText.h"
+#include "display/StatisticsLayout.h"
 
 #include <QChart>
 #include <QChartView>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -30,8 +32,9 @@ QString optionalText(const std::optional<double>& value, char format, int precis
     return value ? QString::number(*value, format, precision) : QStringLiteral("-");
 }
 
-// "Frequency", "Period" or "Events".
+// "Frequency", "Period" or "Event", as in "Event counts of ...".
 QString typeCaption(int32_t counterType) {
+    if (counterType == 2) return QStringLiteral("Event");
     QString name = toQt(counterTypeName(counterType));
     if (!name.isEmpty()) name[0] = name[0].toUpper();
     return name;
@@ -55,6 +58,7 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false); // a long value is cut with an ellipsis, not broken
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->horizontalHeader()->setSectionResizeMode(ChannelColumn, QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setSectionResizeMode(CountColumn, QHeaderView::ResizeToContents);
@@ -94,6 +98,24 @@ StatisticsWindow::StatisticsWindow(QWidget* owner, const ChannelStatistics& stat
 
     m_refreshTimer.setSingleShot(true);
     connect(&m_refreshTimer, &QTimer::timeout, this, &StatisticsWindow::refresh);
+}
+
+void StatisticsWindow::placeBesideOf(const QWidget& owner) {
+    const QScreen* screen = owner.screen();
+    if (!screen) return;
+    const QRect frame = owner.frameGeometry();
+    const QRect free = screen->availableGeometry();
+    // This window's frame is not known before it shows: take the owner's
+    // borders and title bar as its own.
+    const int borderWidth = frame.width() - owner.width();
+    const int borderHeight = frame.height() - owner.height();
+    const ScreenBox box =
+        placeBeside({frame.x(), frame.y(), frame.width(), frame.height()},
+                    {free.x(), free.y(), free.width(), free.height()}, width() + borderWidth,
+                    height() + borderHeight,
+                    std::max(kMinimumBesideWidth, minimumSizeHint().width()) + borderWidth);
+    resize(box.width - borderWidth, box.height - borderHeight);
+    move(box.x, box.y); // the frame's top left
 }
 
 void StatisticsWindow::countsChanged() {
@@ -143,12 +165,12 @@ void StatisticsWindow::refreshTable() {
     const CountConfiguration& configuration = m_statistics.configuration();
     const QString label =
         m_statistics.empty()
-            ? QStringLiteral("No finished counts since the last reset.")
-            : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5 counts")
+            ? QStringLiteral("No counts since the last reset.")
+            : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5")
                   .arg(typeCaption(configuration.counterType), toQt(configuration.module),
                        toQt(gateName(configuration.gateCode)),
-                       toQt(edgeName(configuration.edgeCode)))
-                  .arg(m_statistics.counts());
+                       toQt(edgeName(configuration.edgeCode)),
+                       toQt(countsPhrase(m_statistics.counts(), m_statistics.stoppedCounts())));
     if (m_configuration->text() != label) m_configuration->setText(label);
 
     // The unit follows the counter type; the Allan deviation has none.
@@ -160,7 +182,7 @@ void StatisticsWindow::refreshTable() {
         for (int c = 0; c < ColumnCount; ++c) {
             QString heading = QString::fromLatin1(kHeadings[c]);
             if (c >= LastColumn && c <= DeviationColumn && !unit.isEmpty())
-                heading += QStringLiteral(" (%1)").arg(unit);
+                heading += QStringLiteral("\n(%1)").arg(unit); // narrow beside the main window
             headings << heading;
         }
         m_table->setHorizontalHeaderLabels(headings);
@@ -199,9 +221,13 @@ void StatisticsWindow::refreshTrend() {
             .arg(m_unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_unit));
     if (chart->title() != title) chart->setTitle(title);
     m_trend->replace(points);
+    // A line needs two points: a single reading shows as a dot.
+    if (m_trend->pointsVisible() != (points.size() == 1))
+        m_trend->setPointsVisible(points.size() == 1);
 
     // Another channel, or statistics started afresh: the value axis is fitted
-    // anew; otherwise it only widens, so its labels are not laid out again on
+    // anew; otherwise the range shown is kept while it still suits the
+    // readings (trendValueRange), so its labels are not laid out again on
     // every refresh.
     const bool fresh = m_channel != m_rangeChannel || m_statistics.counts() < m_rangeCounts;
     m_rangeChannel = m_channel;
@@ -209,7 +235,7 @@ void StatisticsWindow::refreshTrend() {
     if (points.isEmpty()) {
         setAxisRange(m_countAxis, 0, kCountStep);
         setAxisRange(m_valueAxis, 0, 1);
-        m_rangeCounts = 0;
+        m_rangeChannel = -1; // the first readings fit the axis anew
         return;
     }
 
@@ -224,14 +250,10 @@ void StatisticsWindow::refreshTrend() {
         low = std::min(low, point.y());
         high = std::max(high, point.y());
     }
-    if (!fresh && low >= m_valueAxis->min() && high <= m_valueAxis->max()) return;
-    if (!fresh) {
-        low = std::min(low, m_valueAxis->min());
-        high = std::max(high, m_valueAxis->max());
-    }
-    // A flat trend gets a band around its value so the line stays visible.
-    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-6);
-    setAxisRange(m_valueAxis, low - margin, high + margin);
+    const AxisRange range = trendValueRange(
+        low, high,
+        fresh ? std::nullopt : std::optional(AxisRange{m_valueAxis->min(), m_valueAxis->max()}));
+    setAxisRange(m_valueAxis, range.low, range.high);
 }
 
 void StatisticsWindow::setAxisRange(QValueAxis* axis, double low, double high) {

@@ -47,6 +47,13 @@ public:
     // The trend's count axis spans whole multiples of this many counts.
     static constexpr int kCountStep = 50;
 
+    // Moves the window beside `owner` on the owner's screen (placeBeside),
+    // narrower if that keeps it beside. Called before the window first shows;
+    // later the user's place is kept.
+    void placeBesideOf(const QWidget& owner);
+    // Narrowest width placeBesideOf gives the window, in pixels.
+    static constexpr int kMinimumBesideWidth = 600;
+
     // The statistics changed: shows them now or within the refresh interval.
     void countsChanged();
     // Shows the statistics as they are now; does nothing while hidden.

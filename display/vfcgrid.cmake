@@ -1,8 +1,6 @@
 # Result grid: the widget (vexcounter_ui), its plain helpers (vexcounter_core)
 # and the channel code glyphs.
 target_sources(vexcounter_core PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/ResultCell.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ResultCell.h
     ${CMAKE_CURRENT_LIST_DIR}/ChannelTable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ChannelTable.h)
 target_sources(vexcounter_ui PRIVATE

@@ -3,6 +3,7 @@
 #include "display/vfcgrid.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -52,6 +53,11 @@ public:
         const auto* grid = qobject_cast<const TModGrid*>(tableWidget());
         if (grid && role == Qt::AccessibleTextRole)
             return grid->AccessibleCellText(row(), column());
+        // A name too long for its cell shows in full as the cell's tool tip.
+        if (grid && role == Qt::ToolTipRole && column() == NameColumn && row() >= 1) {
+            const QString name = text();
+            return grid->ShownName(row()) != name ? QVariant(name) : QVariant();
+        }
         if (grid && role == Qt::AccessibleDescriptionRole && column() == CodeColumn && row() >= 1)
             return QStringLiteral("Type 0, 1, R, F, E or minus, or press the menu key, to set "
                                   "the condition");
@@ -139,15 +145,18 @@ TModGrid::TModGrid(QWidget* parentPanel, int channelCount)
     setAccessibleName(QStringLiteral("Results"));
     setAccessibleDescription(QStringLiteral("One row per channel: condition, wire colour, "
                                             "number, name and result"));
-    // A click on a glyph or a fixed cell leaves the focus where it is (in the
-    // name editor, say); a click on a name takes it (mousePressEvent).
-    setFocusPolicy(Qt::TabFocus);
+    // A click anywhere in the grid takes the focus (mousePressEvent), so the
+    // keys typed next go to the cell that was clicked.
+    setFocusPolicy(Qt::StrongFocus);
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectItems);
     // The editor opens on a name only when asked: F2, Enter, a click or a
     // double click; a stray key never starts an edit the user cannot see.
-    // Escape and Enter close it (Escape undoes the edit).
-    setEditTriggers(EditKeyPressed | SelectedClicked | DoubleClicked);
+    // Escape and Enter close it (Escape undoes the edit). A click opens it at
+    // once (mouseReleaseEvent), so the view's own delayed edit of a clicked
+    // current name (SelectedClicked) is not wanted: it would refuse the
+    // click's edit while its timer runs.
+    setEditTriggers(EditKeyPressed | DoubleClicked);
 
     setColumnCount(5);
     setRowCount(1);
@@ -267,6 +276,15 @@ QString TModGrid::ChannelName(int channel) const {
     return row >= 0 ? item(row, NameColumn)->text() : QString();
 }
 
+QString TModGrid::ShownName(int row) const {
+    const QTableWidgetItem* cell = row >= 1 ? item(row, NameColumn) : nullptr;
+    if (!cell) return {};
+    // The name starts one margin into the cell and keeps one margin free
+    // before the cell's right edge.
+    const int room = columnWidth(NameColumn) - kGridLine - 2 * m_fonts.nameMargin;
+    return QFontMetrics(m_fonts.normal).elidedText(cell->text(), Qt::ElideRight, std::max(0, room));
+}
+
 void TModGrid::RowMoved(int from, int to) {
     const int rows = rowCount();
     if (from < 1 || to < 1 || from >= rows || to >= rows || from == to) return;
@@ -336,7 +354,7 @@ void TModGrid::DrawCell(QPainter& painter, const QRect& rect, int row, int colum
         break;
     case NameColumn:
         painter.fillRect(rect, m_nameCellColour);
-        drawTextAt(painter, rect.left() + m_fonts.nameMargin, top, text);
+        drawTextAt(painter, rect.left() + m_fonts.nameMargin, top, ShownName(row));
         break;
     default:
         ResultReadout{text, m_plainResults}.paint(painter, rect, m_fonts);
@@ -380,6 +398,19 @@ void TModGrid::mousePressEvent(QMouseEvent* event) {
         if (!hasFocus() && !(focus && isAncestorOf(focus))) setFocus(Qt::MouseFocusReason);
         QTableWidget::mousePressEvent(event);
         return;
+    }
+    // Any other cell takes the focus for the grid, closing a name editor
+    // (keeping what was typed). A glyph becomes the current cell, so the
+    // code keys work on it at once; the other cells of a data row make their
+    // row current, on the glyph or the name as before.
+    if (index.isValid()) {
+        endEditing();
+        if (index.row() >= 1) {
+            const bool onGlyph = index.column() == CodeColumn || currentColumn() == CodeColumn;
+            const int column = onGlyph ? CodeColumn : NameColumn;
+            setCurrentCell(index.row(), column);
+        }
+        if (!hasFocus()) setFocus(Qt::MouseFocusReason);
     }
     // The fixed cells of a data row are its handle for dragging it elsewhere.
     if (index.isValid() && index.row() >= 1 && index.column() < NameColumn &&

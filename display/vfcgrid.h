@@ -77,6 +77,9 @@ public:
     int RowOfChannel(int channel) const;
     int ChannelOfRow(int row) const;
     QString ChannelName(int channel) const;
+    // The name as the cell in `row` draws it: cut with an ellipsis where it
+    // would run past the cell (the full name is then the cell's tool tip).
+    QString ShownName(int row) const;
 
     // Fonts and metrics measured from the grid's font.
     const GridFonts& Fonts() const { return m_fonts; }

@@ -3,7 +3,7 @@
 // screen reader says for each cell.
 #include "display/vfcgrid.h"
 
-#include "display/ResultCell.h"
+#include "counter/ResultCell.h"
 
 #include <QActionGroup>
 #include <QContextMenuEvent>

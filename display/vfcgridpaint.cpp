@@ -1,8 +1,8 @@
 // Cell painters of the result grid.
 #include "display/vfcgridpaint.h"
 
+#include "counter/ResultCell.h"
 #include "display/ChannelTable.h"
-#include "display/ResultCell.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>

@@ -2,7 +2,7 @@
 #include "modules/vfcmodsel.h"
 
 #include "TModIfCpp.h"
-#include "display/QtText.h"
+#include "counter/QtText.h"
 #include "modules/vladata.h"
 
 #include <QAbstractItemView>

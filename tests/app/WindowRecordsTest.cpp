@@ -5,12 +5,13 @@
 
 #include "app/RecordsController.h"
 #include "counter/MeasurementLog.h"
-#include "display/ResultCell.h"
+#include "counter/ResultCell.h"
 #include "display/StatisticsWindow.h"
 #include "modules/vfcmodsel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QChartView>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -22,8 +23,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QValueAxis>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +94,19 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isModal());
+    // Beside the main window where the screen has room, on the screen always,
+    // never at the top left over the main window.
+    const QRect screen = form->screen()->availableGeometry();
+    const QRect main = form->frameGeometry();
+    const QRect beside = window->frameGeometry();
+    EXPECT_TRUE(screen.contains(beside))
+        << beside.x() << "," << beside.y() << " " << beside.width() << "x" << beside.height()
+        << " on " << screen.width() << "x" << screen.height() << ", main " << main.x() << ","
+        << main.y() << " " << main.width() << "x" << main.height();
+    EXPECT_NE(beside.topLeft(), main.topLeft());
+    if (screen.right() - main.right() >= StatisticsWindow::kMinimumBesideWidth) {
+        EXPECT_GT(beside.left(), main.right());
+    }
 
     // VFC_STATISTICS_SCREENSHOT=file.png: more counts, and a picture of the
     // window with the trend of channel 13 (33 or 34 edges per gate).
@@ -116,9 +132,17 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     EXPECT_EQ(cell(0, StatisticsWindow::DeviationColumn), "0");
     EXPECT_EQ(cell(0, StatisticsWindow::AllanColumn), "0.000e+00");
     EXPECT_EQ(window->table()->horizontalHeaderItem(StatisticsWindow::MeanColumn)->text(),
-              "Mean (Hz)");
+              "Mean\n(Hz)");
     EXPECT_TRUE(window->configurationLabel()->text().contains("QVSIMC01"));
     EXPECT_EQ(window->trend()->count(), counts) << "channel 0's readings in the trend";
+    // A steady 1 MHz is a line in the middle of the plot, not on the floor of
+    // an axis from 0 up.
+    const auto axes = window->chartView()->chart()->axes(Qt::Vertical);
+    ASSERT_EQ(axes.size(), 1);
+    const auto* valueAxis = qobject_cast<const QValueAxis*>(axes[0]);
+    ASSERT_NE(valueAxis, nullptr);
+    EXPECT_DOUBLE_EQ(valueAxis->min(), 1e6 - 1);
+    EXPECT_DOUBLE_EQ(valueAxis->max(), 1e6 + 1);
     window->chooseChannel(8);
     ASSERT_GT(window->trend()->count(), 0);
     EXPECT_EQ(window->trend()->at(0).y(), 1e7) << "channel 8 carries 10 MHz";
@@ -132,10 +156,11 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     const QRegularExpression time(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)");
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QStringList fields = lines[i].split(',');
-        ASSERT_EQ(fields.size(), 5 + 18) << lines[i].toStdString();
+        ASSERT_EQ(fields.size(), 5 + 18 + 1) << lines[i].toStdString();
         EXPECT_TRUE(time.match(fields[0]).hasMatch()) << fields[0].toStdString();
         EXPECT_EQ(fields.mid(1, 4), QStringList({"QVSIMC01", "frequency", "0.1", "R-R"}));
         EXPECT_EQ(fields[5], "1000000");
+        EXPECT_EQ(fields.back(), "finished");
     }
     const QStringList last = lines.back().split(',');
     for (int channel = 0; channel < 18; ++channel)
@@ -167,6 +192,68 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     EXPECT_TRUE(waitUntil([&] { return cell(0, StatisticsWindow::CountColumn) == "1"; },
                           StatisticsWindow::kRefreshInterval + 500));
     EXPECT_EQ(cell(0, StatisticsWindow::DeviationColumn), "-");
+}
+
+// An event count with the infinite gate ends only by Stop: it is logged,
+// marked stopped, with the totals the grid shows, and counted in the
+// statistics of its configuration; so is a frequency count stopped early.
+TEST_F(RecordsOnServer, CountsEndedByStopAreLoggedAndCounted) {
+    ASSERT_TRUE(allowSimulations());
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("stopped.csv"));
+    ASSERT_TRUE(records->startLogging(path));
+    records->statisticsAction()->trigger();
+    StatisticsWindow* window = records->statisticsWindow();
+    ASSERT_NE(window, nullptr);
+
+    clickItem(*form->countTypeGroup(), 2);
+    clickItem(*form->gateGroup(), 3);
+    ASSERT_EQ(form->gateGroup()->libraryValue(), 7);
+    form->runAction()->trigger();
+    // Some totals first: channel 0 counts 1 MHz.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::string number =
+                splitResultCell(form->grid()->Result(0).toStdString()).number;
+            return QString::fromStdString(number).toDouble() > 0;
+        },
+        3000));
+    form->stopAction()->trigger();
+    ASSERT_EQ(records->statistics().counts(), 1);
+    EXPECT_EQ(records->statistics().stoppedCounts(), 1);
+    EXPECT_EQ(records->statistics().configuration().gateCode, 7);
+    const double total = records->statistics().channel(0).last();
+    EXPECT_GT(total, 0.0);
+    EXPECT_TRUE(waitUntil(
+        [&] { return window->configurationLabel()->text().endsWith(": 1 count, 1 stopped"); },
+        StatisticsWindow::kRefreshInterval + 500))
+        << window->configurationLabel()->text().toStdString();
+    EXPECT_TRUE(window->configurationLabel()->text().startsWith(
+        "Event counts of QVSIMC01, gate inf s, edges R-R"));
+
+    // A 10 s frequency count stopped at once: no values, still a row.
+    clickItem(*form->countTypeGroup(), 0);
+    clickItem(*form->gateGroup(), 2);
+    ASSERT_TRUE(waitTicks(*form, 1));
+    form->runAction()->trigger();
+    ASSERT_TRUE(waitTicks(*form, 2));
+    form->stopAction()->trigger();
+    EXPECT_EQ(records->statistics().counts(), 1) << "another configuration";
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0] + '\n', QString::fromStdString(MeasurementLog::headerLine(2, 18)));
+    const QStringList events = lines[1].split(',');
+    ASSERT_EQ(events.size(), 5 + 18 + 1);
+    EXPECT_EQ(events.mid(1, 4), QStringList({"QVSIMC01", "events", "inf", "R-R"}));
+    EXPECT_EQ(events.back(), "stopped");
+    EXPECT_EQ(events[5].toDouble(), total);
+    const QStringList frequency = lines[3].split(',');
+    EXPECT_EQ(frequency.mid(1, 4), QStringList({"QVSIMC01", "frequency", "10", "R-R"}));
+    EXPECT_EQ(frequency.mid(5, 18), QStringList(18, QString()));
+    EXPECT_EQ(frequency.back(), "stopped");
 }
 
 TEST_F(RecordsOnServer, AFailingLogStopsWithOneMessageAndCountsGoOn) {

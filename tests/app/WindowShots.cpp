@@ -5,15 +5,20 @@
 // Writes into the folder VFC_SHOT_DIR; does nothing without it.
 #include "WindowDriver.h"
 
+#include "app/RecordsController.h"
 #include "app/vfcmain.h"
 #include "counter/vfcgroups_thresh.h"
+#include "display/StatisticsWindow.h"
 #include "modules/vfcmodsel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -22,16 +27,22 @@ namespace {
 
 using namespace windowtest;
 
+// Saves the screen's picture of an area (the whole screen when empty).
+void shootArea(const QWidget& on, QRect area, const char* name) {
+    QApplication::processEvents();
+    QTest::qWait(50);
+    if (area.isEmpty()) area = on.screen()->geometry();
+    const QPixmap picture =
+        on.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
+    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+}
+
 // Saves the screen's picture of the window's area, grown by `extra` pixels
 // below and right (for a menu that pops out of it).
 void shoot(const TMainForm& form, const char* name, QSize extra = {}) {
-    QApplication::processEvents();
-    QTest::qWait(50);
     const QRect area = form.frameGeometry();
-    const QPixmap picture = form.screen()->grabWindow(
-        0, area.x(), area.y(), area.width() + extra.width(), area.height() + extra.height());
-    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
-    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+    shootArea(form, QRect(area.topLeft(), area.size() + extra), name);
 }
 
 TEST(WindowShots, FocusMenuAndStatusBar) {
@@ -75,6 +86,63 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     shoot(form, "issue13-counter-menu.png", QSize(0, 0));
     counter->close();
     form.continuousAction()->setChecked(false);
+}
+
+// The grid after a click on a glyph (the focus frame on it, a code typed
+// there), a long name cut with an ellipsis and its tool tip, and the
+// Statistics window beside the main window: the steady 1 MHz of channel 0 in
+// the trend, then an endless event count ended by Stop.
+TEST(WindowShots, GridAndStatistics) {
+    if (qEnvironmentVariableIsEmpty("VFC_SHOT_DIR")) GTEST_SKIP() << "VFC_SHOT_DIR not set";
+    TMainForm form;
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::mouseClick(form.moduleGroup()->simCheck(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
+    TModGrid* grid = form.grid();
+    const auto at = [&](int row, int column) { return grid->model()->index(row, column); };
+
+    // The focus is on the threshold arrows; a click on channel 2's glyph
+    // takes it to the glyph, where F sets the code.
+    form.threshGroup()->spinButton()->setFocus(Qt::TabFocusReason);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(at(3, TModGrid::CodeColumn)).center());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F);
+    shoot(form, "grid-glyph-click.png");
+
+    // A long name: cut with an ellipsis, in full in the tool tip.
+    const QPoint name = grid->visualRect(at(1, TModGrid::NameColumn)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, name);
+    auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(at(1, TModGrid::NameColumn)));
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Reference clock of the second test board");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::mouseMove(grid->viewport(), name);
+    QHelpEvent help(QEvent::ToolTip, name, grid->viewport()->mapToGlobal(name));
+    QApplication::sendEvent(grid->viewport(), &help);
+    shoot(form, "grid-long-name.png", QSize(200, 0));
+
+    // Continuous 100 ms frequency counts with the Statistics window open.
+    form.records()->statisticsAction()->trigger();
+    StatisticsWindow* window = form.records()->statisticsWindow();
+    ASSERT_NE(window, nullptr);
+    form.continuousAction()->setChecked(true);
+    form.runAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return form.records()->statistics().counts() >= 12; }, 10000));
+    form.continuousAction()->setChecked(false);
+    ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 2000));
+    QTest::qWait(StatisticsWindow::kRefreshInterval + 200);
+    shootArea(form, {}, "statistics-beside.png");
+
+    // An endless event count, ended by Stop.
+    QTest::mouseClick(window->resetButton(), Qt::LeftButton);
+    clickItem(*form.countTypeGroup(), 2);
+    clickItem(*form.gateGroup(), 3);
+    form.runAction()->trigger();
+    ASSERT_TRUE(waitTicks(form, 8));
+    form.stopAction()->trigger();
+    QTest::qWait(StatisticsWindow::kRefreshInterval + 200);
+    shootArea(*window, window->frameGeometry(), "statistics-stopped.png");
 }
 
 } // namespace

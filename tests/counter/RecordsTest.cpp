@@ -25,8 +25,9 @@ namespace {
 
 using Values = std::vector<std::optional<double>>;
 
-FinishedCount countOf(const Values& values, int32_t type = 0, int32_t gate = 0, int32_t edges = 3) {
-    return FinishedCount{type, gate, edges, values};
+FinishedCount countOf(const Values& values, int32_t type = 0, int32_t gate = 0, int32_t edges = 3,
+                      bool stopped = false) {
+    return FinishedCount{type, gate, edges, values, stopped};
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -156,8 +157,15 @@ TEST(ChannelStatistics, ChannelsWithoutAValueAreLeftOutAndAllanIsForFrequencyOnl
     EXPECT_FALSE(statistics.allanDeviation(0)) << "a period count has none";
     ASSERT_EQ(statistics.history(1).size(), 1u);
     EXPECT_EQ(statistics.history(1)[0].count, 2) << "numbered by the count, not the reading";
+    // A count ended by Stop counts alike, and is told apart.
+    EXPECT_FALSE(statistics.add("QVSIMC01", countOf({1004.0, std::nullopt}, 1, 0, 3, true)));
+    EXPECT_EQ(statistics.counts(), 3);
+    EXPECT_EQ(statistics.stoppedCounts(), 1);
+    EXPECT_EQ(statistics.channel(0).count(), 3);
+    EXPECT_EQ(statistics.channel(0).maximum(), 1004.0);
 
     statistics.add("QVSIMC01", countOf({1000.0}, 0));
+    EXPECT_EQ(statistics.stoppedCounts(), 0) << "started afresh";
     statistics.add("QVSIMC01", countOf({1002.0}, 0));
     ASSERT_TRUE(statistics.allanDeviation(0));
     EXPECT_NEAR(*statistics.allanDeviation(0), std::sqrt(4.0 / 2.0) / 1001.0, 1e-15);
@@ -192,14 +200,17 @@ TEST(MeasurementLog, RowAndHeaderTexts) {
     EXPECT_EQ(MeasurementLog::isoTime(MeasurementLog::Clock::time_point{}),
               "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(MeasurementLog::headerLine(0, 2),
-              "time (UTC),module,type,gate (s),edges,channel 0 (Hz),channel 1 (Hz)\n");
+              "time (UTC),module,type,gate (s),edges,channel 0 (Hz),channel 1 (Hz),end\n");
     EXPECT_EQ(MeasurementLog::headerLine(1, 1),
-              "time (UTC),module,type,gate (s),edges,channel 0 (ns)\n");
+              "time (UTC),module,type,gate (s),edges,channel 0 (ns),end\n");
     EXPECT_EQ(
         MeasurementLog::rowLine(kTime, "QVSIMC01", countOf({1e6, std::nullopt, 0.1}, 1, 2, 1)),
-        "2023-11-14T22:13:20.123Z,QVSIMC01,period,10,R-F,1000000,,0.1\n");
+        "2023-11-14T22:13:20.123Z,QVSIMC01,period,10,R-F,1000000,,0.1,finished\n");
     EXPECT_EQ(MeasurementLog::rowLine(kTime, "Q,\"x\"", countOf({12.0}, 2, 7, 2)),
-              "2023-11-14T22:13:20.123Z,\"Q,\"\"x\"\"\",events,inf,F-R,12\n");
+              "2023-11-14T22:13:20.123Z,\"Q,\"\"x\"\"\",events,inf,F-R,12,finished\n");
+    // Ended by Stop: the last poll's values, marked in the last column.
+    EXPECT_EQ(MeasurementLog::rowLine(kTime, "QVSIMC01", countOf({12.0, {}}, 2, 7, 3, true)),
+              "2023-11-14T22:13:20.123Z,QVSIMC01,events,inf,R-R,12,,stopped\n");
 }
 
 TEST(MeasurementLog, AppendsRowsUnderAHeaderForEachKindOfCount) {
@@ -213,10 +224,10 @@ TEST(MeasurementLog, AppendsRowsUnderAHeaderForEachKindOfCount) {
     log.close();
     EXPECT_EQ(readFile(file.path),
               "earlier\n" + MeasurementLog::headerLine(0, 2) +
-                  "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,2.5\n"
-                  "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,3.5\n" +
+                  "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,2.5,finished\n"
+                  "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,3.5,finished\n" +
                   MeasurementLog::headerLine(2, 2) +
-                  "2023-11-14T22:13:20.123Z,QVSIMC01,events,0.1,R-R,7,8\n");
+                  "2023-11-14T22:13:20.123Z,QVSIMC01,events,0.1,R-R,7,8,finished\n");
 }
 
 TEST(MeasurementLog, AFailedWriteStopsTheLogAndSaysWhy) {

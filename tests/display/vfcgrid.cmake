@@ -1,6 +1,3 @@
-vfc_add_test(display_resultcell_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ResultCellTest.cpp
-    LIBS vexcounter_core GTest::gtest_main)
 # vexif only because vexcounter_ui's moc object also carries the main window.
 vfc_add_test(display_vfcgrid_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/vfcgridTest.cpp

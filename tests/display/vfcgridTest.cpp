@@ -5,17 +5,25 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <memory>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// Messages that Qt printed while a test ran.
+QStringList g_messages;
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
+    g_messages << text;
+}
 
 struct Paints {
     int count = 0;
@@ -357,6 +365,7 @@ TEST_F(GridTest, GlyphsTakeTheCellColourAndStopAtChannelEight) {
     show();
     click(1, TModGrid::CodeColumn); // channel 0: "0", a low bar
     click(9, TModGrid::CodeColumn); // channel 8: coded, but no glyph
+    grid->clearFocus();             // no focus frame over the glyphs
     const QImage image = grid->viewport()->grab().toImage();
     const QRect low = grid->visualRect(at(1, 0));
     EXPECT_EQ(image.pixelColor(low.left() + 12, low.top() + 21), QColor(Qt::black));
@@ -370,3 +379,89 @@ TEST_F(GridTest, GlyphsTakeTheCellColourAndStopAtChannelEight) {
 }
 
 } // namespace
+
+// A click anywhere in the grid gives it the focus: on a glyph the code keys
+// work at once, wherever the focus was before (another widget, a name
+// editor, which closes keeping its text); a result makes its row current.
+TEST_F(GridTest, AClickTakesTheFocusToTheClickedCell) {
+    auto* other = new QLineEdit(&panel);
+    show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    other->setFocus();
+    const auto type = [](char key) { QTest::keyClick(QApplication::focusWidget(), key); };
+
+    click(3, TModGrid::CodeColumn); // channel 2: "-" -> "0"
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentIndex(), at(3, TModGrid::CodeColumn));
+    type('r');
+    EXPECT_EQ(grid->ChannelCode(2), 'R');
+
+    click(2, TModGrid::NameColumn);
+    ASSERT_NE(editor(), nullptr);
+    editor()->setText("Clock");
+    click(4, TModGrid::CodeColumn); // channel 3: "-" -> "0"
+    QTest::qWait(10);
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(grid->ChannelName(1), "Clock");
+    EXPECT_EQ(grid->currentIndex(), at(4, TModGrid::CodeColumn));
+    type('F');
+    EXPECT_EQ(grid->ChannelCode(3), 'F');
+
+    other->setFocus();
+    click(5, TModGrid::ResultColumn);
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentIndex(), at(5, TModGrid::CodeColumn));
+    type('e');
+    EXPECT_EQ(grid->ChannelCode(4), 'E');
+    EXPECT_EQ(grid->ChannelCode(2), 'R');
+}
+
+// Renaming by clicks prints nothing; a name wider than its cell is cut with
+// an ellipsis and shows in full as the cell's tool tip.
+TEST_F(GridTest, LongNamesEndInAnEllipsisAndShowInFullAsToolTip) {
+    show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    g_messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+    const QString longName = "Reference clock of the second test board";
+    for (const QString& name : {longName, QString("Clock")}) {
+        click(1, TModGrid::NameColumn); // the current name: edits at once
+        ASSERT_NE(editor(), nullptr) << name.toStdString();
+        editor()->setText(name);
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QTest::qWait(10);
+        ASSERT_EQ(grid->ChannelName(0), name);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(g_messages.filter("edit").join("; "), "");
+
+    const struct {
+        QString name;
+        bool cut;
+    } names[] = {{"Clock", false}, {"", false}, {longName, true}};
+    for (const auto& n : names) {
+        grid->item(2, TModGrid::NameColumn)->setText(n.name);
+        const QString shown = grid->ShownName(2);
+        const QVariant tip = grid->item(2, TModGrid::NameColumn)->data(Qt::ToolTipRole);
+        if (n.cut) {
+            EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+            EXPECT_TRUE(n.name.startsWith(shown.chopped(1)));
+            EXPECT_LE(QFontMetrics(grid->Fonts().normal).horizontalAdvance(shown),
+                      grid->visualRect(at(2, TModGrid::NameColumn)).width() -
+                          2 * grid->Fonts().nameMargin);
+            EXPECT_EQ(tip.toString(), n.name);
+        } else {
+            EXPECT_EQ(shown, n.name);
+            EXPECT_FALSE(tip.isValid());
+        }
+    }
+
+    // Hovering shows the tip.
+    const QPoint where = grid->visualRect(at(2, TModGrid::NameColumn)).center();
+    QHelpEvent help(QEvent::ToolTip, where, grid->viewport()->mapToGlobal(where));
+    QApplication::sendEvent(grid->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), longName);
+    QToolTip::hideText();
+}

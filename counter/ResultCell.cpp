@@ -1,5 +1,5 @@
 // Splitting and digit grouping of result cell texts.
-#include "display/ResultCell.h"
+#include "counter/ResultCell.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Result cell texts (splitting, digit grouping) and the channel table.
-#include "display/ResultCell.h"
+#include "counter/ResultCell.h"
 #include "display/ChannelTable.h"
 
 #include <gtest/gtest.h>
