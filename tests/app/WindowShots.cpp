@@ -62,7 +62,7 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R);
-    shoot(form, "issue13-grid-focus.png");
+    shoot(form, "grid-focus.png");
 
     // A single frequency count; the picture is taken on the tick that finishes it.
     form.continuousAction()->setChecked(false);
@@ -71,7 +71,7 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     QObject::connect(form.pollTimer(), &QTimer::timeout, &context, [&] {
         if (!shot && stateText(form) == "Frequency Count Finished") {
             shot = true;
-            shoot(form, "issue13-statusbar.png");
+            shoot(form, "statusbar.png");
         }
     });
     form.runAction()->trigger();
@@ -83,7 +83,7 @@ TEST(WindowShots, FocusMenuAndStatusBar) {
     form.menuBar()->setActiveAction(counter->menuAction());
     ASSERT_TRUE(waitUntil([&] { return counter->isVisible(); }, 1000));
     counter->setActiveAction(form.continuousAction());
-    shoot(form, "issue13-counter-menu.png", QSize(0, 0));
+    shoot(form, "counter-menu.png", QSize(0, 0));
     counter->close();
     form.continuousAction()->setChecked(false);
 }
