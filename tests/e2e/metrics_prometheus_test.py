@@ -27,6 +27,8 @@ import urllib.parse
 import urllib.request
 
 PROMETHEUS = "/usr/bin/prometheus"
+PROMTOOL = "/usr/bin/promtool"
+METRICS_DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../server/METRICS.md")
 failures = []
 
 
@@ -107,6 +109,23 @@ def measure_over_scpi(scpi_port):
     manager.close()
 
 
+def lint(metrics_port, folder):
+    """promtool's naming lint on a scrape, and the documented configuration and rules."""
+    status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+    checked = subprocess.run([PROMTOOL, "check", "metrics"], input=body, text=True,
+                             capture_output=True)
+    check(status == 200 and checked.returncode == 0,
+          f"promtool finds the exposition clean: {checked.stdout}{checked.stderr}")
+    with open(METRICS_DOC) as doc:
+        config, rules = re.findall(r"```yaml\n(.*?)```", doc.read(), re.S)
+    for kind, text in (("config", config), ("rules", rules)):
+        path = os.path.join(folder, f"doc-{kind}.yml")
+        with open(path, "w") as f:
+            f.write(text)
+        checked = subprocess.run([PROMTOOL, "check", kind, path], capture_output=True, text=True)
+        check(checked.returncode == 0, f"promtool accepts the documented {kind}: {checked.stderr}")
+
+
 def scrape_test(binary):
     if not os.access(PROMETHEUS, os.X_OK):
         check(False, f"{PROMETHEUS} is installed (Debian: prometheus; tools/install-deps.sh)")
@@ -149,6 +168,7 @@ def scrape_test(binary):
                           f"Prometheus has {module} channel {channel} at {value:g} Hz: {got}")
                 log.seek(0)
                 check("monitor holds QVSIMC01" in log.read(), "the log names the monitor")
+                lint(metrics_port, folder)
                 if failures:
                     prometheus_log.seek(0)
                     print("prometheus log:\n" + prometheus_log.read()[-3000:])
