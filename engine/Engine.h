@@ -248,7 +248,9 @@ private:
     std::unique_ptr<State> m_state;
     mutable std::mutex m_hookMutex; // held while the hook runs, never with m_mutex
     std::function<void()> m_listHook;
-    std::mutex m_finishHookMutex; // held while the hook runs, never with m_mutex
+    // Held while the hook runs, never with m_mutex; recursive, so an engine
+    // call inside the hook may report the counts it finds ended.
+    std::recursive_mutex m_finishHookMutex;
     std::function<void(const FinishedCount&)> m_finishHook;
     std::atomic<bool> m_finishHookSet{false};
 };

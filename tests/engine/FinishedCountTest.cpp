@@ -77,6 +77,23 @@ TEST_F(FinishedCounts, ARemovedHookIsNotCalled) {
     EXPECT_TRUE(reported.empty());
 }
 
+TEST_F(FinishedCounts, AnEngineCallInsideTheHookReportsItsOwnEndedCount) {
+    const auto other = engine.openSession();
+    ASSERT_EQ(engine.openModule(other, "QVSIMO01"), Result::ok);
+    ASSERT_EQ(engine.startCount(other, {0, 3, 0, "--------"}), Result::ok);
+    start(0, 3, 0);
+    engine.setFinishedCountHook([&](const FinishedCount& count) {
+        reported.push_back(count);
+        vexengine::CounterStatus st;
+        if (reported.size() == 1) engine.counterStatus(other, 64, st); // nested report
+    });
+    at(150 * ms);
+    status();
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[0].module, "QVSIMC01");
+    EXPECT_EQ(reported[1].module, "QVSIMO01");
+}
+
 TEST(FinishedCountThreads, CountsOfManySessionsAreEachReportedOnce) {
     auto clock = std::make_shared<vexengine::ManualClock>();
     vexengine::Engine engine(clock);
