@@ -68,7 +68,7 @@ void declare(CLI::App& app, Options& options, RawOptions& raw) {
         ->type_name("ADDR:PORT");
     app.add_option("--metrics", raw.metrics,
                    "serve Prometheus metrics at http://ADDR:PORT/metrics\n"
-                   "(conventionally a port of 9100 and up; see server/README.md)")
+                   "(IPv4; e.g. 0.0.0.0:9464 with --allow; see server/METRICS.md)")
         ->type_name("ADDR:PORT");
     app.add_option("--monitor", raw.monitors,
                    "hold a module and count on it without pause, for the metrics:\n"
@@ -153,7 +153,12 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
     if (app.count("--metrics") > 0) {
         options.metrics = parseListen(raw.metrics);
         if (!options.metrics)
-            return OptionsError{"--metrics needs ADDR:PORT (e.g. 127.0.0.1:9464 or [::1]:9464), "
+            return OptionsError{"--metrics needs ADDR:PORT (e.g. 127.0.0.1:9464), not '" +
+                                raw.metrics + "'"};
+        // The web server under prometheus-cpp (Debian's civetweb) is built
+        // without IPv6.
+        if (options.metrics->address.find(':') != std::string::npos)
+            return OptionsError{"--metrics serves IPv4 only (e.g. 127.0.0.1:9464 or 0.0.0.0:9464), "
                                 "not '" +
                                 raw.metrics + "'"};
     }

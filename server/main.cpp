@@ -127,12 +127,9 @@ int main(int argc, char** argv) {
     // Monitored modules are taken before any client can ask for them.
     if (monitor) monitor->start();
     server->start();
-    if (exposer) {
-        const std::string& address = options.metrics->address;
-        log("metrics listening on " +
-            (address.find(':') != std::string::npos ? "[" + address + "]" : address) + ":" +
+    if (exposer)
+        log("metrics listening on " + options.metrics->address + ":" +
             std::to_string(exposer->port()) + " (/metrics)");
-    }
     // A failure inside one client's handler (out of memory, say) must not
     // take the other clients down with the process: report it and go on.
     for (;;) {

@@ -93,6 +93,7 @@ TEST(MetricsOptions, MetricsPortAndMonitorsFollowTheListenerRules) {
     const std::vector<std::vector<std::string_view>> refused = {
         {"--metrics", "0.0.0.0:9464"}, // the network needs --allow
         {"--metrics", "9464"},
+        {"--metrics", "[::1]:9464"}, // the exposer's web server has no IPv6
         {"--metrics"},
         {"--monitor", "QVSIMC01:freq:inf"},
         {"--monitor", "QVSIMC01:freq:1", "--monitor", "QVSIMC01:per:1"}, // one monitor a module
