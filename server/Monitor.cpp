@@ -96,6 +96,11 @@ void Monitor::tryTake(Held& held, Clock::time_point now) {
     case Result::ok:
         if (startCount(held, now)) {
             m_log("monitor holds " + held.spec.module + " and counts (" + held.spec.text + ")");
+            int channels = 0;
+            m_engine.channelCount(held.session, channels);
+            if (!held.spec.channels.empty() && held.spec.channels.back() >= channels)
+                m_log("monitor: " + held.spec.module + " has channels 0 to " +
+                      std::to_string(channels - 1) + " only; the others named are not exported");
             held.lastWaitReason.clear();
             return;
         }

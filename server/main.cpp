@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
         }
     }
     std::unique_ptr<vexcountd::Monitor> monitor;
+    if (!options.monitors.empty() && !options.metrics)
+        log("warning: --monitor without --metrics: the counts are not exported");
     if (!options.monitors.empty())
         monitor =
             std::make_unique<vexcountd::Monitor>(io, engine, options.monitors, metrics.get(), log);
