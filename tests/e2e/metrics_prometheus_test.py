@@ -153,6 +153,14 @@ def scrape_test(binary):
                 stdout=prometheus_log, stderr=prometheus_log)
             try:
                 measure_over_scpi(scpi_port)
+                status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+                for line in ('vexcountd_errors_total{kind="request",protocol="scpi"} 1',
+                             'vexcountd_counts_finished_total{module="QVSIMC02",type="frequency"} 1',
+                             'vexcountd_module_held{module="QVSIMC01"} 1'):
+                    check(line in body, f"the metrics port shows {line}")
+                requests = re.search(r'vexcountd_requests_total\{protocol="scpi"\} (\d+)', body)
+                check(requests and int(requests.group(1)) >= 4,
+                      f"... and the SCPI requests: {requests and requests.group(0)}")
                 wanted = {("QVSIMC01", 0): 1.0e6, ("QVSIMC01", 1): 1.0e3,
                           ("QVSIMC02", 0): 1.0e6, ("QVSIMC02", 1): 1.0e3}
                 seen = {}
