@@ -24,6 +24,8 @@ std::string ServerIdentity::text() const {
 
 struct Engine::Session {
     Module* module = nullptr;
+    bool countPending = false; // a count was started and its end is not reported yet
+    CountSettings settings;    // of that count
 };
 
 struct Engine::State {
@@ -88,6 +90,7 @@ Result Engine::heldModule(SessionId id, Module*& module) {
 }
 
 void Engine::releaseLocked(Session& session) {
+    session.countPending = false;
     if (!session.module) return;
     session.module->release();
     session.module->setHolder(0);
@@ -102,6 +105,51 @@ void Engine::callListHook() const {
 void Engine::setModuleListHook(std::function<void()> hook) {
     std::lock_guard lock(m_hookMutex);
     m_listHook = std::move(hook);
+}
+
+void Engine::setFinishedCountHook(std::function<void(const FinishedCount&)> hook) {
+    std::lock_guard lock(m_finishHookMutex);
+    m_finishHookSet = static_cast<bool>(hook);
+    m_finishHook = std::move(hook);
+}
+
+void Engine::collectFinished(Session& session, bool stopped, std::vector<FinishedCount>& finished) {
+    Module* module = session.module;
+    if (!session.countPending || !module || !m_finishHookSet) return;
+    if (!module->present()) return; // a lost device's count tells nothing
+    const int64_t now = elapsed();
+    CounterStatus status;
+    module->status(now, status);
+    if (status.busy) return;
+    session.countPending = false;
+    FinishedCount& count = finished.emplace_back();
+    count.module = module->name();
+    count.settings = session.settings;
+    count.channelStates = std::move(status.channelStates);
+    module->counts(now, count.counts);
+    module->measures(now, count.measures);
+    count.timeBase = module->timeBase();
+    count.stopped = stopped;
+    count.noticedAt = std::chrono::system_clock::now();
+}
+
+void Engine::deliver(const std::vector<FinishedCount>& finished) {
+    if (finished.empty()) return;
+    std::lock_guard lock(m_finishHookMutex);
+    if (!m_finishHook) return;
+    for (const FinishedCount& count : finished)
+        m_finishHook(count);
+}
+
+std::vector<ModuleReport> Engine::moduleReports() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<ModuleReport> reports;
+    reports.reserve(m_state->modules.size());
+    for (const auto& m : m_state->modules)
+        reports.push_back(
+            ModuleReport{ModuleEntry{m->name(), m->model(), m->present(), m->holder()},
+                         m->channelCount(), m->acquisitionStats(), m->timeBase()});
+    return reports;
 }
 
 Module* Engine::addModule(std::unique_ptr<Module> module) {
@@ -120,11 +168,15 @@ SessionId Engine::openSession() {
 }
 
 void Engine::closeSession(SessionId id) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     auto it = m_state->sessions.find(id);
     if (it == m_state->sessions.end()) return;
+    collectFinished(it->second, false, finished);
     releaseLocked(it->second);
     m_state->sessions.erase(it);
+    lock.unlock();
+    deliver(finished);
 }
 
 bool Engine::hasSession(SessionId id) const {
@@ -162,7 +214,8 @@ std::vector<ModuleEntry> Engine::modules() const {
 }
 
 Result Engine::openModule(SessionId id, std::string_view name) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Session* session = findSession(id);
     if (!session) return Result::badSession;
     auto it = std::find_if(m_state->modules.begin(), m_state->modules.end(),
@@ -170,18 +223,26 @@ Result Engine::openModule(SessionId id, std::string_view name) {
     if (it == m_state->modules.end() || !(*it)->present()) return Result::noSuchModule;
     Module& module = **it;
     if (module.holder() != 0 && module.holder() != id) return Result::moduleTaken;
+    collectFinished(*session, false, finished);
     if (session->module != &module) releaseLocked(*session);
+    session->countPending = false;
     module.setHolder(id);
     session->module = &module;
     module.open(elapsed());
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 
 Result Engine::closeModule(SessionId id) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Session* session = findSession(id);
     if (!session) return Result::badSession;
+    collectFinished(*session, false, finished);
     releaseLocked(*session);
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 
@@ -230,45 +291,70 @@ Result Engine::threshold(SessionId id, int which, int& tenthsOfVolt) {
 }
 
 Result Engine::startCount(SessionId id, const CountSettings& settings) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (!validCountSettings(settings)) return Result::badArgument;
+    Session& session = *findSession(id);
+    collectFinished(session, false, finished); // the count this one replaces
     module->start(settings, elapsed());
+    session.countPending = true;
+    session.settings = settings;
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 
 Result Engine::stopCount(SessionId id) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
+    Session& session = *findSession(id);
+    collectFinished(session, false, finished); // ended by itself before the stop
     module->stop(elapsed());
+    collectFinished(session, true, finished);
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 
 Result Engine::counterStatus(SessionId id, int capacity, CounterStatus& status) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (capacity < module->channelCount()) return Result::badArgument;
     module->status(elapsed(), status);
+    collectFinished(*findSession(id), false, finished);
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 
 Result Engine::counts(SessionId id, int capacity, std::vector<int64_t>& counts) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     if (capacity < module->channelCount()) return Result::badArgument;
     module->counts(elapsed(), counts);
+    collectFinished(*findSession(id), false, finished);
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 
 Result Engine::measures(SessionId id, std::vector<ChannelMeasures>& measures) {
-    std::lock_guard lock(m_mutex);
+    std::vector<FinishedCount> finished;
+    std::unique_lock lock(m_mutex);
     Module* module = nullptr;
     if (Result r = heldModule(id, module); r != Result::ok) return r;
     module->measures(elapsed(), measures);
+    collectFinished(*findSession(id), false, finished);
+    lock.unlock();
+    deliver(finished);
     return Result::ok;
 }
 

@@ -15,6 +15,7 @@
 
 #include "Clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -75,7 +76,8 @@ struct CounterStatus {
 // rising edges inside the gate (times through the module's time base). NaN
 // where a channel has no value (fewer than two rising edges, absent, idle).
 struct ChannelMeasures {
-    double reciprocalHz = std::numeric_limits<double>::quiet_NaN(); // (edges - 1) / (t_last - t_first)
+    double reciprocalHz =
+        std::numeric_limits<double>::quiet_NaN(); // (edges - 1) / (t_last - t_first)
     double positiveWidth = std::numeric_limits<double>::quiet_NaN(); // mean time high, s
     double negativeWidth = std::numeric_limits<double>::quiet_NaN(); // mean time low, s
     double duty = std::numeric_limits<double>::quiet_NaN(); // time high / (t_last - t_first)
@@ -83,22 +85,22 @@ struct ChannelMeasures {
 
 // The time base a module counts with.
 struct TimeBase {
-    bool external = false; // a reference input is configured (ref=FREQ@CH)
-    bool locked = false;   // ... and its estimate is in use now
-    double referenceHz = 0;   // the reference's nominal frequency (external only)
+    bool external = false;  // a reference input is configured (ref=FREQ@CH)
+    bool locked = false;    // ... and its estimate is in use now
+    double referenceHz = 0; // the reference's nominal frequency (external only)
     int referenceChannel = -1;
-    double nominalRate = 0;   // the sample rate the device claims, Hz (0: not sampled)
-    double rate = 0;          // the rate counts use now: the estimate while locked
-    double offsetPpm = 0;     // (estimate / nominal - 1) x 1e6 while locked
+    double nominalRate = 0; // the sample rate the device claims, Hz (0: not sampled)
+    double rate = 0;        // the rate counts use now: the estimate while locked
+    double offsetPpm = 0;   // (estimate / nominal - 1) x 1e6 while locked
 };
 
 // How a module's sample stream fares (acquired modules; simulations have none).
 struct AcquisitionStats {
-    bool acquired = false;         // the module counts a sample stream
-    double samplesPerSecond = 0;   // delivered over the last second or so
-    uint64_t samples = 0;          // delivered since the module was created
-    uint64_t latePackets = 0;      // packets that came later than the device's pace allows
-    uint64_t droppedPackets = 0;   // packets or transfers lost (the stream restarted)
+    bool acquired = false;       // the module counts a sample stream
+    double samplesPerSecond = 0; // delivered over the last second or so
+    uint64_t samples = 0;        // delivered since the module was created
+    uint64_t latePackets = 0;    // packets that came later than the device's pace allows
+    uint64_t droppedPackets = 0; // packets or transfers lost (the stream restarted)
 };
 
 // "name,version,start date,start time" parts of QV_QueryServerID.
@@ -108,6 +110,27 @@ struct ServerIdentity {
     std::string startDate; // YYYY-MM-DD, local time
     std::string startTime; // HH:MM:SS, local time
     std::string text() const;
+};
+
+// A count that has ended (its gate closed, every channel final, or it was
+// stopped), as the engine noticed it; see Engine::setFinishedCountHook.
+struct FinishedCount {
+    std::string module;
+    CountSettings settings;
+    std::vector<uint32_t> channelStates;   // one per channel, as CounterStatus has them
+    std::vector<int64_t> counts;           // one per channel
+    std::vector<ChannelMeasures> measures; // one per channel
+    TimeBase timeBase;
+    bool stopped = false;                            // ended by stopCount rather than by its gate
+    std::chrono::system_clock::time_point noticedAt; // wall clock when the engine saw it end
+};
+
+// One module of the registry with its health, for monitoring.
+struct ModuleReport {
+    ModuleEntry entry;
+    int channels = 0;
+    AcquisitionStats acquisition;
+    TimeBase timeBase;
 };
 
 struct EngineOptions {
@@ -150,6 +173,20 @@ public:
     // removes it; once that call returns, the old hook is not running and
     // will not run again.
     void setModuleListHook(std::function<void()> hook);
+
+    // Every module with its acquisition statistics and time base.
+    std::vector<ModuleReport> moduleReports() const;
+
+    // Called once for every count that ends, on any module, whichever session
+    // ran it: the first of counterStatus, counts, measures, stopCount,
+    // startCount (a new count), closeModule, openModule or closeSession that
+    // finds the count no longer busy reports it. The hook runs on that
+    // caller's thread after the engine's lock is released, so it may call the
+    // engine (but not set this hook); it must not throw. Counts that never
+    // end, and those of a module whose device went away, are not reported.
+    // An empty function removes it; once that call returns, the old hook is
+    // not running and will not run again.
+    void setFinishedCountHook(std::function<void(const FinishedCount&)> hook);
 
     // --- per session
     // Every call that needs the open module fails with moduleGone when the
@@ -202,6 +239,10 @@ private:
     Result heldModule(SessionId id, Module*& module);
     void releaseLocked(Session& session);
     void callListHook() const;
+    // Moves the session's count into finished when it has ended and is not
+    // reported yet (and a hook wants it).
+    void collectFinished(Session& session, bool stopped, std::vector<FinishedCount>& finished);
+    void deliver(const std::vector<FinishedCount>& finished);
 
     std::shared_ptr<const Clock> m_clock;
     int64_t m_origin;
@@ -210,6 +251,11 @@ private:
     std::unique_ptr<State> m_state;
     mutable std::mutex m_hookMutex; // held while the hook runs, never with m_mutex
     std::function<void()> m_listHook;
+    // Held while the hook runs, never with m_mutex; recursive, so an engine
+    // call inside the hook may report the counts it finds ended.
+    std::recursive_mutex m_finishHookMutex;
+    std::function<void(const FinishedCount&)> m_finishHook;
+    std::atomic<bool> m_finishHookSet{false};
 };
 
 } // namespace vexengine

@@ -22,7 +22,10 @@ public:
         if (!answer) return outcome; // a blank line is not a request
         outcome.request = true;
         outcome.close = answer->close;
-        out += answer->reply;
+        // Every reply starts with its status; "0" alone or "0 ..." is success.
+        const std::string& reply = answer->reply;
+        outcome.errors = reply.empty() || reply[0] != '0' || (reply.size() > 1 && reply[1] != ' ');
+        out += reply;
         out += '\n';
         return outcome;
     }
@@ -57,8 +60,11 @@ public:
     void release() override { m_session.release(); }
 
 private:
-    static Outcome convert(const ScpiSession::Step& step, std::string& out) {
+    Outcome convert(const ScpiSession::Step& step, std::string& out) {
         Outcome outcome;
+        const uint64_t queued = m_session.errorsQueued();
+        outcome.errors = static_cast<int>(queued - m_errorsSeen);
+        m_errorsSeen = queued;
         outcome.request = step.request;
         outcome.waiting = step.waiting;
         outcome.retryIn = step.retryIn;
@@ -71,6 +77,7 @@ private:
     }
 
     ScpiSession m_session;
+    uint64_t m_errorsSeen = 0;
 };
 
 } // namespace

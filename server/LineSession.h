@@ -26,6 +26,7 @@ public:
         bool waiting = false; // call resume() after retryIn; no more lines till then
         std::chrono::milliseconds retryIn{0};
         std::chrono::milliseconds patience{0}; // the expected length of the wait
+        int errors = 0;                        // requests answered with an error (for the metrics)
     };
 
     // One complete line (without its line feed); reply lines, with their

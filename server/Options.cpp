@@ -44,6 +44,8 @@ bool isLoopback(const std::string& address) {
 struct RawOptions {
     std::string listen;
     std::string scpi;
+    std::string metrics;
+    std::vector<std::string> monitors;
     std::vector<std::string> allow;
     double idleSeconds = std::chrono::duration<double>(kDefaultIdleTimeout).count();
     int maxPerAddress = kDefaultMaxPerAddress;
@@ -64,6 +66,17 @@ void declare(CLI::App& app, Options& options, RawOptions& raw) {
                    "also speak SCPI (IEEE 488.2) on this address and port,\n"
                    "conventionally port 5025 (see server/SCPI.md)")
         ->type_name("ADDR:PORT");
+    app.add_option("--metrics", raw.metrics,
+                   "serve Prometheus metrics at http://ADDR:PORT/metrics\n"
+                   "(IPv4; e.g. 0.0.0.0:9464 with --allow; see server/METRICS.md)")
+        ->type_name("ADDR:PORT");
+    app.add_option("--monitor", raw.monitors,
+                   "hold a module and count on it without pause, for the metrics:\n"
+                   "MODULE:TYPE:GATE[:CHANNELS], TYPE freq, per or tot, GATE 0.1,\n"
+                   "1, 10 or inf (s; not freq), e.g. QVSIMC01:freq:1:0-3,7\n"
+                   "(repeatable; channels default to all)")
+        ->type_name("SPEC")
+        ->allow_extra_args(false);
     app.add_option("--allow", raw.allow,
                    "admit clients from this address range only, e.g.\n"
                    "192.168.1.0/24, fd00::/8 or 10.0.0.7 (repeatable); needed to\n"
@@ -137,6 +150,28 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
                                 "not '" +
                                 raw.scpi + "'"};
     }
+    if (app.count("--metrics") > 0) {
+        options.metrics = parseListen(raw.metrics);
+        if (!options.metrics)
+            return OptionsError{"--metrics needs ADDR:PORT (e.g. 127.0.0.1:9464), not '" +
+                                raw.metrics + "'"};
+        // The web server under prometheus-cpp (Debian's civetweb) is built
+        // without IPv6.
+        if (options.metrics->address.find(':') != std::string::npos)
+            return OptionsError{"--metrics serves IPv4 only (e.g. 127.0.0.1:9464 or 0.0.0.0:9464), "
+                                "not '" +
+                                raw.metrics + "'"};
+    }
+    for (const std::string& text : raw.monitors) {
+        auto spec = parseMonitorSpec(text);
+        if (const auto* error = std::get_if<MonitorSpecError>(&spec))
+            return OptionsError{error->message};
+        MonitorSpec& parsed = std::get<MonitorSpec>(spec);
+        for (const MonitorSpec& other : options.monitors)
+            if (other.module == parsed.module)
+                return OptionsError{"--monitor names " + parsed.module + " twice"};
+        options.monitors.push_back(std::move(parsed));
+    }
     for (const std::string& text : raw.allow) {
         if (text == "any") {
             options.allowAny = true;
@@ -155,7 +190,8 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
     // Serving beyond this machine must be asked for: who may connect.
     if (options.allow.empty() && !options.allowAny) {
         for (const std::string* address :
-             {&options.address, options.scpi ? &options.scpi->address : nullptr})
+             {&options.address, options.scpi ? &options.scpi->address : nullptr,
+              options.metrics ? &options.metrics->address : nullptr})
             if (address && !isLoopback(*address))
                 return OptionsError{"listening on " + *address +
                                     " serves the network: say who may connect with --allow "

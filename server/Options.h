@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AddressFilter.h"
+#include "MonitorSpec.h"
 
 #include <chrono>
 #include <cstdint>
@@ -28,7 +29,9 @@ struct ListenAddress {
 struct Options {
     std::string address = "127.0.0.1"; // the line protocol's listener
     uint16_t port = kDefaultPort;
-    std::optional<ListenAddress> scpi; // the SCPI listener, if any
+    std::optional<ListenAddress> scpi;    // the SCPI listener, if any
+    std::optional<ListenAddress> metrics; // the Prometheus metrics port, if any
+    std::vector<MonitorSpec> monitors;    // --monitor: modules counted without pause
     std::chrono::milliseconds idleTimeout = kDefaultIdleTimeout;
     int maxClients = kDefaultMaxClients; // both listeners together
     std::optional<int> maxPerAddress;    // --max-per-address, if given

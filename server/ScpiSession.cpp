@@ -67,6 +67,7 @@ void ScpiSession::lineTooLong() {
 }
 
 void ScpiSession::pushError(int code, std::string detail) {
+    ++m_errorsQueued;
     // A reply must never carry a control character, and details may repeat
     // what the client sent; quotes inside the quoted text are doubled.
     if (detail.size() > 80) detail.resize(80);

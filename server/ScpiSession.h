@@ -46,6 +46,9 @@ public:
     // Ends the engine session: stops its count and frees its module.
     void release();
 
+    // Errors queued since the session began (the metrics count them).
+    uint64_t errorsQueued() const { return m_errorsQueued; }
+
     // The "no result" value of SCPI instruments.
     static constexpr double kNoResult = 9.91e37;
 
@@ -94,6 +97,7 @@ private:
     // Status reporting.
     std::deque<std::string> m_errors; // "<code>,\"<text>\"", oldest first
     int m_esr = 0;                    // standard event status register
+    uint64_t m_errorsQueued = 0;
 
     // The message being run: its commands, the next one, the header path for
     // compound commands, and the replies so far.

@@ -57,7 +57,7 @@ public:
         : m_server(server), m_socket(std::move(socket)), m_timer(m_socket.get_executor()),
           m_waitTimer(m_socket.get_executor()),
           m_framer(wire::kMaxRequestBytes + 1), // + 1 for a carriage return
-          m_session(LineSession::create(personality, server.m_engine)),
+          m_session(LineSession::create(personality, server.m_engine)), m_personality(personality),
           m_address(std::move(address)), m_peer(std::move(peer)) {}
 
     const std::string& peer() const { return m_peer; }
@@ -70,7 +70,7 @@ public:
         read();
     }
 
-    void close(const std::string& reason) {
+    void close(const std::string& reason, bool failed = false) {
         if (m_closed) return;
         m_closed = true;
         // The module and the count go first, before any socket work, so the
@@ -81,7 +81,8 @@ public:
         m_socket.close(ec);
         m_timer.cancel();
         m_waitTimer.cancel();
-        m_server.connectionClosed(shared_from_this(), m_address, m_peer, reason);
+        m_server.connectionClosed(shared_from_this(), m_personality, m_address, m_peer, reason,
+                                  failed);
     }
 
 private:
@@ -120,8 +121,10 @@ private:
                 self->m_reading = false;
                 if (self->m_closed) return;
                 if (error) {
-                    self->close(error == asio::error::eof ? "closed by client"
-                                                          : "connection error: " + error.message());
+                    if (error == asio::error::eof)
+                        self->close("closed by client");
+                    else
+                        self->close("connection error: " + error.message(), true);
                     return;
                 }
                 self->m_framer.append(std::string_view(self->m_readBuffer.data(), n));
@@ -140,13 +143,18 @@ private:
             if (event.kind == LineFramer::Kind::None) break;
             if (event.kind == LineFramer::Kind::TooLong) {
                 touch();
+                if (m_personality == Personality::Line) ++counters().requestErrors[protocol()];
                 m_session->lineTooLong(m_out);
                 continue;
             }
             // Only a complete non-blank request is activity: blank lines
             // must not keep a client slot (or a module) forever.
             const LineSession::Outcome outcome = m_session->handleLine(event.line, m_out);
-            if (outcome.request) touch();
+            if (outcome.request) {
+                touch();
+                ++counters().requests[protocol()];
+            }
+            counters().requestErrors[protocol()] += static_cast<uint64_t>(outcome.errors);
             if (outcome.waiting) {
                 m_waitDeadline = Clock::now() + outcome.patience + m_server.m_options.idleTimeout;
                 waitFor(outcome.retryIn);
@@ -170,7 +178,7 @@ private:
                 if (self->m_closed) return;
                 self->m_out.clear();
                 if (error)
-                    self->close("connection error: " + error.message());
+                    self->close("connection error: " + error.message(), true);
                 else if (closeAfter)
                     self->close("quit");
                 else
@@ -185,6 +193,8 @@ private:
             if (error || self->m_closed) return;
             const bool giveUp = Clock::now() >= self->m_waitDeadline;
             const LineSession::Outcome outcome = self->m_session->resume(giveUp, self->m_out);
+            self->counters().requestErrors[self->protocol()] +=
+                static_cast<uint64_t>(outcome.errors);
             if (outcome.waiting) {
                 self->waitFor(outcome.retryIn);
                 return;
@@ -195,12 +205,16 @@ private:
         });
     }
 
+    ServerCounters& counters() { return m_server.m_counters; }
+    int protocol() const { return static_cast<int>(m_personality); }
+
     Server& m_server;
     tcp::socket m_socket;
     asio::steady_timer m_timer;
     asio::steady_timer m_waitTimer;
     LineFramer m_framer;
     std::unique_ptr<LineSession> m_session;
+    Personality m_personality;
     asio::ip::address m_address;
     std::string m_peer;
     std::array<char, 4096> m_readBuffer{};
@@ -351,16 +365,20 @@ void Server::onAccepted(Listener& listener, const asio::error_code& error, tcp::
     const asio::ip::address address = canonical(remote.address());
     const std::string peer = describe(remote);
     const std::string kind = personalityName(listener.personality);
+    const int protocol = static_cast<int>(listener.personality);
     if (!m_filter.admits(address)) {
+        m_counters.refused(protocol, Refusal::Address);
         // Not a word to a stranger: the connection just ends.
         clientLog(kind + "client " + peer + " refused: address not allowed (--allow)");
         socket.close(ec);
     } else if (static_cast<int>(m_connections.size()) >= m_options.maxClients) {
+        m_counters.refused(protocol, Refusal::ServerFull);
         clientLog(kind + "client " + peer + " refused: " + std::to_string(m_options.maxClients) +
                   " clients connected");
         refuse(listener, std::move(socket),
                "server busy: " + std::to_string(m_options.maxClients) + " clients connected");
     } else if (const int most = m_options.maxFrom(address); m_perAddress[address] >= most) {
+        m_counters.refused(protocol, Refusal::PerAddress);
         clientLog(kind + "client " + peer + " refused: " + std::to_string(most) +
                   " connections from its address");
         refuse(listener, std::move(socket),
@@ -371,6 +389,7 @@ void Server::onAccepted(Listener& listener, const asio::error_code& error, tcp::
                                                        listener.personality, address, peer);
         m_connections.insert(connection);
         ++m_perAddress[address];
+        ++m_counters.connected[protocol];
         clientLog(kind + "client " + peer + " connected (" + std::to_string(m_connections.size()) +
                   " of " + std::to_string(m_options.maxClients) + " clients)");
         connection->start();
@@ -392,9 +411,11 @@ void Server::refuse(Listener& listener, tcp::socket socket, const std::string& r
 }
 
 void Server::connectionClosed(const std::shared_ptr<Connection>& connection,
-                              const asio::ip::address& address, const std::string& peer,
-                              const std::string& reason) {
+                              Personality personality, const asio::ip::address& address,
+                              const std::string& peer, const std::string& reason, bool failed) {
     m_connections.erase(connection);
+    --m_counters.connected[static_cast<int>(personality)];
+    if (failed) ++m_counters.connectionErrors[static_cast<int>(personality)];
     if (const auto it = m_perAddress.find(address); it != m_perAddress.end() && --it->second <= 0)
         m_perAddress.erase(it);
     clientLog("client " + peer + " disconnected: " + reason + " (" +

@@ -10,6 +10,7 @@
 #include "AddressFilter.h"
 #include "Limits.h"
 #include "LineSession.h"
+#include "Metrics.h"
 #include "Options.h"
 
 #include <asio/io_context.hpp>
@@ -47,6 +48,9 @@ public:
         return m_listeners.front()->acceptor.local_endpoint();
     }
     void start();
+    // Connections, requests, refusals and errors so far (the metrics read
+    // them from other threads).
+    ServerCounters& counters() { return m_counters; }
     // Stops accepting and closes every client; their sessions release their
     // modules. io.run() returns once the last handler has finished.
     void stop();
@@ -67,9 +71,9 @@ private:
     void onAccepted(Listener& listener, const asio::error_code& error,
                     asio::ip::tcp::socket socket);
     void refuse(Listener& listener, asio::ip::tcp::socket socket, const std::string& reason);
-    void connectionClosed(const std::shared_ptr<Connection>& connection,
+    void connectionClosed(const std::shared_ptr<Connection>& connection, Personality personality,
                           const asio::ip::address& address, const std::string& peer,
-                          const std::string& reason);
+                          const std::string& reason, bool failed);
     void logLine(const std::string& text);
     // Lines about single clients: at most kClientLogLinesPerSecond a second.
     void clientLog(const std::string& text);
@@ -88,6 +92,7 @@ private:
     asio::steady_timer m_logFlush;
     bool m_flushArmed = false;
     bool m_stopped = false;
+    ServerCounters m_counters;
 };
 
 } // namespace vexcountd

@@ -1,6 +1,9 @@
 // vexcountd: the counting engine served over TCP. Reads the command line,
 // starts the engine and the listener, and runs until SIGINT or SIGTERM.
 #include "Engine.h"
+#include "Metrics.h"
+#include "MetricsExposer.h"
+#include "Monitor.h"
 #include "Options.h"
 #include "Server.h"
 #include "SigrokSource.h"
@@ -83,15 +86,52 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const auto log = [](const std::string& line) {
+        std::cerr << "vexcountd: " << line << std::endl;
+    };
+    // The metrics see every finished count through the engine's hook.
+    std::shared_ptr<vexcountd::MetricsCollector> metrics;
+    std::unique_ptr<vexcountd::MetricsExposer> exposer;
+    if (options.metrics) {
+        metrics = std::make_shared<vexcountd::MetricsCollector>(engine, server->counters());
+        for (const vexcountd::MonitorSpec& spec : options.monitors)
+            metrics->setChannels(spec.module, spec.channels);
+        engine.setFinishedCountHook(
+            [collector = metrics.get()](const vexengine::FinishedCount& count) {
+                collector->record(count);
+            });
+        try {
+            exposer = std::make_unique<vexcountd::MetricsExposer>(
+                *options.metrics, options.filter(), metrics, server->counters(), log);
+        } catch (const std::exception& e) {
+            std::cerr << "vexcountd: cannot serve metrics on " << options.metrics->address << ":"
+                      << options.metrics->port << ": " << e.what() << "\n";
+            engine.setFinishedCountHook({});
+            return 1;
+        }
+    }
+    std::unique_ptr<vexcountd::Monitor> monitor;
+    if (!options.monitors.empty() && !options.metrics)
+        log("warning: --monitor without --metrics: the counts are not exported");
+    if (!options.monitors.empty())
+        monitor =
+            std::make_unique<vexcountd::Monitor>(io, engine, options.monitors, metrics.get(), log);
+
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code& error, int signal) {
         if (error) return;
         std::cerr << "vexcountd: " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
                   << " received, stopping" << std::endl;
         server->stop();
+        if (monitor) monitor->stop();
     });
 
+    // Monitored modules are taken before any client can ask for them.
+    if (monitor) monitor->start();
     server->start();
+    if (exposer)
+        log("metrics listening on " + options.metrics->address + ":" +
+            std::to_string(exposer->port()) + " (/metrics)");
     // A failure inside one client's handler (out of memory, say) must not
     // take the other clients down with the process: report it and go on.
     for (;;) {
@@ -102,6 +142,9 @@ int main(int argc, char** argv) {
             std::cerr << "vexcountd: error while serving: " << e.what() << std::endl;
         }
     }
+    exposer.reset();
+    engine.setFinishedCountHook({});
+    monitor.reset();
     server.reset();
     source.reset();
     std::cerr << "vexcountd: stopped" << std::endl;

@@ -1,0 +1,224 @@
+#!/usr/bin/python3
+"""vexcountd's metrics against the real Prometheus server, all on loopback.
+
+    /usr/bin/python3 tests/e2e/metrics_prometheus_test.py VEXCOUNTD scrape
+    /usr/bin/python3 tests/e2e/metrics_prometheus_test.py VEXCOUNTD allow
+
+scrape: vexcountd monitors QVSIMC01 (frequency, 0.1 s gates) and Prometheus
+(1 s scrape interval, storage in a temporary folder) scrapes it; its query
+API must return 1 MHz and 1 kHz for channels 0 and 1, and the count a PyVISA
+client finishes on QVSIMC02 over SCPI must show up too.
+allow: the metrics port answers a scrape from an address outside --allow
+with 403 and logs the refusal, and serves one inside.
+
+Exit status 0 when every check holds, 1 otherwise, 77 without PyVISA.
+"""
+import json
+import math
+import os
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.parse
+import urllib.request
+
+PROMETHEUS = "/usr/bin/prometheus"
+PROMTOOL = "/usr/bin/promtool"
+METRICS_DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../server/METRICS.md")
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def start_server(binary, log, args, wanted):
+    """Starts vexcountd; the ports of the log lines named in wanted."""
+    server = subprocess.Popen([binary, "--listen", "127.0.0.1:0", "--device", "none"] + args,
+                              stdout=log, stderr=log)
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline and server.poll() is None:
+        log.seek(0)
+        text = log.read()
+        ports = [re.search(w + r" listening on 127\.0\.0\.1:(\d+)", text) for w in wanted]
+        if all(ports):
+            return server, [int(p.group(1)) for p in ports]
+        time.sleep(0.02)
+    server.kill()
+    log.seek(0)
+    raise SystemExit("vexcountd did not start:\n" + log.read())
+
+
+def stop(process):
+    process.terminate()
+    try:
+        process.wait(5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def get(url, timeout=2):
+    """(status, body) of a GET; status 0 when the connection failed."""
+    try:
+        with urllib.request.urlopen(url, timeout=timeout) as reply:
+            return reply.status, reply.read().decode()
+    except urllib.error.HTTPError as e:
+        return e.code, e.read().decode()
+    except (urllib.error.URLError, OSError):
+        return 0, ""
+
+
+def frequencies(prometheus_port):
+    """{(module, channel): value} of vexcountd_frequency_hertz, as Prometheus has it now."""
+    query = urllib.parse.urlencode({"query": "vexcountd_frequency_hertz"})
+    status, body = get(f"http://127.0.0.1:{prometheus_port}/api/v1/query?{query}")
+    if status != 200:
+        return {}
+    result = json.loads(body)["data"]["result"]
+    return {(r["metric"]["module"], int(r["metric"]["channel"])): float(r["value"][1])
+            for r in result}
+
+
+def measure_over_scpi(scpi_port):
+    import pyvisa
+    manager = pyvisa.ResourceManager("@py")
+    counter = manager.open_resource(f"TCPIP::127.0.0.1::{scpi_port}::SOCKET")
+    counter.read_termination = "\n"
+    counter.write_termination = "\n"
+    counter.timeout = 5000  # ms
+    counter.write('INST:SEL "QVSIMC01"')
+    error = counter.query("SYST:ERR?")
+    check(error.startswith("-221,"), f"a client cannot take the monitored QVSIMC01: {error}")
+    counter.write('*CLS;INST:SEL "QVSIMC02"')
+    values = counter.query_ascii_values("MEAS:FREQ? (@0,1)")
+    check(values == [1.0e6, 1.0e3], f"PyVISA measures QVSIMC02: {values}")
+    counter.close()
+    manager.close()
+
+
+def lint(metrics_port, folder):
+    """promtool's naming lint on a scrape, and the documented configuration and rules."""
+    status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+    checked = subprocess.run([PROMTOOL, "check", "metrics"], input=body, text=True,
+                             capture_output=True)
+    check(status == 200 and checked.returncode == 0,
+          f"promtool finds the exposition clean: {checked.stdout}{checked.stderr}")
+    with open(METRICS_DOC) as doc:
+        config, rules = re.findall(r"```yaml\n(.*?)```", doc.read(), re.S)
+    for kind, text in (("config", config), ("rules", rules)):
+        path = os.path.join(folder, f"doc-{kind}.yml")
+        with open(path, "w") as f:
+            f.write(text)
+        checked = subprocess.run([PROMTOOL, "check", kind, path], capture_output=True, text=True)
+        check(checked.returncode == 0, f"promtool accepts the documented {kind}: {checked.stderr}")
+
+
+def scrape_test(binary):
+    if not os.access(PROMETHEUS, os.X_OK):
+        check(False, f"{PROMETHEUS} is installed (Debian: prometheus; tools/install-deps.sh)")
+        return
+    try:
+        import pyvisa  # noqa: F401
+    except ImportError:
+        print("pyvisa is not installed (Debian: python3-pyvisa python3-pyvisa-py)")
+        sys.exit(77)
+    with tempfile.TemporaryDirectory() as folder, open(os.path.join(folder, "log"), "w+") as log:
+        server, (scpi_port, metrics_port) = start_server(
+            binary, log, ["--scpi", "127.0.0.1:0", "--metrics", "127.0.0.1:0",
+                          "--monitor", "QVSIMC01:freq:0.1"], ["SCPI", "metrics"])
+        config = os.path.join(folder, "prometheus.yml")
+        with open(config, "w") as f:
+            f.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                    "scrape_configs:\n  - job_name: vexcountd\n    static_configs:\n"
+                    f"      - targets: ['127.0.0.1:{metrics_port}']\n")
+        prometheus_port = free_port()
+        with open(os.path.join(folder, "prometheus.log"), "w+") as prometheus_log:
+            prometheus = subprocess.Popen(
+                [PROMETHEUS, f"--config.file={config}",
+                 f"--storage.tsdb.path={os.path.join(folder, 'data')}",
+                 f"--web.listen-address=127.0.0.1:{prometheus_port}", "--log.level=warn"],
+                stdout=prometheus_log, stderr=prometheus_log)
+            try:
+                measure_over_scpi(scpi_port)
+                status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+                for line in ('vexcountd_errors_total{kind="request",protocol="scpi"} 1',
+                             'vexcountd_counts_finished_total{module="QVSIMC02",type="frequency"} 1',
+                             'vexcountd_module_held{module="QVSIMC01"} 1'):
+                    check(line in body, f"the metrics port shows {line}")
+                requests = re.search(r'vexcountd_requests_total\{protocol="scpi"\} (\d+)', body)
+                check(requests and int(requests.group(1)) >= 4,
+                      f"... and the SCPI requests: {requests and requests.group(0)}")
+                wanted = {("QVSIMC01", 0): 1.0e6, ("QVSIMC01", 1): 1.0e3,
+                          ("QVSIMC02", 0): 1.0e6, ("QVSIMC02", 1): 1.0e3}
+                seen = {}
+                deadline = time.monotonic() + 30
+                while time.monotonic() < deadline and prometheus.poll() is None:
+                    seen = frequencies(prometheus_port)
+                    if all(math.isclose(seen.get(k, 0), v) for k, v in wanted.items()):
+                        break
+                    time.sleep(0.5)
+                for (module, channel), value in wanted.items():
+                    got = seen.get((module, channel))
+                    check(got is not None and math.isclose(got, value),
+                          f"Prometheus has {module} channel {channel} at {value:g} Hz: {got}")
+                log.seek(0)
+                check("monitor holds QVSIMC01" in log.read(), "the log names the monitor")
+                lint(metrics_port, folder)
+                if failures:
+                    prometheus_log.seek(0)
+                    print("prometheus log:\n" + prometheus_log.read()[-3000:])
+            finally:
+                stop(prometheus)
+                stop(server)
+
+
+def allow_test(binary):
+    with tempfile.TemporaryFile(mode="w+") as log:
+        # Loopback is outside 10.0.0.0/8: this machine may not scrape.
+        server, (metrics_port,) = start_server(
+            binary, log, ["--metrics", "127.0.0.1:0", "--allow", "10.0.0.0/8"], ["metrics"])
+        try:
+            status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+            check(status == 403 and "vexcountd_" not in body,
+                  f"a scrape from outside --allow is refused: {status}")
+            log.seek(0)
+            check("metrics scrape from 127.0.0.1 refused: address not allowed" in log.read(),
+                  "... and the refusal is logged")
+        finally:
+            stop(server)
+    with tempfile.TemporaryFile(mode="w+") as log:
+        server, (metrics_port,) = start_server(
+            binary, log, ["--metrics", "127.0.0.1:0", "--allow", "127.0.0.0/8"], ["metrics"])
+        try:
+            status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+            check(status == 200 and 'vexcountd_module_present{module="QVSIMC01"} 1' in body,
+                  f"a scrape from inside --allow is served: {status}")
+        finally:
+            stop(server)
+
+
+def main():
+    binary = sys.argv[1] if len(sys.argv) > 1 else "vexcountd"
+    which = sys.argv[2] if len(sys.argv) > 2 else "scrape"
+    started = time.monotonic()
+    (allow_test if which == "allow" else scrape_test)(binary)
+    print(f"took {time.monotonic() - started:.1f} s")
+    print(f"{len(failures)} of the checks failed" if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
