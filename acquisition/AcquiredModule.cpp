@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace vexacq {
 
@@ -67,6 +68,13 @@ AcquiredModule::AcquiredModule(std::string name, SigrokContext& sigrok, sr_dev_i
     : Module(std::move(name), 'c', kChannels), m_sigrok(sigrok), m_setup(std::move(setup)),
       m_identity(std::move(identity)), m_logicChannels(std::clamp(logicChannels, 1, kChannels)),
       m_counter(m_logicChannels, kChannels), m_device(device) {
+    if (m_setup.reference) {
+        m_counter.setReference(m_setup.reference->channel, m_setup.reference->hz);
+        if (m_setup.reference->channel >= m_logicChannels)
+            m_sigrok.report(this->name() + ": reference channel " +
+                            std::to_string(m_setup.reference->channel) +
+                            " is not delivered by the device; counting with its nominal rate");
+    }
     if (sr_dev_has_option(device, SR_CONF_VOLTAGE_THRESHOLD))
         m_thresholdKey = SR_CONF_VOLTAGE_THRESHOLD;
     else if (sr_dev_has_option(device, SR_CONF_LOGIC_THRESHOLD_CUSTOM))
@@ -281,6 +289,7 @@ bool AcquiredModule::configure(sr_dev_inst* device) {
     if (hz == 0) return false;
     std::lock_guard lock(m_mutex);
     if (m_counter.sampleRate() != hz) m_counter.setSampleRate(hz);
+    m_counter.restartReference(); // a new stream: its reference edges start afresh
     if (m_pending) m_counter.start(*m_pending);
     m_pending.reset();
     return true;
@@ -352,6 +361,7 @@ void AcquiredModule::onPacket(const sr_dev_inst*, const sr_datafeed_packet* pack
         const auto* logic = static_cast<const sr_datafeed_logic*>(packet->payload);
         if (logic->unitsize > 0)
             module->m_counter.feed(logic->data, logic->length, logic->unitsize);
+        module->reportLock();
     } else if (packet->type == SR_DF_META) {
         const auto* meta = static_cast<const sr_datafeed_meta*>(packet->payload);
         for (GSList* l = meta->config; l; l = l->next) {
@@ -362,6 +372,24 @@ void AcquiredModule::onPacket(const sr_dev_inst*, const sr_datafeed_packet* pack
                 module->m_counter.setSampleRate(hz);
         }
     }
+}
+
+void AcquiredModule::reportLock() {
+    if (!m_setup.reference) return;
+    const vexengine::TimeBase base = m_counter.timeBase();
+    if (base.locked == m_referenceLocked) return;
+    m_referenceLocked = base.locked;
+    char text[160];
+    if (base.locked)
+        std::snprintf(text, sizeof text,
+                      "%s: reference %.9g Hz on channel %d locked, offset %+.3f ppm",
+                      name().c_str(), base.referenceHz, base.referenceChannel, base.offsetPpm);
+    else
+        std::snprintf(text, sizeof text,
+                      "%s: reference %.9g Hz on channel %d unlocked, counting with the nominal "
+                      "rate %.0f Hz",
+                      name().c_str(), base.referenceHz, base.referenceChannel, base.nominalRate);
+    m_sigrok.report(text);
 }
 
 } // namespace vexacq

@@ -11,6 +11,7 @@
 // moduleGone. A later scan that finds the device again makes it present.
 #pragma once
 
+#include "DeviceConfig.h"
 #include "Module.h"
 #include "SigrokContext.h"
 #include "StreamCounter.h"
@@ -37,6 +38,8 @@ struct DeviceSetup {
     // Sample rate when the config sets none, Hz; 0: the device's highest listed
     // rate up to kMaxDefaultRate (8 channels) or half of it (more).
     uint64_t defaultRate = 0;
+    // A reference input (ref=FREQ@CH): counts take their time from it while locked.
+    std::optional<ReferenceInput> reference;
 };
 
 // The fastest default rate: what an fx2-class analyser streams with 8
@@ -65,6 +68,10 @@ public:
     void status(int64_t, vexengine::CounterStatus& status) const override;
     void counts(int64_t, std::vector<int64_t>& counts) const override;
     void pins(int64_t, std::string& pins) override { m_counter.pins(pins); }
+    void measures(int64_t, std::vector<vexengine::ChannelMeasures>& measures) const override {
+        m_counter.measures(measures);
+    }
+    vexengine::TimeBase timeBase() const override { return m_counter.timeBase(); }
 
     // --- the source's side
     const std::string& identity() const { return m_identity; }
@@ -98,6 +105,8 @@ private:
     bool configure(sr_dev_inst* device);
     void stopSessionLocked(); // m_mutex held
     static void onPacket(const sr_dev_inst* device, const sr_datafeed_packet* packet, void* self);
+    // After a packet: a change of the reference's lock goes to the log.
+    void reportLock();
 
     SigrokContext& m_sigrok;
     const DeviceSetup m_setup;
@@ -120,8 +129,9 @@ private:
     // A count started before the device's sample rate is known (its first
     // acquisition is still starting) waits here and starts with the rate.
     std::optional<vexengine::CountSettings> m_pending;
-    bool m_pendingStopped = false; // such a count was stopped before it began
-    std::thread m_thread;          // last: starts after everything above
+    bool m_pendingStopped = false;  // such a count was stopped before it began
+    bool m_referenceLocked = false; // as last reported (acquisition thread only)
+    std::thread m_thread;           // last: starts after everything above
 };
 
 } // namespace vexacq

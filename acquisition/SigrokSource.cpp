@@ -242,12 +242,14 @@ Target SigrokSource::Impl::makeTarget(const DeviceConfig& config, int index) {
     target.driver = config.driver;
     target.fromConfig = index >= 0;
     target.configIndex = index;
+    target.setup.reference = config.reference;
     sr_dev_driver* driver = nullptr;
     for (sr_dev_driver** d = sr_driver_list(sigrok.context); d && *d; ++d)
         if (config.driver == (*d)->name) driver = *d;
     if (!driver) {
         target.unusable = true;
-        if (target.fromConfig) sigrok.report("device " + config.driver + ": no such libsigrok driver");
+        if (target.fromConfig)
+            sigrok.report("device " + config.driver + ": no such libsigrok driver");
         return target;
     }
     std::set<uint32_t> scanKeys;
@@ -262,7 +264,8 @@ Target SigrokSource::Impl::makeTarget(const DeviceConfig& config, int index) {
         GVariant* checked = optionValue(info, value, error);
         if (!checked) {
             target.unusable = true;
-            sigrok.report("device " + config.driver + ": option " + key + "=" + value + ": " + error);
+            sigrok.report("device " + config.driver + ": option " + key + "=" + value + ": " +
+                          error);
             return target;
         }
         g_variant_unref(g_variant_ref_sink(checked));
