@@ -69,13 +69,13 @@ struct SigrokSource::Impl {
     std::unique_ptr<Backend> sigrok;
     std::map<std::string, std::shared_ptr<Backend>> backends;
     std::vector<Target> targets;
-    std::vector<AcquiredModule*> modules; // every module made, owned by the engine
     std::map<std::string, int> lastIndex; // per tag
     std::chrono::steady_clock::time_point lastScanEnd{};
 
     mutable std::mutex mutex; // guards the members below
     mutable std::condition_variable wake;
-    bool scheduled = false; // a maybeScan() is queued or waits on a timer
+    std::vector<AcquiredModule*> modules; // every module made, owned by the engine
+    bool scheduled = false;               // a maybeScan() is queued or waits on a timer
     bool quit = false;
     int scans = 0;
 
@@ -115,6 +115,13 @@ int SigrokSource::scansDone() const {
 bool SigrokSource::waitForScans(int n, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_impl->mutex);
     return m_impl->wake.wait_for(lock, timeout, [&] { return m_impl->scans >= n; });
+}
+
+const vexengine::Module* SigrokSource::module(const std::string& name) const {
+    std::lock_guard lock(m_impl->mutex);
+    for (AcquiredModule* module : m_impl->modules)
+        if (module->name() == name) return module;
+    return nullptr;
 }
 
 const std::vector<std::string>& SigrokSource::defaultDrivers() {
@@ -163,10 +170,9 @@ void SigrokSource::Impl::setUp() {
         for (const std::string& driver : drivers)
             configs.push_back(DeviceConfig{driver, {}});
         for (const std::string& driver : bufferDrivers())
-            if (options.defaultDrivers.empty())
-                log(driver + ": not in the default scan (its analysers acquire one memory "
-                             "buffer at a time; name it with a device config to count a buffer "
-                             "per gate)");
+            log(driver + ": not in the default scan (its analysers acquire one memory "
+                         "buffer at a time; name it with a device config to count a buffer "
+                         "per gate)");
     }
     for (const DeviceConfig& config : configs) {
         Target target;
@@ -295,7 +301,10 @@ void SigrokSource::Impl::add(Target& target, std::unique_ptr<Device> device) {
         AcquiredModule* raw = module.get();
         engine.addModule(std::move(module));
         target.modules.push_back(raw);
-        modules.push_back(raw);
+        {
+            std::lock_guard lock(mutex);
+            modules.push_back(raw);
+        }
         std::string what = info.vendor;
         what += (what.empty() || info.model.empty() ? "" : " ") + info.model;
         log(name + ": " + what + " (" + target.config.driver + ", " +

@@ -36,7 +36,8 @@
 
 namespace vexengine {
 class Engine;
-}
+class Module;
+} // namespace vexengine
 
 namespace vexacq {
 
@@ -70,6 +71,8 @@ public:
     int scansDone() const;
     // Waits until at least n scans have finished (false after timeout).
     bool waitForScans(int n, std::chrono::milliseconds timeout) const;
+    // The module of that name this source made, or nullptr (tests, metrics).
+    const vexengine::Module* module(const std::string& name) const;
 
     // The libsigrok drivers the default scan tries (those present in this
     // libsigrok build are used).

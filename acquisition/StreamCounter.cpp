@@ -77,7 +77,7 @@ void StreamCounter::setSampleRate(uint64_t hz) {
     // void, a running one ends unfinished (never as a finished count of 0).
     if (countingLocked())
         m_stopped = true;
-    else
+    else if (m_phase == Phase::closed)
         m_phase = Phase::idle;
 }
 
