@@ -208,8 +208,8 @@ void AcquiredModule::applyReference() {
 
 void AcquiredModule::reportLock() {
     const vexengine::TimeBase base = m_counter->timeBase();
-    if (base.locked == m_referenceLocked) return;
-    m_referenceLocked = base.locked;
+    if (static_cast<int>(base.locked) == m_referenceLogged) return;
+    m_referenceLogged = base.locked;
     char text[200];
     if (base.locked)
         std::snprintf(text, sizeof text,
@@ -217,7 +217,7 @@ void AcquiredModule::reportLock() {
                       base.referenceHz, base.referenceChannel, base.offsetPpm);
     else
         std::snprintf(text, sizeof text,
-                      ": reference %.9g Hz on channel %d unlocked, counting with the nominal "
+                      ": reference %.9g Hz on channel %d not locked, counting with the nominal "
                       "rate %.0f Hz",
                       base.referenceHz, base.referenceChannel, base.nominalRate);
     m_log(name() + text);

@@ -160,7 +160,7 @@ private:
     int m_applied[2] = {0, 0};     // of the current generation
     std::unique_ptr<StreamCounter> m_counter;
     std::optional<ReferenceInput> m_reference;
-    bool m_referenceLocked = false; // as last logged (loop thread)
+    int m_referenceLogged = -1; // lock state last logged: 1 locked, 0 not, -1 none yet (loop)
     // A count waiting for a generation with its settings (or refused).
     std::optional<vexengine::CountSettings> m_pending;
     bool m_pendingStopped = false; // such a count was stopped before it began

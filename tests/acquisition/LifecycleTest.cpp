@@ -382,6 +382,45 @@ TEST_F(Lifecycle, TwoDevicesOfOneDriverAcquireAtOnceOnTheOneAcquisitionThread) {
     expectExactFrequency(s2, *b, 16);
 }
 
+TEST_F(Lifecycle, AReferenceChannelLocksTimesTheCountsAndStartsAfreshWithEachStream) {
+    auto a = add(info("S1", "1.1"));
+    // Channel 3 of the pattern: 16 samples a period, 625 Hz at 10 kHz.
+    startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
+    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
+    ASSERT_TRUE(startedTimes(*a, 1));
+    vexengine::TimeBase base;
+    backend->deliverPattern(*a, 5000);
+    ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
+    EXPECT_TRUE(base.external);
+    EXPECT_FALSE(base.locked); // half a window
+    EXPECT_EQ(base.referenceChannel, 3);
+    backend->deliverPattern(*a, 5100);
+    ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
+    EXPECT_TRUE(base.locked);
+    EXPECT_DOUBLE_EQ(base.rate, 10000);
+    EXPECT_DOUBLE_EQ(base.offsetPpm, 0);
+    expectExactFrequency(s1, *a);
+    std::vector<vexengine::ChannelMeasures> m;
+    ASSERT_EQ(engine.measures(s1, m), Result::ok);
+    EXPECT_DOUBLE_EQ(m[0].reciprocalHz, 5000); // 2 samples a period
+    EXPECT_DOUBLE_EQ(m[2].duty, 0.5);
+
+    backend->endStream(*a); // a new stream: its reference is measured anew
+    ASSERT_TRUE(startedTimes(*a, 2));
+    backend->deliverPattern(*a, 100);
+    ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
+    EXPECT_FALSE(base.locked);
+    std::lock_guard lock(logMutex);
+    const auto said = [&](const std::string& text) {
+        return std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(said("QVSCRX01: reference 625 Hz on channel 3 locked, sample clock +0.000 ppm"));
+    EXPECT_TRUE(said("QVSCRX01: reference 625 Hz on channel 3 not locked, counting with the "
+                     "nominal rate 10000 Hz"));
+}
+
 TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
     auto a = add(info("S1", "1.1"));
     startSource();
