@@ -44,6 +44,19 @@ template <unsigned Unit> uint32_t foldWord(uint64_t w) {
     return static_cast<uint32_t>(bits == 32 ? w & 0xFFFFFFFFu : w & ((1u << bits) - 1));
 }
 
+// Adds the set bits of three words per bit position to nibble lanes: nib[b]
+// counts bit b of each nibble (bits b and b + 4 of a byte). Two-bit lanes
+// first (at most 3 each), then nibbles; a nibble lane takes 15 words.
+inline void addToNibbles(uint64_t nib[4], uint64_t a, uint64_t b, uint64_t c) {
+    constexpr uint64_t pairs = 0x5555555555555555ull, twos = 0x3333333333333333ull;
+    const uint64_t even = (a & pairs) + (b & pairs) + (c & pairs);
+    const uint64_t odd = (a >> 1 & pairs) + (b >> 1 & pairs) + (c >> 1 & pairs);
+    nib[0] += even & twos;
+    nib[1] += odd & twos;
+    nib[2] += even >> 2 & twos;
+    nib[3] += odd >> 2 & twos;
+}
+
 template <typename F> void forEachBit(uint64_t bits, F f) {
     while (bits) {
         f(static_cast<unsigned>(std::countr_zero(bits)));

@@ -370,25 +370,32 @@ size_t StreamCounter::countEdgeWords(const uint8_t*& p, size_t words, uint64_t& 
         m_blockRise.resize(blocks);
         m_blockFall.resize(blocks);
     }
-    uint64_t bytes[8] = {}, highBytes[8] = {};
+    if constexpr (Measure) countHighWords<Unit>(p, words);
+    uint64_t bytes[8] = {};
     size_t w = 0, block = 0;
     while (w < words) {
         size_t byteBlock = std::min<size_t>(words - w, 255);
         for (size_t done = 0; done < byteBlock; ++block) {
             size_t nibbleBlock = std::min<size_t>(byteBlock - done, 15);
-            uint64_t nib[4] = {}, highNib[4] = {}, blockRise = 0, blockFall = 0;
-            for (size_t k = 0; k < nibbleBlock; ++k, p += 8) {
+            uint64_t nib[4] = {}, blockRise = 0, blockFall = 0;
+            auto edges = [&] {
                 uint64_t cur = loadWord(p) & present;
+                p += 8;
                 uint64_t before = cur << sampleBits | prev;
                 prev = cur >> (64 - sampleBits);
-                uint64_t r = ~before & cur, f = before & ~cur;
+                uint64_t r = ~before & cur;
                 blockRise |= r;
-                blockFall |= f;
-                for (unsigned b = 0; b < 4; ++b)
-                    nib[b] += r >> b & kNibbleOnes;
-                if constexpr (Measure)
-                    for (unsigned b = 0; b < 4; ++b)
-                        highNib[b] += cur >> b & kNibbleOnes;
+                blockFall |= before & ~cur;
+                return r;
+            };
+            size_t k = 0;
+            for (; k + 3 <= nibbleBlock; k += 3) {
+                const uint64_t a = edges(), b = edges(), c = edges();
+                addToNibbles(nib, a, b, c);
+            }
+            if (k < nibbleBlock) {
+                const uint64_t a = edges(), b = k + 1 < nibbleBlock ? edges() : 0;
+                addToNibbles(nib, a, b, 0);
             }
             rise |= blockRise;
             fall |= blockFall;
@@ -399,25 +406,48 @@ size_t StreamCounter::countEdgeWords(const uint8_t*& p, size_t words, uint64_t& 
             if constexpr (Measure) {
                 m_blockRise[block] = blockRise;
                 m_blockFall[block] = blockFall;
-                for (unsigned b = 0; b < 4; ++b) {
-                    highBytes[b] += highNib[b] & kLowNibbles;
-                    highBytes[b + 4] += highNib[b] >> 4 & kLowNibbles;
-                }
             }
             done += nibbleBlock;
         }
         // Byte lane L of bytes[b] counts bit b of byte L % Unit of a sample.
         for (unsigned b = 0; b < 8; ++b) {
-            for (unsigned lane = 0; lane < 8; ++lane) {
+            for (unsigned lane = 0; lane < 8; ++lane)
                 m_edges[8 * (lane % Unit) + b] += bytes[b] >> (8 * lane) & 0xFF;
-                if constexpr (Measure)
-                    m_high[8 * (lane % Unit) + b] += highBytes[b] >> (8 * lane) & 0xFF;
-            }
-            bytes[b] = highBytes[b] = 0;
+            bytes[b] = 0;
         }
         w += byteBlock;
     }
     return blocks;
+}
+
+// Samples high per bit position over `words` words from p, in a pass of its
+// own (beside the edge pass it would run short of registers): nibble lanes,
+// byte lanes, then m_high.
+template <unsigned Unit> void StreamCounter::countHighWords(const uint8_t* p, size_t words) {
+    const uint64_t present = replicate<Unit>(m_present);
+    for (size_t w = 0; w < words;) {
+        const size_t byteBlock = std::min<size_t>(words - w, 255);
+        uint64_t bytes[8] = {};
+        for (size_t done = 0; done < byteBlock;) {
+            const size_t nibbleBlock = std::min<size_t>(byteBlock - done, 15);
+            uint64_t nib[4] = {};
+            size_t k = 0;
+            for (; k + 3 <= nibbleBlock; k += 3, p += 24)
+                addToNibbles(nib, loadWord(p) & present, loadWord(p + 8) & present,
+                             loadWord(p + 16) & present);
+            for (; k < nibbleBlock; ++k, p += 8)
+                addToNibbles(nib, loadWord(p) & present, 0, 0);
+            for (unsigned b = 0; b < 4; ++b) {
+                bytes[b] += nib[b] & kLowNibbles;
+                bytes[b + 4] += nib[b] >> 4 & kLowNibbles;
+            }
+            done += nibbleBlock;
+        }
+        for (unsigned b = 0; b < 8; ++b)
+            for (unsigned lane = 0; lane < 8; ++lane)
+                m_high[8 * (lane % Unit) + b] += bytes[b] >> (8 * lane) & 0xFF;
+        w += byteBlock;
+    }
 }
 
 // Whole 64-bit words of 8 / Unit samples from `from`; returns the first

@@ -109,6 +109,7 @@ private:
     template <unsigned Unit> size_t skipUnarmedWords(const uint8_t* data, size_t from, size_t to);
     void countSpan(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     template <unsigned Unit> size_t countWords(const uint8_t* data, size_t from, size_t to);
+    template <unsigned Unit> void countHighWords(const uint8_t* p, size_t words);
     template <unsigned Unit, bool Measure>
     size_t countEdgeWords(const uint8_t*& p, size_t words, uint64_t& prev, uint64_t& rise,
                           uint64_t& fall);
