@@ -306,6 +306,11 @@ void AcquiredModule::startAcquisition() {
         m_feed = std::make_unique<Feed>(*this, generation);
         m_runSamples = 0;
         m_paceSamples = 0;
+        {
+            std::lock_guard lock(m_statsMutex);
+            m_windowStart = {};
+            m_windowSamples = 0;
+        }
         ok = m_device->start(*m_feed, error);
     }
     if (!ok) {
@@ -345,6 +350,7 @@ void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
     // A first rate, or a new one mid-stream: counts in samples of the old
     // rate mean nothing at the new one, so the stream starts a new generation.
     if (m_rate != 0) ++m_generation;
+    m_paceSamples = 0;
     beginGeneration(hz);
 }
 

@@ -228,13 +228,15 @@ void SigrokSource::Impl::scan() {
 }
 
 void SigrokSource::Impl::scanTarget(Target& target) {
-    // A rescan renews the driver's devices, so none of them may be in use:
-    // no acquisition can start meanwhile (this is the thread that starts them).
+    // A default driver's rescan renews the driver's devices, so none of them
+    // may be in use: no acquisition can start meanwhile (this is the thread
+    // that starts them). Configs (several may share a driver) add to the
+    // list: they are scanned again only once their devices are gone.
     for (AcquiredModule* module : target.modules)
         if (module->active()) return;
     for (AcquiredModule* module : target.modules)
         module->dropDevice();
-    match(target, target.backend->scan(target.config, true));
+    match(target, target.backend->scan(target.config, !target.fromConfig));
 }
 
 void SigrokSource::Impl::match(Target& target, std::vector<std::unique_ptr<Device>> devices) {

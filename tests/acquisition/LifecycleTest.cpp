@@ -108,12 +108,12 @@ struct Lifecycle : ::testing::Test {
     }
 
     using ScriptedBackend = vexacq::test::ScriptedBackend;
-    std::shared_ptr<ScriptedBackend> backend = std::make_shared<ScriptedBackend>();
-    vexengine::Engine engine;
-    std::unique_ptr<vexacq::SigrokSource> source; // after the engine: goes first
-    vexengine::SessionId s1 = 0, s2 = 0;
     std::mutex logMutex;
     std::vector<std::string> log;
+    std::shared_ptr<ScriptedBackend> backend = std::make_shared<ScriptedBackend>();
+    vexengine::Engine engine;
+    std::unique_ptr<vexacq::SigrokSource> source; // last: goes first
+    vexengine::SessionId s1 = 0, s2 = 0;
 };
 
 TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
@@ -380,6 +380,16 @@ TEST_F(Lifecycle, TwoDevicesOfOneDriverAcquireAtOnceOnTheOneAcquisitionThread) {
     backend->deliverPattern(*b, 10); // b ahead of a: streams are separate
     expectExactFrequency(s1, *a);
     expectExactFrequency(s2, *b, 16);
+
+    // The default scan names each buffer-at-a-time driver it leaves out.
+    std::lock_guard lock(logMutex);
+    for (const std::string& driver : vexacq::SigrokSource::bufferDrivers())
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [&](const std::string& line) {
+                                    return line.starts_with(driver + ": not in the default scan");
+                                }),
+                  1)
+            << driver;
 }
 
 TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
@@ -403,6 +413,13 @@ TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
     EXPECT_TRUE(stats.acquired);
     EXPECT_EQ(stats.samples, 400u + 1500u);
     EXPECT_EQ(stats.droppedPackets, 1u);
+
+    // A packet 0.4 s after one of 0.1 s: later than the stream's pace allows.
+    EXPECT_EQ(stats.latePackets, 0u);
+    backend->deliverPattern(*a, 1000);
+    std::this_thread::sleep_for(400ms);
+    backend->deliverPattern(*a, 1000);
+    EXPECT_EQ(module->acquisitionStats().latePackets, 1u);
 
     // Streams that end again and again, each soon after its start.
     for (int run = 0; run < 3; ++run)
