@@ -332,7 +332,9 @@ void AcquiredModule::startAcquisition() {
 
 void AcquiredModule::beginGeneration(uint64_t hz) {
     // A fresh stream: no memory of an earlier stream's last sample, and a
-    // count still running there ends unfinished.
+    // count still running there ends unfinished. hz is the rate every count
+    // of this generation converts with (gate length in samples, period
+    // ticks): the device's claimed rate, from configure() or a rate packet.
     m_counter->newStream();
     if (hz != 0) {
         m_rate = hz;
