@@ -169,10 +169,12 @@ void SigrokSource::Impl::setUp() {
             options.defaultDrivers.empty() ? defaultDrivers() : options.defaultDrivers;
         for (const std::string& driver : drivers)
             configs.push_back(DeviceConfig{driver, {}});
+        std::string left;
         for (const std::string& driver : bufferDrivers())
-            log(driver + ": not in the default scan (its analysers acquire one memory "
-                         "buffer at a time; name it with a device config to count a buffer "
-                         "per gate)");
+            left += (left.empty() ? "" : ", ") + driver;
+        log("not in the default scan, as their analysers acquire one memory buffer at a "
+            "time (a device config counts one buffer per gate): " +
+            left);
     }
     for (const DeviceConfig& config : configs) {
         Target target;
