@@ -67,10 +67,10 @@ private:
     uint64_t m_next = 0;
 };
 
-// Runs a frequency count of `gateCode` from now on, feeding packets of
-// `packet` samples until it ends.
-void runCount(StreamCounter& counter, Synth& synth, int gateCode, size_t packet) {
-    counter.start(CountSettings{0, 3, gateCode, "--------"});
+// Runs a count (frequency unless `type` says otherwise) of `gateCode` from
+// now on, feeding packets of `packet` samples until it ends.
+void runCount(StreamCounter& counter, Synth& synth, int gateCode, size_t packet, int type = 0) {
+    counter.start(CountSettings{type, 3, gateCode, "--------"});
     vexengine::CounterStatus status;
     for (int i = 0; i < 1000000; ++i) {
         synth.feed(counter, packet);
@@ -132,6 +132,16 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
             if (!withReference) { // really 150 ppm off, not within the tolerance
                 const Wave& w = c.measured[1];
                 EXPECT_GT(std::abs(measures[w.channel].reciprocalHz / w.hz - 1), 140e-6);
+            }
+            // Period counts: 64 periods in 10 ns ticks, within a sample and a tick.
+            runCount(counter, synth, 1, packet, 1);
+            counter.counts(counts);
+            for (const Wave& w : c.measured) {
+                if (w.hz < 2) continue;
+                SCOPED_TRACE(w.hz);
+                const double ticks = 64e8 / (w.hz * scale);
+                EXPECT_NEAR(static_cast<double>(counts[w.channel]), ticks,
+                            1e8 / static_cast<double>(c.nominal) + 1 + 1e-7 * ticks);
             }
         }
     }
