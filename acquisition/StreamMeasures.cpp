@@ -172,16 +172,44 @@ void StreamCounter::referenceWords(const uint8_t* data, size_t from, size_t to, 
     const unsigned channel = static_cast<unsigned>(m_referenceChannel);
     const uint64_t lanes = replicate<Unit>(1u << channel);
     uint64_t prev = uint64_t{previous} << channel;
+    const uint64_t ones = replicate<Unit>(1); // a multiplier summing the lanes into the top one
     const uint8_t* p = data + from * Unit;
-    for (size_t i = from; i + perWord <= to; i += perWord, p += 8) {
+    size_t i = from;
+    auto edgesAt = [&] {
         const uint64_t cur = loadWord(p) & lanes;
         const uint64_t r = ~(cur << sampleBits | prev) & cur;
         prev = cur >> (64 - sampleBits);
-        if (!r) continue;
-        if (count == 0) first = i + (std::countr_zero(r) >> sampleShift);
-        last = i + ((63 - std::countl_zero(r)) >> sampleShift);
-        count += static_cast<uint64_t>(std::popcount(r));
+        return r;
+    };
+    // Up to the first edge (once per batch), then without branches: a
+    // reference edge may come at any word. Edges add up in the sample lanes
+    // (at most 31 words, so 8 lanes of a byte hold their sum) and the lanes
+    // fold into the count; the last word with an edge is located at the end.
+    if (count == 0) {
+        for (; i + perWord <= to; i += perWord, p += 8) {
+            const uint64_t r = edgesAt();
+            if (!r) continue;
+            first = i + (std::countr_zero(r) >> sampleShift);
+            last = i + ((63 - std::countl_zero(r)) >> sampleShift);
+            count = (r >> channel) * ones >> (64 - sampleBits);
+            i += perWord;
+            p += 8;
+            break;
+        }
     }
+    size_t lastWord = 0;
+    uint64_t lastEdges = 0;
+    while (i + perWord <= to) {
+        uint64_t lanesSum = 0;
+        for (int k = 0; k < 31 && i + perWord <= to; ++k, i += perWord, p += 8) {
+            const uint64_t r = edgesAt();
+            lanesSum += r >> channel;
+            lastWord = r ? i : lastWord;
+            lastEdges = r ? r : lastEdges;
+        }
+        count += lanesSum * ones >> (64 - sampleBits);
+    }
+    if (lastEdges) last = lastWord + ((63 - std::countl_zero(lastEdges)) >> sampleShift);
     previous = static_cast<uint32_t>(prev >> channel) & 1;
 }
 

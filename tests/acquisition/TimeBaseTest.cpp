@@ -86,11 +86,17 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
         uint64_t nominal; // the rate the device claims, Hz
         Wave reference;   // hz: the reference's nominal frequency
         std::vector<Wave> measured;
+        unsigned unitsize = 1; // 2: 16 channels
     };
     const Case cases[] = {
         {"1 kHz reference", 24000000, {0, 1e3}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 1000.0123}}},
         {"10 MHz reference", 24000000, {7, 10e6}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 100e3, 0.1}}},
         {"1 PPS reference", 2000000, {3, 1.0, 0.1}, {{0, 100e3}, {1, 1000.0123, 0.3}}},
+        {"1 kHz reference, 16 channels",
+         2000000,
+         {11, 1e3},
+         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}},
+         2},
     };
     const double offset = 150e-6; // the sample clock runs fast by this much
     for (const Case& c : cases) {
@@ -98,8 +104,8 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
             SCOPED_TRACE(std::string(c.what) + (withReference ? "" : ", not configured"));
             std::vector<Wave> waves = c.measured;
             waves.push_back(c.reference);
-            Synth synth(c.nominal * (1 + static_cast<long double>(offset)), waves);
-            StreamCounter counter(8, kChannels);
+            Synth synth(c.nominal * (1 + static_cast<long double>(offset)), waves, c.unitsize);
+            StreamCounter counter(8 * static_cast<int>(c.unitsize), kChannels);
             counter.setSampleRate(c.nominal);
             if (withReference) counter.setReference(c.reference.channel, c.reference.hz);
             const size_t packet = c.nominal / 1000;
