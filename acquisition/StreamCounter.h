@@ -43,11 +43,13 @@ public:
 
     // Samples per second of the stream (> 0); call before feeding and when
     // the device's rate changes (a running count then ends as by stop(),
-    // its unfinished channels in "forced stop"; a finished one is void).
+    // its unfinished channels in "forced stop"; a finished one is void; a
+    // reference's window starts afresh).
     void setSampleRate(uint64_t hz);
     uint64_t sampleRate() const;
     // The stream starts anew (another acquisition): the next sample fed has
-    // no predecessor, and a running count ends as by stop().
+    // no predecessor, a running count ends as by stop(), and a reference's
+    // window starts afresh.
     void newStream();
     int logicChannels() const { return m_logicChannels; }
 
@@ -85,8 +87,6 @@ public:
     // the device does not deliver never locks). Measured from the next sample
     // fed, across counts; a count takes the rate in force when it starts.
     void setReference(int channel, double hz);
-    // The stream broke (a new acquisition): the reference window starts afresh.
-    void restartReference();
     // The rate counts use and where it comes from.
     vexengine::TimeBase timeBase() const;
 

@@ -42,11 +42,6 @@ void StreamCounter::setReference(int channel, double hz) {
     m_reference.emplace(hz, static_cast<double>(m_rate));
 }
 
-void StreamCounter::restartReference() {
-    std::lock_guard lock(m_mutex);
-    if (m_reference) m_reference->restart(static_cast<double>(m_rate));
-}
-
 TimeBase StreamCounter::timeBase() const {
     std::lock_guard lock(m_mutex);
     TimeBase base;
