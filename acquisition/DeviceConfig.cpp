@@ -2,6 +2,8 @@
 #include "DeviceConfig.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 namespace vexacq {
 namespace {
@@ -28,7 +30,48 @@ bool isValue(std::string_view text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 127; });
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x | 0x20) == (y | 0x20);
+           });
+}
+
 } // namespace
+
+std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) {
+    const std::string usage =
+        "ref needs FREQ@CH with FREQ in Hz, kHz or MHz and CH a channel 0 to " +
+        std::to_string(kMaxReferenceChannel) + ", e.g. ref=10MHz@7";
+    const std::size_t at = text.find('@');
+    if (at == std::string_view::npos) return ConfigError{usage + " (no '@')"};
+    std::string_view frequency = text.substr(0, at), channel = text.substr(at + 1);
+    std::size_t digits = 0;
+    while (digits < frequency.size() &&
+           ((frequency[digits] >= '0' && frequency[digits] <= '9') || frequency[digits] == '.'))
+        ++digits;
+    const std::string_view number = frequency.substr(0, digits), unit = frequency.substr(digits);
+    double scale = 0;
+    if (equalsIgnoringCase(unit, "Hz")) scale = 1;
+    if (equalsIgnoringCase(unit, "kHz")) scale = 1e3;
+    if (equalsIgnoringCase(unit, "MHz")) scale = 1e6;
+    if (scale == 0)
+        return ConfigError{usage + " ('" + std::string(frequency) +
+                           "' has no unit Hz, kHz or MHz)"};
+    const std::string numberText(number);
+    char* end = nullptr;
+    const double value = std::strtod(numberText.c_str(), &end);
+    if (numberText.empty() || end != numberText.c_str() + numberText.size() ||
+        std::count(number.begin(), number.end(), '.') > 1 || !(value > 0) || !std::isfinite(value))
+        return ConfigError{usage + " ('" + std::string(frequency) + "' is no frequency above 0)"};
+    ReferenceInput input{value * scale, 0};
+    const bool numeric =
+        !channel.empty() && channel.size() <= 2 &&
+        std::all_of(channel.begin(), channel.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (numeric) input.channel = std::atoi(std::string(channel).c_str());
+    if (!numeric || input.channel > kMaxReferenceChannel)
+        return ConfigError{usage + " ('" + std::string(channel) + "' is no channel)"};
+    return input;
+}
 
 std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text) {
     const std::string quoted = "'" + std::string(text) + "'";
@@ -39,7 +82,7 @@ std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text)
     config.driver = std::string(text.substr(0, colon));
     if (!isName(config.driver))
         return ConfigError{"device config " + quoted + ": the driver name '" + config.driver +
-                         "' may hold only a-z, 0-9, '-' and '_'"};
+                           "' may hold only a-z, 0-9, '-' and '_'"};
     while (colon != std::string_view::npos) {
         text.remove_prefix(colon + 1);
         colon = text.find(':');
@@ -47,18 +90,25 @@ std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text)
         const std::size_t eq = item.find('=');
         if (eq == std::string_view::npos)
             return ConfigError{"device config " + quoted + ": option '" + std::string(item) +
-                             "' needs the form key=value"};
+                               "' needs the form key=value"};
         const std::string key(item.substr(0, eq));
         const std::string value(item.substr(eq + 1));
         if (!isName(key))
             return ConfigError{"device config " + quoted + ": bad option name '" + key + "'"};
         if (!isValue(value))
             return ConfigError{"device config " + quoted + ": option '" + key +
-                             "' needs a value without blanks"};
+                               "' needs a value without blanks"};
         const bool repeated = std::any_of(config.options.begin(), config.options.end(),
                                           [&](const auto& option) { return option.first == key; });
-        if (repeated)
+        if (repeated || (key == "ref" && config.reference))
             return ConfigError{"device config " + quoted + ": option '" + key + "' given twice"};
+        if (key == "ref") { // ours: not passed on to libsigrok
+            auto reference = parseReference(value);
+            if (auto* error = std::get_if<ConfigError>(&reference))
+                return ConfigError{"device config " + quoted + ": " + error->message};
+            config.reference = std::get<ReferenceInput>(reference);
+            continue;
+        }
         config.options.emplace_back(key, value);
     }
     return config;

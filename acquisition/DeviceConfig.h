@@ -7,8 +7,14 @@
 // with their values (connection options for the scan, such as conn, or device
 // settings, such as samplerate). Parsing is pure: whether the driver and the
 // keys exist is checked when the device is looked for.
+//
+// One option is ours, not libsigrok's: ref=FREQ@CH names a reference input,
+// a signal of known frequency on a logic channel that the counts take their
+// time from (e.g. fx2lafw:ref=10MHz@7, ref=1Hz@3 for a 1 PPS). FREQ is a
+// decimal number with the unit Hz, kHz or MHz.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,9 +23,21 @@
 
 namespace vexacq {
 
+// A reference input: its nominal frequency and the channel carrying it.
+struct ReferenceInput {
+    double hz = 0;   // > 0
+    int channel = 0; // 0 .. kMaxReferenceChannel
+
+    bool operator==(const ReferenceInput&) const = default;
+};
+
+// Acquired modules have 18 channels (0..17).
+constexpr int kMaxReferenceChannel = 17;
+
 struct DeviceConfig {
     std::string driver;
-    std::vector<std::pair<std::string, std::string>> options; // in the order given
+    std::vector<std::pair<std::string, std::string>> options; // in the order given, without ref
+    std::optional<ReferenceInput> reference = std::nullopt;   // ref=FREQ@CH
 
     bool operator==(const DeviceConfig&) const = default;
 };
@@ -33,6 +51,10 @@ struct ConfigError {
 
 // One config; blanks around it are ignored.
 std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text);
+
+// The value of ref=: "10MHz@7", "1Hz@3", "2.5kHz@0"; a message naming the
+// fault otherwise.
+std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text);
 
 // Configs separated by ';' (VEXIF_DEVICES); empty items are skipped, so ""
 // gives no config. The first bad config makes the whole list an error.

@@ -7,60 +7,22 @@
 #include "StreamCounter.h"
 
 #include "Counter.h"
+#include "SampleWords.h"
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 namespace vexacq {
 
 using namespace vexengine;
+using namespace words;
 
 namespace {
 
 constexpr uint64_t kForever = std::numeric_limits<uint64_t>::max();
-constexpr uint64_t kNibbleOnes = 0x1111111111111111ull;
-constexpr uint64_t kLowNibbles = 0x0F0F0F0F0F0F0F0Full;
-
-// One sample: the low (at most 4) bytes, little-endian.
-uint32_t loadSample(const uint8_t* p, unsigned unitsize) {
-    uint32_t v = 0;
-    for (unsigned b = 0; b < unitsize && b < 4; ++b)
-        v |= uint32_t{p[b]} << (8 * b);
-    return v;
-}
-
-uint64_t loadWord(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
-    return w;
-}
-
-// A sample mask repeated for each sample of a 64-bit word.
-template <unsigned Unit> uint64_t replicate(uint32_t mask) {
-    constexpr unsigned bits = 8 * Unit;
-    uint64_t m = mask & (bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1);
-    for (unsigned s = bits; s < 64; s *= 2)
-        m |= m << s;
-    return m;
-}
-
-// OR of all samples of a word onto the low sample.
-template <unsigned Unit> uint32_t foldWord(uint64_t w) {
-    constexpr unsigned bits = 8 * Unit;
-    for (unsigned s = 32; s >= bits; s /= 2)
-        w |= w >> s;
-    return static_cast<uint32_t>(bits == 32 ? w & 0xFFFFFFFFu : w & ((1u << bits) - 1));
-}
-
-template <typename F> void forEachBit(uint64_t bits, F f) {
-    while (bits) {
-        f(static_cast<unsigned>(std::countr_zero(bits)));
-        bits &= bits - 1;
-    }
-}
 
 } // namespace
 
@@ -73,7 +35,21 @@ void StreamCounter::setSampleRate(uint64_t hz) {
     std::lock_guard lock(m_mutex);
     if (hz == m_rate) return;
     m_rate = hz;
-    m_phase = Phase::idle; // counts in samples mean nothing at another rate
+    // Counts in samples mean nothing at another rate: a finished count is
+    // void, a running one ends unfinished (never as a finished count of 0).
+    if (countingLocked())
+        m_stopped = true;
+    else if (m_phase == Phase::closed)
+        m_phase = Phase::idle;
+    if (m_reference) m_reference->restart(static_cast<double>(hz));
+}
+
+void StreamCounter::newStream() {
+    std::lock_guard lock(m_mutex);
+    m_havePrevious = false;
+    if (countingLocked()) m_stopped = true;
+    // The reference's edges of the old stream say nothing about the new one.
+    if (m_reference) m_reference->restart(static_cast<double>(m_rate));
 }
 
 uint64_t StreamCounter::sampleRate() const {
@@ -104,12 +80,22 @@ void StreamCounter::start(const CountSettings& settings) {
     m_firstRising = settings.edgeCode & 1;
     m_secondRising = settings.edgeCode & 2;
 
+    m_haveRise = m_haveFall = 0;
+    m_high.fill(0);
+    // The count keeps the rate in force now: a locked reference's estimate,
+    // else the nominal rate (exact integer arithmetic).
+    m_countLocked = m_reference && m_reference->locked();
+    m_countRate = m_countLocked ? m_reference->rate() : static_cast<double>(m_rate);
+
     int64_t gateNs = gateLengthNs(settings.gateCode);
-    m_gateSamples =
-        gateNs == kNever
-            ? kForever
-            : static_cast<uint64_t>(
-                  (static_cast<unsigned __int128>(gateNs) * m_rate + kSecond / 2) / kSecond);
+    if (gateNs == kNever)
+        m_gateSamples = kForever;
+    else if (m_countLocked)
+        m_gateSamples = static_cast<uint64_t>(
+            std::llround(static_cast<double>(gateNs) / kSecond * m_countRate));
+    else
+        m_gateSamples = static_cast<uint64_t>(
+            (static_cast<unsigned __int128>(gateNs) * m_rate + kSecond / 2) / kSecond);
     m_levelMask = m_levelValue = m_armRising = m_armFalling = m_armEither = 0;
     for (size_t i = 0; i < settings.channelCodes.size() && i < 8; ++i) {
         uint32_t bit = 1u << i;
@@ -144,6 +130,7 @@ void StreamCounter::stop() {
 void StreamCounter::arm() {
     m_armed = true;
     m_phase = Phase::gating;
+    m_gateStart = m_countedTo = m_position;
     m_gateEnd = m_gateSamples == kForever ? kForever : m_position + m_gateSamples;
     closeIfFinished();
 }
@@ -174,6 +161,8 @@ void StreamCounter::status(CounterStatus& status) const {
 int64_t StreamCounter::periodTicks(uint64_t samples) const {
     if (m_rate == 0) return 0;
     constexpr unsigned __int128 ticksPerSecond = kSecond / kTickNs;
+    if (m_countLocked)
+        return std::llround(static_cast<double>(samples) * ticksPerSecond / m_countRate);
     return static_cast<int64_t>((samples * ticksPerSecond + m_rate / 2) / m_rate);
 }
 
@@ -214,6 +203,7 @@ void StreamCounter::feed(const void* data, size_t bytes, unsigned unitsize) {
         m_previous = loadSample(p, unitsize) & m_present;
         m_havePrevious = true;
     }
+    if (m_reference) feedReference(p, n, unitsize);
     size_t i = 0;
     while (i < n) {
         if (!countingLocked()) { // outside a count the samples only feed the pins
@@ -228,6 +218,7 @@ void StreamCounter::feed(const void* data, size_t bytes, unsigned unitsize) {
                     : static_cast<size_t>(std::min<uint64_t>(n, i + (m_gateEnd - m_position)));
             countSpan(p, i, end, unitsize);
             i = end;
+            m_countedTo = m_position;
             closeIfFinished();
         }
     }
@@ -357,11 +348,106 @@ void StreamCounter::countSamples(const uint8_t* data, size_t from, size_t to, un
             continue;
         } else if (!period) {
             forEachBit(rising, [&](unsigned ch) { ++m_edges[ch]; });
+            if (m_measuring) trackSample(s, rising, falling);
         } else if (uint32_t edges = (rising | falling) & m_periodPending) {
             forEachBit(edges, [&](unsigned ch) { periodEdge(ch, m_position, rising >> ch & 1); });
         }
     }
     m_previous = prev;
+}
+
+// Rising edges per bit position of `words` words from p: nibble lanes (up to
+// 15 words), then byte lanes (up to 255 words), then the counts. Measuring,
+// also the samples high per bit position, and each 15-word block's edges in
+// m_blockRise / m_blockFall. Advances p and prev; returns the block count.
+template <unsigned Unit, bool Measure>
+size_t StreamCounter::countEdgeWords(const uint8_t*& p, size_t words, uint64_t& prev,
+                                     uint64_t& rise, uint64_t& fall) {
+    constexpr unsigned sampleBits = 8 * Unit;
+    const uint64_t present = replicate<Unit>(m_present);
+    const size_t blocks = (words + 14) / 15;
+    if (Measure && m_blockRise.size() < blocks) {
+        m_blockRise.resize(blocks);
+        m_blockFall.resize(blocks);
+    }
+    if constexpr (Measure) countHighWords<Unit>(p, words);
+    uint64_t bytes[8] = {};
+    size_t w = 0, block = 0;
+    while (w < words) {
+        size_t byteBlock = std::min<size_t>(words - w, 255);
+        for (size_t done = 0; done < byteBlock; ++block) {
+            size_t nibbleBlock = std::min<size_t>(byteBlock - done, 15);
+            uint64_t nib[4] = {}, blockRise = 0, blockFall = 0;
+            auto edges = [&] {
+                uint64_t cur = loadWord(p) & present;
+                p += 8;
+                uint64_t before = cur << sampleBits | prev;
+                prev = cur >> (64 - sampleBits);
+                uint64_t r = ~before & cur;
+                blockRise |= r;
+                blockFall |= before & ~cur;
+                return r;
+            };
+            size_t k = 0;
+            for (; k + 3 <= nibbleBlock; k += 3) {
+                const uint64_t a = edges(), b = edges(), c = edges();
+                addToNibbles(nib, a, b, c);
+            }
+            if (k < nibbleBlock) {
+                const uint64_t a = edges(), b = k + 1 < nibbleBlock ? edges() : 0;
+                addToNibbles(nib, a, b, 0);
+            }
+            rise |= blockRise;
+            fall |= blockFall;
+            for (unsigned b = 0; b < 4; ++b) {
+                bytes[b] += nib[b] & kLowNibbles;
+                bytes[b + 4] += nib[b] >> 4 & kLowNibbles;
+            }
+            if constexpr (Measure) {
+                m_blockRise[block] = blockRise;
+                m_blockFall[block] = blockFall;
+            }
+            done += nibbleBlock;
+        }
+        // Byte lane L of bytes[b] counts bit b of byte L % Unit of a sample.
+        for (unsigned b = 0; b < 8; ++b) {
+            for (unsigned lane = 0; lane < 8; ++lane)
+                m_edges[8 * (lane % Unit) + b] += bytes[b] >> (8 * lane) & 0xFF;
+            bytes[b] = 0;
+        }
+        w += byteBlock;
+    }
+    return blocks;
+}
+
+// Samples high per bit position over `words` words from p, in a pass of its
+// own (beside the edge pass it would run short of registers): nibble lanes,
+// byte lanes, then m_high.
+template <unsigned Unit> void StreamCounter::countHighWords(const uint8_t* p, size_t words) {
+    const uint64_t present = replicate<Unit>(m_present);
+    for (size_t w = 0; w < words;) {
+        const size_t byteBlock = std::min<size_t>(words - w, 255);
+        uint64_t bytes[8] = {};
+        for (size_t done = 0; done < byteBlock;) {
+            const size_t nibbleBlock = std::min<size_t>(byteBlock - done, 15);
+            uint64_t nib[4] = {};
+            size_t k = 0;
+            for (; k + 3 <= nibbleBlock; k += 3, p += 24)
+                addToNibbles(nib, loadWord(p) & present, loadWord(p + 8) & present,
+                             loadWord(p + 16) & present);
+            for (; k < nibbleBlock; ++k, p += 8)
+                addToNibbles(nib, loadWord(p) & present, 0, 0);
+            for (unsigned b = 0; b < 4; ++b) {
+                bytes[b] += nib[b] & kLowNibbles;
+                bytes[b + 4] += nib[b] >> 4 & kLowNibbles;
+            }
+            done += nibbleBlock;
+        }
+        for (unsigned b = 0; b < 8; ++b)
+            for (unsigned lane = 0; lane < 8; ++lane)
+                m_high[8 * (lane % Unit) + b] += bytes[b] >> (8 * lane) & 0xFF;
+        w += byteBlock;
+    }
 }
 
 // Whole 64-bit words of 8 / Unit samples from `from`; returns the first
@@ -386,40 +472,13 @@ size_t StreamCounter::countWords(const uint8_t* data, size_t from, size_t to) {
             rise |= ~before & cur;
             fall |= before & ~cur;
         }
+    } else if (m_settings.counterType != 1 && !m_measuring) {
+        countEdgeWords<Unit, false>(p, words, prev, rise, fall);
     } else if (m_settings.counterType != 1) {
-        // Rising edges per bit position: nibble lanes (up to 15 words), then
-        // byte lanes (up to 255 words), then the counts.
-        uint64_t bytes[8] = {};
-        size_t w = 0;
-        while (w < words) {
-            size_t byteBlock = std::min<size_t>(words - w, 255);
-            for (size_t done = 0; done < byteBlock;) {
-                size_t nibbleBlock = std::min<size_t>(byteBlock - done, 15);
-                uint64_t nib[4] = {};
-                for (size_t k = 0; k < nibbleBlock; ++k, p += 8) {
-                    uint64_t cur = loadWord(p) & present;
-                    uint64_t before = cur << sampleBits | prev;
-                    prev = cur >> (64 - sampleBits);
-                    uint64_t r = ~before & cur, f = before & ~cur;
-                    rise |= r;
-                    fall |= f;
-                    for (unsigned b = 0; b < 4; ++b)
-                        nib[b] += r >> b & kNibbleOnes;
-                }
-                for (unsigned b = 0; b < 4; ++b) {
-                    bytes[b] += nib[b] & kLowNibbles;
-                    bytes[b + 4] += nib[b] >> 4 & kLowNibbles;
-                }
-                done += nibbleBlock;
-            }
-            // Byte lane L of bytes[b] counts bit b of byte L % Unit of a sample.
-            for (unsigned b = 0; b < 8; ++b) {
-                for (unsigned lane = 0; lane < 8; ++lane)
-                    m_edges[8 * (lane % Unit) + b] += bytes[b] >> (8 * lane) & 0xFF;
-                bytes[b] = 0;
-            }
-            w += byteBlock;
-        }
+        const uint8_t* first = p;
+        const uint64_t previous = prev;
+        const size_t blocks = countEdgeWords<Unit, true>(p, words, prev, rise, fall);
+        locateEdges<Unit>(first, words, previous, blocks);
     } else {
         // Period: only edges of channels still short of their intervals, and
         // only of the kinds that open or close an interval.

@@ -7,14 +7,24 @@
 // n / S for sample rate S; bit i of a sample is channel i. An edge of channel
 // i at sample j is a change of bit i between samples j-1 and j, so an edge
 // whose two samples arrive in different packets counts exactly once.
+//
+// Beside the counts, frequency and event counts measure per channel the
+// rising edges' first and last positions and the samples spent high inside
+// the gate, which give the reciprocal frequency, the mean pulse widths and
+// the duty cycle exactly to a sample. An optional reference input (a channel
+// carrying a signal of known frequency) is measured continuously; while its
+// estimate is locked, gates and every time conversion use it instead of the
+// device's nominal rate.
 #pragma once
 
-#include "Engine.h" // vexengine::CountSettings, CounterStatus
+#include "Engine.h" // vexengine::CountSettings, CounterStatus, ChannelMeasures, TimeBase
+#include "ReferenceEstimator.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,9 +42,16 @@ public:
     StreamCounter(int logicChannels, int channelCount);
 
     // Samples per second of the stream (> 0); call before feeding and when
-    // the device's rate changes (a running count is then reset to idle).
+    // the device's rate changes (a running count then ends as by stop(),
+    // its unfinished channels in "forced stop"; a finished one is void; a
+    // reference's window starts afresh).
     void setSampleRate(uint64_t hz);
     uint64_t sampleRate() const;
+    // The stream starts anew (another acquisition): the next sample fed has
+    // no predecessor, a running count ends as by stop(), and a reference's
+    // window starts afresh.
+    void newStream();
+    int logicChannels() const { return m_logicChannels; }
 
     // One packet of samples: `bytes` bytes, `unitsize` bytes per sample
     // (any size >= 1; only the low 4 bytes carry channels), little-endian,
@@ -58,6 +75,21 @@ public:
     // Total samples fed since construction (for tests and CPU figures).
     uint64_t samplesFed() const;
 
+    // Reciprocal frequency, widths and duty per channel (channelCount entries)
+    // over the gate so far, in the count's time base; NaN where unknown (idle,
+    // period counts, absent channels, fewer than two rising edges).
+    void measures(std::vector<vexengine::ChannelMeasures>& measures) const;
+    // Measuring is on by default; off, counts cost a little less and
+    // measures() knows nothing (for throughput comparisons).
+    void setMeasuring(bool on);
+
+    // A reference of nominal frequency hz (> 0) on channel (any channel; one
+    // the device does not deliver never locks). Measured from the next sample
+    // fed, across counts; a count takes the rate in force when it starts.
+    void setReference(int channel, double hz);
+    // The rate counts use and where it comes from.
+    vexengine::TimeBase timeBase() const;
+
 private:
     enum class Phase { idle, arming, gating, closed };
 
@@ -77,6 +109,10 @@ private:
     template <unsigned Unit> size_t skipUnarmedWords(const uint8_t* data, size_t from, size_t to);
     void countSpan(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     template <unsigned Unit> size_t countWords(const uint8_t* data, size_t from, size_t to);
+    template <unsigned Unit> void countHighWords(const uint8_t* p, size_t words);
+    template <unsigned Unit, bool Measure>
+    size_t countEdgeWords(const uint8_t*& p, size_t words, uint64_t& prev, uint64_t& rise,
+                          uint64_t& fall);
     void countSamples(const uint8_t* data, size_t from, size_t to, unsigned unitsize);
     void periodEdge(unsigned channel, uint64_t sample, bool rising);
     void closeIfFinished();
@@ -84,6 +120,17 @@ private:
         return !m_stopped && (m_phase == Phase::arming || m_phase == Phase::gating);
     }
     int64_t periodTicks(uint64_t samples) const;
+    // Measures: the edges a span's blocks saw, located exactly (one word-parallel
+    // pass already ran; this looks only at the blocks holding a channel's first
+    // or last edge of the span).
+    template <unsigned Unit>
+    void locateEdges(const uint8_t* words, size_t count, uint64_t previous, size_t blocks);
+    void trackSample(uint32_t sample, uint32_t rising, uint32_t falling);
+    // The reference channel's rising edges of a packet, to the estimator.
+    void feedReference(const uint8_t* data, size_t samples, unsigned unitsize);
+    template <unsigned Unit>
+    void referenceWords(const uint8_t* data, size_t from, size_t to, uint32_t& previous,
+                        uint64_t& count, uint64_t& first, uint64_t& last);
     bool isPresent(int channel) const { return channel < 32 && (m_present >> channel & 1); }
 
     const int m_logicChannels;
@@ -116,6 +163,23 @@ private:
     uint32_t m_periodPending = 0; // period channels short of their intervals
     std::array<int64_t, 32> m_edges{};
     std::array<PeriodChannel, 32> m_period{};
+
+    // Measures of a frequency or event count (positions count from start()).
+    bool m_measuring = true;
+    double m_countRate = 0;                  // the rate the count converts with, Hz
+    bool m_countLocked = false;              // ... taken from a locked reference
+    uint64_t m_gateStart = 0;                // position of the arming sample
+    uint64_t m_countedTo = 0;                // position after the last sample counted
+    uint32_t m_haveRise = 0, m_haveFall = 0; // channels with a rising / falling edge so far
+    std::array<uint64_t, 32> m_firstRise{}, m_lastRise{}, m_firstFall{}, m_lastFall{};
+    std::array<uint64_t, 32> m_high{}; // samples high inside the gate
+    // Per block of 15 words of the span being counted: its rising and falling
+    // edges, all lanes ORed.
+    std::vector<uint64_t> m_blockRise, m_blockFall;
+
+    // The reference input.
+    int m_referenceChannel = -1;
+    std::optional<ReferenceEstimator> m_reference;
 };
 
 } // namespace vexacq

@@ -1,7 +1,9 @@
 // Streaming counter throughput: samples per second that one core counts for
 // 8 channels at one byte per sample and 16 channels at two, for frequency,
 // period and event counts. Packets are 24000 samples, as an fx2-class
-// analyser at 24 MHz delivers them every millisecond.
+// analyser at 24 MHz delivers them every millisecond. The "Measured" runs
+// add the reciprocal frequency, widths and duty (and a reference input on
+// the slowest channel) to the frequency count; the plain runs count only.
 //
 //   bin/bench_stream_counter       items_per_second = samples/s
 #include "StreamCounter.h"
@@ -31,12 +33,15 @@ std::vector<uint8_t> makeStream(unsigned unitsize, int channels) {
 // type 0 frequency (10 s gate at 1 GHz: never closes here), 1 period (a
 // fresh count every packet, so the edge-by-edge part is always running),
 // 2 events (infinite gate). codes: the arming condition.
+// measured: measures on (else off) and a reference on the last channel.
 void feedStream(benchmark::State& state, unsigned unitsize, int channels, int type,
-                const char* codes = "--------") {
+                const char* codes = "--------", bool measured = false) {
     const std::vector<uint8_t> stream = makeStream(unitsize, channels);
     const size_t packetBytes = kPacketSamples * unitsize;
     vexacq::StreamCounter counter(channels, 18);
     counter.setSampleRate(1000000000);
+    counter.setMeasuring(measured);
+    if (measured) counter.setReference(channels - 1, 1e9 / (2 * (1 + 3 * (channels - 1))));
     const vexengine::CountSettings settings{type, 3, type == 2 ? 7 : 2, codes};
     counter.start(settings);
     size_t packet = 0;
@@ -67,6 +72,12 @@ void BM_Arming8x1(benchmark::State& s) {
 void BM_Frequency16x2(benchmark::State& s) {
     feedStream(s, 2, 16, 0);
 }
+void BM_FrequencyMeasured8x1(benchmark::State& s) {
+    feedStream(s, 1, 8, 0, "--------", true);
+}
+void BM_FrequencyMeasured16x2(benchmark::State& s) {
+    feedStream(s, 2, 16, 0, "--------", true);
+}
 void BM_Period16x2(benchmark::State& s) {
     feedStream(s, 2, 16, 1);
 }
@@ -79,6 +90,8 @@ BENCHMARK(BM_Period8x1);
 BENCHMARK(BM_Events8x1);
 BENCHMARK(BM_Arming8x1);
 BENCHMARK(BM_Frequency16x2);
+BENCHMARK(BM_FrequencyMeasured8x1);
+BENCHMARK(BM_FrequencyMeasured16x2);
 BENCHMARK(BM_Period16x2);
 BENCHMARK(BM_Events16x2);
 

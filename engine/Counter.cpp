@@ -193,4 +193,19 @@ void Counter::counts(int64_t now, std::vector<int64_t>& counts) const {
         counts[i] = channelCount(i, t);
 }
 
+void Counter::measures(int64_t now, std::vector<ChannelMeasures>& measures) const {
+    measures.assign(m_signals.size(), ChannelMeasures{});
+    if (m_phase == Phase::idle || m_settings.counterType == 1) return;
+    const int64_t end = std::min(observed(now), m_gateClose);
+    for (size_t i = 0; i < m_signals.size(); ++i) {
+        const Signal& s = m_signals[i];
+        // Whole periods lie between the first and last rising edge, so the
+        // means are the wave's own values.
+        if (end <= m_gateOpen || s.risingIn(m_gateOpen, end) < 2) continue;
+        const double period = static_cast<double>(s.periodNs());
+        const double high = static_cast<double>(s.highNs());
+        measures[i] = {1e9 / period, high * 1e-9, (period - high) * 1e-9, high / period};
+    }
+}
+
 } // namespace vexengine

@@ -57,6 +57,10 @@ public:
 
     void status(int64_t now, CounterStatus& status) const;
     void counts(int64_t now, std::vector<int64_t>& counts) const;
+    // Frequency and event counts: over the rising edges seen inside the gate
+    // (at least two), the reciprocal frequency, widths and duty of each
+    // channel's wave, exact from its period and high time. NaN otherwise.
+    void measures(int64_t now, std::vector<ChannelMeasures>& measures) const;
 
 private:
     enum class Phase { idle, running, stopped };

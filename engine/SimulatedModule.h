@@ -29,6 +29,9 @@ public:
     void stop(int64_t now) override { m_counter.stop(now); }
     void status(int64_t now, CounterStatus& status) const override;
     void counts(int64_t now, std::vector<int64_t>& counts) const override;
+    void measures(int64_t now, std::vector<ChannelMeasures>& measures) const override {
+        m_counter.measures(now, measures);
+    }
     void pins(int64_t now, std::string& pins) override;
 
 private:

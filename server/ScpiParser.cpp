@@ -59,6 +59,17 @@ constexpr std::array kTable{
     Entry{"MEASure:FREQuency", true, Header::MeasFrequency, 0, 1},
     Entry{"MEASure:PERiod", true, Header::MeasPeriod, 0, 1},
     Entry{"MEASure:TOTalize", true, Header::MeasTotalize, 0, 1},
+    Entry{"CONFigure:PWIDth", false, Header::ConfPositiveWidth, 0, 1},
+    Entry{"CONFigure:NWIDth", false, Header::ConfNegativeWidth, 0, 1},
+    Entry{"CONFigure:DCYCle", false, Header::ConfDutyCycle, 0, 1},
+    Entry{"MEASure:PWIDth", true, Header::MeasPositiveWidth, 0, 1},
+    Entry{"MEASure:NWIDth", true, Header::MeasNegativeWidth, 0, 1},
+    Entry{"MEASure:DCYCle", true, Header::MeasDutyCycle, 0, 1},
+    Entry{"[SENSe]:FREQuency:MODE", false, Header::FrequencyMode, 1, 1},
+    Entry{"[SENSe]:FREQuency:MODE", true, Header::FrequencyModeQuery, 0, 0},
+    Entry{"[SENSe]:ROSCillator:SOURce", true, Header::RoscSourceQuery, 0, 0},
+    Entry{"[SENSe]:ROSCillator:EXTernal:FREQuency", true, Header::RoscExternalFrequency, 0, 0},
+    Entry{"[SENSe]:ROSCillator:EXTernal:LOCK", true, Header::RoscExternalLock, 0, 0},
 };
 
 char upper(char c) {

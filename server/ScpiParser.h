@@ -46,6 +46,18 @@ enum class Header {
     MeasFrequency, // MEASure:FREQuency? [<channels>]
     MeasPeriod,    // MEASure:PERiod? [<channels>]
     MeasTotalize,  // MEASure:TOTalize? [<channels>]
+    // Reciprocal frequency, pulse widths, duty cycle and the time base.
+    ConfPositiveWidth,     // CONFigure:PWIDth [<channels>]
+    ConfNegativeWidth,     // CONFigure:NWIDth [<channels>]
+    ConfDutyCycle,         // CONFigure:DCYCle [<channels>]
+    MeasPositiveWidth,     // MEASure:PWIDth? [<channels>]
+    MeasNegativeWidth,     // MEASure:NWIDth? [<channels>]
+    MeasDutyCycle,         // MEASure:DCYCle? [<channels>]
+    FrequencyMode,         // [SENSe:]FREQuency:MODE RECiprocal|COUNt
+    FrequencyModeQuery,    // [SENSe:]FREQuency:MODE?
+    RoscSourceQuery,       // [SENSe:]ROSCillator:SOURce?
+    RoscExternalFrequency, // [SENSe:]ROSCillator:EXTernal:FREQuency?
+    RoscExternalLock,      // [SENSe:]ROSCillator:EXTernal:LOCK?
 };
 
 // One command of a program message: its header resolved, the numeric

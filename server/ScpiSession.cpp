@@ -251,7 +251,7 @@ void ScpiSession::execute(const scpi::Command& command) {
         configure(Function::Totalize, command);
         return;
     case Header::ConfQuery: {
-        static const char* names[] = {"FREQ", "PER", "TOT"};
+        static const char* names[] = {"FREQ", "PER", "TOT", "PWID", "NWID", "DCYC"};
         std::string text = names[static_cast<int>(m_function)];
         if (!m_channels.empty()) {
             text += " (@";
@@ -369,6 +369,19 @@ void ScpiSession::execute(const scpi::Command& command) {
             m_replies.push_back(number("%.2E", kNoResult));
         return;
     }
+    case Header::ConfPositiveWidth:
+    case Header::ConfNegativeWidth:
+    case Header::ConfDutyCycle:
+    case Header::MeasPositiveWidth:
+    case Header::MeasNegativeWidth:
+    case Header::MeasDutyCycle:
+    case Header::FrequencyMode:
+    case Header::FrequencyModeQuery:
+    case Header::RoscSourceQuery:
+    case Header::RoscExternalFrequency:
+    case Header::RoscExternalLock:
+        executeTimeBase(command);
+        return;
     }
 }
 
@@ -379,6 +392,7 @@ void ScpiSession::resetSettings() {
     m_slopeRising[0] = m_slopeRising[1] = true;
     m_levelTenths[0] = m_levelTenths[1] = 14;
     m_armCodes = "--------";
+    m_reciprocal = true;
 }
 
 bool ScpiSession::applyLevels() {
@@ -443,7 +457,7 @@ bool ScpiSession::initiate() {
         pushError(-221, "no module selected (INST:SEL \"NAME\")");
         return false;
     }
-    if (m_function == Function::Frequency && m_gateCode == 7) {
+    if (isFrequencyCount(m_function) && m_gateCode == 7) {
         pushError(-221, "a frequency count needs a finite gate");
         return false;
     }
@@ -456,7 +470,7 @@ bool ScpiSession::initiate() {
         }
     applyLevels();
     vexengine::CountSettings settings;
-    settings.counterType = static_cast<int32_t>(m_function);
+    settings.counterType = isFrequencyCount(m_function) ? 0 : static_cast<int32_t>(m_function);
     settings.edgeCode = (m_slopeRising[0] ? 1 : 0) | (m_slopeRising[1] ? 2 : 0);
     settings.gateCode = m_gateCode;
     settings.channelCodes = m_armCodes;
@@ -495,6 +509,9 @@ bool ScpiSession::finishWait(bool giveUp) {
     if (counting && status.busy) {
         switch (m_measuredFunction) {
         case Function::Frequency:
+        case Function::PositiveWidth:
+        case Function::NegativeWidth:
+        case Function::DutyCycle:
             done = false;
             break;
         case Function::Period: // done once every measured channel is
@@ -525,12 +542,19 @@ bool ScpiSession::finishWait(bool giveUp) {
 std::string ScpiSession::results(const vexengine::CounterStatus& status) {
     std::vector<int64_t> counts;
     m_engine.counts(m_session, static_cast<int>(status.channelStates.size()), counts);
+    std::vector<vexengine::ChannelMeasures> measures;
+    m_engine.measures(m_session, measures);
+    measures.resize(status.channelStates.size());
     std::string text;
     for (const int c : m_measuredChannels) {
         const auto i = static_cast<std::size_t>(c);
         const bool done = status.channelStates[i] == QV_CH_DONE;
         const double count = static_cast<double>(counts[i]);
-        std::string value;
+        std::string value = measureResult(m_measuredFunction, done, measures[i]);
+        if (!value.empty()) {
+            text += (text.empty() ? "" : ",") + value;
+            continue;
+        }
         switch (m_measuredFunction) {
         case Function::Frequency: // Hz; exact for the 0.1 s, 1 s and 10 s gates
             value = !done                 ? number("%.2E", kNoResult)
@@ -544,6 +568,8 @@ std::string ScpiSession::results(const vexengine::CounterStatus& status) {
             break;
         case Function::Totalize: // events
             value = std::to_string(counts[i]);
+            break;
+        default:
             break;
         }
         text += (text.empty() ? "" : ",") + value;

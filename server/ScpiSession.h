@@ -53,11 +53,22 @@ public:
     static constexpr double kNoResult = 9.91e37;
 
 private:
-    enum class Function { Frequency, Period, Totalize };
+    // The first three are the engine's counter types; the widths and the duty
+    // cycle come from a frequency count's measures.
+    enum class Function { Frequency, Period, Totalize, PositiveWidth, NegativeWidth, DutyCycle };
     enum class Wait { None, Values, Opc, Silent };
 
     Step run(bool giveUp);
     void execute(const scpi::Command& command);
+    // The reciprocal, width, duty and time-base commands (ScpiTimeBase.cpp).
+    void executeTimeBase(const scpi::Command& command);
+    static bool isFrequencyCount(Function function) {
+        return function == Function::Frequency || function >= Function::PositiveWidth;
+    }
+    // One channel's result from a frequency count's measures; "" when the
+    // function is not one of them (or counts in COUNt mode).
+    std::string measureResult(Function function, bool done,
+                              const vexengine::ChannelMeasures& measures) const;
     void pushError(int code, std::string detail = {});
     void setEventBit(int code);
     void resetSettings();
@@ -87,6 +98,7 @@ private:
     bool m_slopeRising[2] = {true, true};
     int m_levelTenths[2] = {14, 14}; // as the selected module uses them
     std::string m_armCodes = "--------";
+    bool m_reciprocal = true; // SENS:FREQ:MODE: RECiprocal (else COUNt, the grid's numbers)
 
     // The count last started by INIT, READ? or MEAS?.
     bool m_initiated = false;

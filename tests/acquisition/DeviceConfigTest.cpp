@@ -6,8 +6,8 @@
 
 namespace {
 
-using vexacq::DeviceConfig;
 using vexacq::ConfigError;
+using vexacq::DeviceConfig;
 
 TEST(DeviceConfig, ParsesDriverAndOptions) {
     const struct {
@@ -22,6 +22,12 @@ TEST(DeviceConfig, ParsesDriverAndOptions) {
         {"dreamsourcelab-dslogic:conn=2.7", {"dreamsourcelab-dslogic", {{"conn", "2.7"}}}},
         {"ols:conn=/dev/ttyACM0:serialcomm=115200/8n1",
          {"ols", {{"conn", "/dev/ttyACM0"}, {"serialcomm", "115200/8n1"}}}},
+        // The reference input is ours: kept apart from libsigrok's options.
+        {"fx2lafw:ref=10MHz@7", {"fx2lafw", {}, vexacq::ReferenceInput{10e6, 7}}},
+        {"fx2lafw:conn=1.5:ref=1Hz@3:samplerate=4M",
+         {"fx2lafw", {{"conn", "1.5"}, {"samplerate", "4M"}}, vexacq::ReferenceInput{1, 3}}},
+        {"replay:ref=2.5kHz@17", {"replay", {}, vexacq::ReferenceInput{2500, 17}}},
+        {"demo:ref=1mhz@0", {"demo", {}, vexacq::ReferenceInput{1e6, 0}}},
     };
     for (const auto& c : cases) {
         auto parsed = vexacq::parseDeviceConfig(c.text);
@@ -45,6 +51,16 @@ TEST(DeviceConfig, RejectsBadConfigsWithAMessageNamingTheFault) {
         {"fx2lafw:conn=", "option 'conn' needs a value"},
         {"fx2lafw:conn=1 5", "option 'conn' needs a value without blanks"},
         {"fx2lafw:conn=1.5:conn=1.6", "option 'conn' given twice"},
+        {"fx2lafw:ref=10MHz", "ref needs FREQ@CH"},
+        {"fx2lafw:ref=10@7", "'10' has no unit Hz, kHz or MHz"},
+        {"fx2lafw:ref=10GHz@7", "'10GHz' has no unit"},
+        {"fx2lafw:ref=0Hz@7", "'0Hz' is no frequency above 0"},
+        {"fx2lafw:ref=1.2.3kHz@7", "'1.2.3kHz' is no frequency"},
+        {"fx2lafw:ref=MHz@7", "'MHz' is no frequency"},
+        {"fx2lafw:ref=10MHz@18", "'18' is no channel"},
+        {"fx2lafw:ref=10MHz@-1", "'-1' is no channel"},
+        {"fx2lafw:ref=10MHz@", "'' is no channel"},
+        {"fx2lafw:ref=1Hz@1:ref=1Hz@2", "option 'ref' given twice"},
     };
     for (const auto& c : cases) {
         auto parsed = vexacq::parseDeviceConfig(c.text);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -48,6 +49,7 @@ struct Expected {
     bool armed = false;
     std::vector<uint32_t> states;
     std::vector<int64_t> counts;
+    std::vector<vexengine::ChannelMeasures> measures;
 };
 
 Expected reference(const CountSettings& set, uint64_t rate, int present, bool haveBefore,
@@ -80,6 +82,7 @@ Expected reference(const CountSettings& set, uint64_t rate, int present, bool ha
     Expected e;
     e.states.assign(kChannels, 0);
     e.counts.assign(kChannels, 0);
+    e.measures.assign(kChannels, {});
     e.armed = g >= 0;
     int64_t end = e.armed ? std::min(n, g + gate) : 0;
     bool gateClosed = e.armed && n >= g + gate;
@@ -87,8 +90,23 @@ Expected reference(const CountSettings& set, uint64_t rate, int present, bool ha
     for (int ch = 0; ch < present && ch < kChannels; ++ch) {
         bool done = false;
         if (set.counterType != 1) {
-            for (int64_t j = std::max<int64_t>(g, 0); j < end; ++j)
+            int64_t first = -1, last = -1, high = 0;
+            for (int64_t j = std::max<int64_t>(g, 0); j < end; ++j) {
                 e.counts[ch] += rising(j, ch);
+                if (rising(j, ch)) {
+                    if (first < 0) first = j;
+                    last = j;
+                }
+            }
+            for (int64_t j = first; j >= 0 && j < last; ++j)
+                high += bit(j, ch);
+            if (e.counts[ch] >= 2) { // over the whole periods between first and last rising edge
+                const double periods = static_cast<double>(e.counts[ch] - 1);
+                const double span = static_cast<double>(last - first),
+                             s = static_cast<double>(rate);
+                e.measures[ch] = {periods * s / span, high / periods / s,
+                                  (span - high) / periods / s, high / span};
+            }
         } else if (e.armed) {
             bool firstR = set.edgeCode & 1, secondR = set.edgeCode & 2;
             int intervals = 0;
@@ -208,6 +226,19 @@ TEST(StreamCounter, MatchesTheDefinitionsOnRandomStreamsCutIntoRandomPackets) {
             ASSERT_EQ(st.armed, e.armed) << "packet " << packet;
             ASSERT_EQ(st.channelStates, e.states) << "packet " << packet;
             ASSERT_EQ(counts, e.counts) << "packet " << packet;
+            std::vector<vexengine::ChannelMeasures> measures;
+            counter.measures(measures);
+            ASSERT_EQ(measures.size(), e.measures.size());
+            for (size_t ch = 0; ch < measures.size(); ++ch) {
+                const auto &got = measures[ch], &want = e.measures[ch];
+                ASSERT_EQ(std::isnan(got.reciprocalHz), std::isnan(want.reciprocalHz))
+                    << "packet " << packet << " channel " << ch;
+                if (std::isnan(want.reciprocalHz)) continue;
+                ASSERT_DOUBLE_EQ(got.reciprocalHz, want.reciprocalHz) << "channel " << ch;
+                ASSERT_DOUBLE_EQ(got.positiveWidth, want.positiveWidth) << "channel " << ch;
+                ASSERT_DOUBLE_EQ(got.negativeWidth, want.negativeWidth) << "channel " << ch;
+                ASSERT_DOUBLE_EQ(got.duty, want.duty) << "channel " << ch;
+            }
         }
     }
 }

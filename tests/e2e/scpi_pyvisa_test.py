@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """PyVISA, as instrument software uses it, against a real vexcountd that
 speaks SCPI on a loopback port of its own: identity, the module catalog and
-choice, frequency, period and totalize readings, the error queue, the line
-length limit, two clients contending for one module, and a holder killed
-while its query waits.
+choice, frequency, period and totalize readings, reciprocal frequency,
+pulse widths and duty cycle, the error queue, the line length limit, two
+clients contending for one module, a holder killed while its query waits,
+and libsigrok's demo device timed by a reference on one of its channels.
 
     /usr/bin/python3 tests/e2e/scpi_pyvisa_test.py build/dev/bin/vexcountd
 
@@ -35,7 +36,8 @@ def check(condition, what):
 
 def start_server(binary, log):
     server = subprocess.Popen(
-        [binary, "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"],
+        [binary, "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0",
+         "--device", "demo:ref=62.5kHz@3"],
         stdout=log, stderr=log)
     deadline = time.monotonic() + 5
     while time.monotonic() < deadline and server.poll() is None:
@@ -101,6 +103,24 @@ def run(port):
     check(totals == [1000, 1], f"a 1 s totalize counts 1000 and 1 events: {totals}")
     check(counter.query("SYST:ERR?") == '0,"No error"', "no error so far")
 
+    check(counter.query("FREQ:MODE?") == "REC", "frequencies are reciprocal by default")
+    frequencies = counter.query_ascii_values("FREQ:GATE:TIME 0.1;:MEAS:FREQ? (@14)")
+    check(close_to(frequencies, [1e9 / 142857]), f"... 7000.007 Hz on row 14: {frequencies}")
+    counter.write("FREQ:MODE COUN")
+    frequencies = counter.query_ascii_values("MEAS:FREQ? (@14)")
+    check(frequencies == [7000.0], f"COUNt mode reads the edges in the gate: {frequencies}")
+    counter.write("FREQ:MODE REC;:CONF:PWID (@2,16);:FREQ:GATE:TIME 0.1")
+    widths = counter.query_ascii_values("READ?")
+    check(close_to(widths, [250e-6, 80e-9]), f"positive widths of 25 % and 40 % waves: {widths}")
+    widths = counter.query_ascii_values("MEAS:NWID? (@2)")
+    check(close_to(widths, [750e-6]), f"negative width of the 25 % wave: {widths}")
+    duty = counter.query_ascii_values("MEAS:DCYC? (@2,15,6)")
+    check(close_to(duty[:2], [0.25, 0.75]) and duty[2] == 9.91e37,
+          f"duty cycles; a static channel has none: {duty}")
+    check(counter.query("ROSC:SOUR?;:ROSC:EXT:LOCK?") == "INT;0,9.91E+37",
+          "a simulation has no external reference")
+    check(counter.query("SYST:ERR?") == '0,"No error"', "no error in these either")
+
     counter.write("BOGUS:HEADER 1")
     error = counter.query("SYST:ERR?")
     check(error.startswith('-113,"Undefined header'), f"a bad header queues -113: {error}")
@@ -141,6 +161,7 @@ def run(port):
     check(error.startswith("-221,"), f"headers in any case: the endless frequency gate is "
           f"refused: {error}")
     rival.close()
+    run_reference(manager, port)
     manager.close()
 
 
@@ -177,6 +198,37 @@ def kill_waiting_holder(port):
             holder.wait(5)
         rival.close()
         manager.close()
+
+
+def run_reference(manager, port):
+    """The demo device's channel 3 (62.5 kHz at its 1 MHz rate) as the
+    reference: it locks with no offset (the demo's clock is its own truth)
+    and times the counts."""
+    counter = open_instrument(manager, port)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        counter.write('INST:SEL "QVDEMO01"')
+        if counter.query("INST:SEL?") == '"QVDEMO01"':
+            break
+        time.sleep(0.2)
+    check(counter.query("INST:SEL?") == '"QVDEMO01"', "the demo device is selected")
+    check(counter.query_ascii_values("ROSC:EXT:FREQ?") == [62500.0],
+          "ROSC:EXT:FREQ? names the configured reference")
+    lock = ""
+    while time.monotonic() < deadline + 5:  # a 1 s window once the stream runs
+        lock = counter.query("ROSC:EXT:LOCK?")
+        if lock.startswith("1,"):
+            break
+        time.sleep(0.2)
+    check(lock.startswith("1,") and abs(float(lock[2:])) < 1,
+          f"the reference locks with no offset: {lock}")
+    check(counter.query("ROSC:SOUR?") == "EXT", "ROSC:SOUR? says EXT once locked")
+    frequencies = counter.query_ascii_values("FREQ:GATE:TIME 0.1;:MEAS:FREQ? (@0,4)")
+    check(close_to(frequencies, [500e3, 31250], 1e-6),
+          f"the demo's channels by the reference's time: {frequencies}")
+    duty = counter.query_ascii_values("MEAS:DCYC? (@4)")
+    check(close_to(duty, [0.5]), f"and their duty: {duty}")
+    counter.close()
 
 
 def main():

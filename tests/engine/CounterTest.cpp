@@ -2,6 +2,8 @@
 // stepped by hand: every number here is exact.
 #include "EngineFixture.h"
 
+#include <cmath>
+
 namespace {
 
 using Counter = EngineFixture;
@@ -22,6 +24,47 @@ TEST_F(Counter, FrequencyCountsRisingEdgesOfEveryChannelOverTheGate) {
     EXPECT_EQ(counts(), expected);
     at(5 * s); // frozen once the gate has closed
     EXPECT_EQ(counts(), expected);
+}
+
+// Reciprocal frequency, widths and duty through the engine: each wave's own
+// values once two rising edges are inside the gate, NaN before and for static
+// channels and period counts.
+TEST_F(Counter, MeasuresAreTheWavesExactValues) {
+    const struct {
+        int channel;
+        double hz, positive, negative, duty; // s for the widths
+    } rows[] = {
+        {0, 1e6, 500e-9, 500e-9, 0.5},
+        {2, 1e3, 250e-6, 750e-6, 0.25},
+        {4, 1e5, 1e-6, 9e-6, 0.1},
+        {5, 1, 0.5, 0.5, 0.5},
+        {14, 1e9 / 142857, 71428e-9, 71429e-9, 71428.0 / 142857},
+        {16, 5e6, 80e-9, 120e-9, 0.4},
+    };
+    std::vector<vexengine::ChannelMeasures> m;
+    start(0, 3, 2); // 10 s gate
+    at(1 * s - 1);  // channel 5 (1 Hz) has risen once only, at 0
+    ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
+    EXPECT_TRUE(std::isnan(m[5].reciprocalHz));
+    at(3 * s);
+    ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
+    ASSERT_EQ(m.size(), 18u);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.channel);
+        EXPECT_DOUBLE_EQ(m[r.channel].reciprocalHz, r.hz);
+        EXPECT_DOUBLE_EQ(m[r.channel].positiveWidth, r.positive);
+        EXPECT_DOUBLE_EQ(m[r.channel].negativeWidth, r.negative);
+        EXPECT_DOUBLE_EQ(m[r.channel].duty, r.duty);
+    }
+    EXPECT_TRUE(std::isnan(m[6].reciprocalHz)); // static low
+    EXPECT_TRUE(std::isnan(m[7].duty));         // static high
+    vexengine::TimeBase base;
+    ASSERT_EQ(engine.timeBase(session, base), vexengine::Result::ok);
+    EXPECT_FALSE(base.external); // the simulation's own clock
+    start(1, 3, 1);
+    at(5 * s);
+    ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
+    EXPECT_TRUE(std::isnan(m[0].reciprocalHz));
 }
 
 TEST_F(Counter, GatesOfOneAndTenSecondsAndAnInfiniteOne) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Module.h"
+
 #include <memory>
 
 using namespace vexcountd;
@@ -46,6 +48,13 @@ TEST(ScpiParser, MatchesHeadersInShortAndLongFormAnyCase) {
         {"MEAS:FREQ? (@0", "", -102, Header::Identify, 1},
         {"INP:LEV1 1,", "", -108, Header::Identify, 1},
         {"MEAS:\x01?", "", -113, Header::Identify, 1},
+        {"SENS:FREQ:MODE COUN", "", 0, Header::FrequencyMode, 1},
+        {"frequency:mode?", "", 0, Header::FrequencyModeQuery, 1},
+        {"meas:dcyc? (@1)", "", 0, Header::MeasDutyCycle, 1},
+        {"CONFigure:NWIDth", "", 0, Header::ConfNegativeWidth, 1},
+        {"ROSC:EXT:LOCK?", "", 0, Header::RoscExternalLock, 1},
+        {"SENSe:ROSCillator:EXTernal:FREQuency?", "", 0, Header::RoscExternalFrequency, 1},
+        {"ROSC:SOUR EXT", "", -113, Header::Identify, 1}, // the source is chosen by the config
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -120,6 +129,55 @@ TEST_F(ScpiSessionTest, AnswersAConversationLikeAnInstrument) {
         {"ABOR;FETC?", "0"}, // the clock has not moved since INIT
         {"CONF?;TOT:GATE:TIME?", "\"TOT (@0)\";9.9E+37"},
         {"*RST;CONF?;FREQ:GATE:TIME?;INP:LEV1?;ARM:COD?", "\"FREQ\";1.0E+00;1.4;\"--------\""},
+        {"SYST:ERR?", "0,\"No error\""},
+    };
+    for (const auto& [line, reply] : conversation)
+        EXPECT_EQ(ask(s, line), reply) << line;
+}
+
+TEST_F(ScpiSessionTest, ReciprocalWidthsDutyAndTheReferenceOscillator) {
+    // A module whose counts take their time from a locked 10 MHz reference.
+    struct Referenced : vexengine::Module {
+        Referenced() : Module("QVREFD01", 'c', 18) {}
+        bool present() const override { return true; }
+        void open(int64_t) override {}
+        void release() override {}
+        int threshold(int) const override { return 14; }
+        void setThreshold(int, int) override {}
+        void reset() override {}
+        void start(const vexengine::CountSettings&, int64_t) override {}
+        void stop(int64_t) override {}
+        void status(int64_t, vexengine::CounterStatus& s) const override {
+            s.channelStates.assign(18, 0);
+        }
+        void counts(int64_t, std::vector<int64_t>& c) const override { c.assign(18, 0); }
+        void pins(int64_t, std::string& p) override { p.assign(18, '0'); }
+        vexengine::TimeBase timeBase() const override {
+            return {true, true, 10e6, 7, 24e6, 24e6 * 1.00015, 150};
+        }
+    };
+    ASSERT_NE(engine.addModule(std::make_unique<Referenced>()), nullptr);
+    ScpiSession s(engine);
+    const std::pair<const char*, const char*> conversation[] = {
+        {"ROSC:SOUR?", "INT"},
+        {"SYST:ERR?", "-221,\"Settings conflict; no module selected (INST:SEL \"\"NAME\"\")\""},
+        {"INST:SEL \"QVSIMC01\";FREQ:MODE?", "REC"},
+        // Row 14: a period of 142857 ns. Reciprocal reads its frequency, the
+        // count its edges in the gate; a static channel has no reciprocal and
+        // reads its count.
+        {"MEAS:FREQ? (@14,6)", "7.000007000E+03,0.000000000E+00"},
+        {"FREQ:MODE COUN;MEAS:FREQ? (@14);:FREQ:MODE?", "7.000000000E+03;COUN"},
+        {"FREQ:MODE rec;MEAS:PWID? (@2,4)", "2.500000000E-04,1.000000000E-06"},
+        {"MEAS:NWID? (@2,7)", "7.500000000E-04,9.91E+37"},
+        {"MEAS:DCYC? (@2,16,6)", "2.500000000E-01,4.000000000E-01,9.91E+37"},
+        {"CONF:DCYC (@15);FREQ:GATE:TIME 0.1;READ?;CONF?", "7.500000000E-01;\"DCYC (@15)\""},
+        {"CONF:PWID (@1);INIT;ABOR;FETC?", "9.91E+37"}, // stopped: no result
+        {"ROSC:SOUR?;:ROSC:EXT:FREQ?;:ROSC:EXT:LOCK?", "INT;9.91E+37;0,9.91E+37"},
+        {"FREQ:MODE FAST", "<none>"},
+        {"SYST:ERR?", "-224,\"Illegal parameter value; RECiprocal or COUNt\""},
+        {"FREQ:MODE COUN;*RST;FREQ:MODE?", "REC"},
+        {"INST:SEL \"QVREFD01\";SENS:ROSC:SOUR?", "EXT"},
+        {"ROSC:EXT:FREQ?;:ROSC:EXT:LOCK?", "1.000000000E+07;1,+1.500000E+02"},
         {"SYST:ERR?", "0,\"No error\""},
     };
     for (const auto& [line, reply] : conversation)
