@@ -109,6 +109,20 @@ struct SessionDeleter {
 };
 using SessionPtr = std::unique_ptr<sr_session, SessionDeleter>;
 
+// A loaded session frees its virtual devices, but not what opening them made:
+// they are closed first.
+struct LoadedSessionDeleter {
+    void operator()(sr_session* session) const {
+        GSList* devices = nullptr;
+        sr_session_dev_list(session, &devices);
+        for (GSList* l = devices; l; l = l->next)
+            sr_dev_close(static_cast<sr_dev_inst*>(l->data));
+        g_slist_free(devices);
+        sr_session_destroy(session);
+    }
+};
+using LoadedSessionPtr = std::unique_ptr<sr_session, LoadedSessionDeleter>;
+
 struct InputDeleter {
     void operator()(const sr_input* input) const { sr_input_free(input); }
 };
@@ -132,7 +146,7 @@ std::string loadSessionFile(sr_context* context, const std::string& path, Collec
     if (sr_session_load(context, path.c_str(), &raw) != SR_OK || !raw)
         return "not a libsigrok session file" + log.detail() +
                " (for another format give format=NAME)";
-    SessionPtr session(raw);
+    LoadedSessionPtr session(raw);
     GSList* devices = nullptr;
     sr_session_dev_list(session.get(), &devices);
     sr_dev_inst* device = devices ? static_cast<sr_dev_inst*>(devices->data) : nullptr;
