@@ -1,96 +1,110 @@
-// Acquired modules: the acquisition thread, device setup and the datafeed
-// into the streaming counter.
+// Acquired modules: the acquisition's state machine on the loop, device
+// setup and the datafeed into the streaming counter.
 #include "AcquiredModule.h"
 
+#include "AcquisitionLoop.h"
+#include "Counter.h"
+
 #include <algorithm>
-#include <cmath>
 
 namespace vexacq {
 
 namespace {
 
-// The device's sample rates: an explicit list, or (min, max, step).
-std::vector<uint64_t> listedRates(sr_dev_inst* device) {
-    std::vector<uint64_t> rates;
-    GVariant* list = nullptr;
-    if (sr_config_list(sr_dev_inst_driver_get(device), device, nullptr, SR_CONF_SAMPLERATE,
-                       &list) != SR_OK ||
-        !list)
-        return rates;
-    gsize n = 0;
-    if (GVariant* v = g_variant_lookup_value(list, "samplerates", G_VARIANT_TYPE("at"))) {
-        const auto* values =
-            static_cast<const uint64_t*>(g_variant_get_fixed_array(v, &n, sizeof(uint64_t)));
-        rates.assign(values, values + n);
-        g_variant_unref(v);
-    } else if (GVariant* s =
-                   g_variant_lookup_value(list, "samplerate-steps", G_VARIANT_TYPE("at"))) {
-        const auto* values =
-            static_cast<const uint64_t*>(g_variant_get_fixed_array(s, &n, sizeof(uint64_t)));
-        if (n >= 2) rates = {values[0], values[1]}; // any rate in between is allowed
-        g_variant_unref(s);
+using Clock = std::chrono::steady_clock;
+
+// A stream that ends by itself before this many seconds of samples is
+// short; this many short ones in a row and the device counts as lost.
+constexpr uint64_t kShortRunSeconds = 1;
+constexpr int kShortRunsToLoss = 3;
+// A packet arriving this much later than the stream's pace is late.
+constexpr auto kLateAfter = std::chrono::milliseconds(250);
+
+const char* stateName(AcquiredModule::State state) {
+    switch (state) {
+    case AcquiredModule::State::idle:
+        return "idle";
+    case AcquiredModule::State::starting:
+        return "starting";
+    case AcquiredModule::State::running:
+        return "running";
+    case AcquiredModule::State::stopping:
+        return "stopping";
+    case AcquiredModule::State::lost:
+        return "lost";
     }
-    g_variant_unref(list);
-    return rates;
-}
-
-sr_channel_group* logicGroup(sr_dev_inst* device) {
-    for (GSList* l = sr_dev_inst_channel_groups_get(device); l; l = l->next) {
-        auto* group = static_cast<sr_channel_group*>(l->data);
-        if (group->name && std::string(group->name) == "Logic") return group;
-    }
-    return nullptr;
-}
-
-bool settable(sr_dev_inst* device, sr_channel_group* group, uint32_t key) {
-    return sr_dev_config_capabilities_list(device, group, key) & SR_CONF_SET;
-}
-
-// Sets key on the device, or on its logic channel group where the device
-// takes it there. Takes value.
-bool setOption(sr_dev_inst* device, uint32_t key, GVariant* value) {
-    g_variant_ref_sink(value);
-    sr_channel_group* group = logicGroup(device);
-    bool ok = false;
-    if (settable(device, nullptr, key))
-        ok = sr_config_set(device, nullptr, key, value) == SR_OK;
-    else if (group && settable(device, group, key))
-        ok = sr_config_set(device, group, key, value) == SR_OK;
-    g_variant_unref(value);
-    return ok;
+    return "?";
 }
 
 } // namespace
 
-AcquiredModule::AcquiredModule(std::string name, SigrokContext& sigrok, sr_dev_inst* device,
-                               int logicChannels, DeviceSetup setup, std::string identity)
-    : Module(std::move(name), 'c', kChannels), m_sigrok(sigrok), m_setup(std::move(setup)),
-      m_identity(std::move(identity)), m_logicChannels(std::clamp(logicChannels, 1, kChannels)),
-      m_counter(m_logicChannels, kChannels), m_device(device) {
-    if (sr_dev_has_option(device, SR_CONF_VOLTAGE_THRESHOLD))
-        m_thresholdKey = SR_CONF_VOLTAGE_THRESHOLD;
-    else if (sr_dev_has_option(device, SR_CONF_LOGIC_THRESHOLD_CUSTOM))
-        m_thresholdKey = SR_CONF_LOGIC_THRESHOLD_CUSTOM;
-    m_thread = std::thread(&AcquiredModule::run, this);
+uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t preferred) {
+    if (preferred != 0) return preferred;
+    const uint64_t cap = logicChannels > 8 ? kMaxDefaultRate / 2 : kMaxDefaultRate;
+    uint64_t best = 0;
+    for (uint64_t r : rates.list)
+        if (r <= cap && r > best) best = r;
+    if (rates.max != 0 && rates.min <= cap) {
+        const uint64_t top = std::min(rates.max, cap);
+        const uint64_t r =
+            rates.step == 0 ? top : rates.min + (top - rates.min) / rates.step * rates.step;
+        best = std::max(best, r);
+    }
+    if (best == 0) { // nothing up to the cap: the slowest there is
+        for (uint64_t r : rates.list)
+            if (best == 0 || r < best) best = r;
+        if (best == 0) best = rates.min;
+    }
+    return best;
 }
 
-AcquiredModule::~AcquiredModule() {
-    shutdown();
+// The sink of one stream: tags its packets with the stream's generation, so
+// nothing of an earlier stream reaches a later one's count.
+class AcquiredModule::Feed final : public PacketSink {
+public:
+    Feed(AcquiredModule& module, uint64_t generation)
+        : m_module(module), m_generation(generation) {}
+    void sampleRate(uint64_t hz) override { m_module.onRate(m_generation, hz); }
+    void logic(const void* data, size_t bytes, unsigned unitsize) override {
+        m_module.onLogic(m_generation, data, bytes, unitsize);
+    }
+    void ended() override { m_module.onEnded(m_generation); }
+    uint64_t generation() const { return m_generation; }
+
+private:
+    AcquiredModule& m_module;
+    uint64_t m_generation;
+};
+
+AcquiredModule::AcquiredModule(std::string name, AcquisitionLoop& loop,
+                               std::unique_ptr<Device> device, Log log)
+    : Module(std::move(name), 'c', kChannels), m_loop(loop), m_log(std::move(log)) {
+    attach(std::move(device));
 }
+
+AcquiredModule::~AcquiredModule() = default;
+
+// --- the engine's side
 
 void AcquiredModule::open(int64_t) {
-    reset();
-    m_counter.beginPinReads();
     std::lock_guard lock(m_mutex);
-    m_wanted = true;
-    m_wake.notify_all();
+    m_pending.reset();
+    m_pendingStopped = m_refused = false;
+    m_counter->reset();
+    m_counter->beginPinReads();
+    m_held = true;
+    post();
 }
 
 void AcquiredModule::release() {
-    reset();
     std::lock_guard lock(m_mutex);
-    m_wanted = false;
-    stopSessionLocked();
+    m_pending.reset();
+    m_pendingStopped = m_refused = false;
+    m_counter->reset();
+    m_held = false;
+    m_lostForHolder = false; // the holder has seen the loss
+    updatePresent();
+    post();
 }
 
 int AcquiredModule::threshold(int which) const {
@@ -99,33 +113,44 @@ int AcquiredModule::threshold(int which) const {
 }
 
 void AcquiredModule::setThreshold(int which, int tenthsOfVolt) {
-    if (m_thresholdKey == 0) return; // fixed by the device
     std::lock_guard lock(m_mutex);
-    if (m_threshold[which] == tenthsOfVolt) return;
+    if (m_thresholdKind == ThresholdKind::none || m_threshold[which] == tenthsOfVolt) return;
     m_threshold[which] = tenthsOfVolt;
-    // The device takes its threshold before an acquisition starts.
-    if (which == 0 && m_session) {
-        m_restart = true;
-        stopSessionLocked();
-    }
+    // The device takes its threshold before a stream starts: the loop
+    // restarts a running one, and a count started from now on waits for it.
+    post();
 }
 
 void AcquiredModule::reset() {
     std::lock_guard lock(m_mutex);
     m_pending.reset();
-    m_pendingStopped = false;
-    m_counter.reset();
+    m_pendingStopped = m_refused = false;
+    m_counter->reset();
+}
+
+bool AcquiredModule::refusesLocked(const vexengine::CountSettings& settings) const {
+    if (m_streams) return false;
+    // One buffer at a time: the gate must fit into one.
+    const int64_t gateNs = vexengine::gateLengthNs(settings.gateCode);
+    if (gateNs == vexengine::kNever) return true;
+    if (m_bufferSamples == 0 || m_rate == 0) return false;
+    const auto gate = static_cast<unsigned __int128>(gateNs) * m_rate / vexengine::kSecond;
+    return gate > m_bufferSamples;
 }
 
 void AcquiredModule::start(const vexengine::CountSettings& settings, int64_t) {
     std::lock_guard lock(m_mutex);
     m_pendingStopped = false;
-    if (m_counter.sampleRate() == 0) {
-        m_pending = settings;
-        m_counter.reset();
-    } else {
+    m_refused = refusesLocked(settings);
+    if (m_refused) {
         m_pending.reset();
-        m_counter.start(settings);
+        m_counter->reset();
+    } else if (countableLocked()) {
+        m_pending.reset();
+        m_counter->start(settings);
+    } else {
+        m_pending = settings;
+        m_counter->reset();
     }
 }
 
@@ -135,233 +160,325 @@ void AcquiredModule::stop(int64_t) {
         m_pending.reset();
         m_pendingStopped = true;
     }
-    m_counter.stop();
+    m_counter->stop();
 }
 
 void AcquiredModule::status(int64_t, vexengine::CounterStatus& status) const {
     std::lock_guard lock(m_mutex);
-    if (!m_pending && !m_pendingStopped) return m_counter.status(status);
-    // Not armed yet: the present channels count (or were stopped doing so).
+    if (!m_pending && !m_pendingStopped && !m_refused) return m_counter->status(status);
+    // Not begun: the present channels wait (counting), were stopped waiting,
+    // or the count was refused (both "forced stop").
     status.busy = m_pending.has_value();
     status.armed = false;
-    status.channelStates.assign(kChannels, 0);
-    std::fill_n(status.channelStates.begin(), m_logicChannels, m_pending ? 1u : 3u);
+    status.channelStates.assign(kChannels, vexengine::kChannelIdle);
+    std::fill_n(status.channelStates.begin(), m_logicChannels,
+                m_pending ? vexengine::kChannelCounting : vexengine::kChannelForcedStop);
 }
 
 void AcquiredModule::counts(int64_t, std::vector<int64_t>& counts) const {
-    m_counter.counts(counts);
-}
-
-bool AcquiredModule::reattach(sr_dev_inst* device) {
     std::lock_guard lock(m_mutex);
-    if (m_quit || m_device) return false;
-    m_device = device;
-    m_present = true;
-    m_wake.notify_all();
-    return true;
+    m_counter->counts(counts);
 }
 
-void AcquiredModule::markMissing() {
+void AcquiredModule::pins(int64_t, std::string& pins) {
     std::lock_guard lock(m_mutex);
-    if (m_deviceInUse || m_quit) return;
-    m_device = nullptr;
-    m_present = false;
+    m_counter->pins(pins);
 }
 
-bool AcquiredModule::handBackDevice() {
+vexengine::AcquisitionStats AcquiredModule::acquisitionStats() const {
+    std::lock_guard lock(m_statsMutex);
+    vexengine::AcquisitionStats stats = m_stats;
+    stats.acquired = true;
+    if (Clock::now() - m_lastPacket > std::chrono::seconds(2)) stats.samplesPerSecond = 0;
+    return stats;
+}
+
+// --- state
+
+void AcquiredModule::setState(State state) {
+    m_state = state;
+}
+
+AcquiredModule::State AcquiredModule::state() const {
     std::lock_guard lock(m_mutex);
-    if (m_deviceInUse) return false;
-    m_device = nullptr; // still present: the rescan gives it the fresh instance
-    return true;
+    return m_state;
 }
 
-void AcquiredModule::stopSessionLocked() {
-    // Only queues the stop on the session's loop; once per session, as a
-    // driver asked to stop twice complains.
-    if (!m_session || m_stopping) return;
-    m_stopping = true;
-    sr_session_stop(m_session);
-}
-
-bool AcquiredModule::acquiring() const {
+uint64_t AcquiredModule::generation() const {
     std::lock_guard lock(m_mutex);
-    return m_deviceInUse;
+    return m_generation;
 }
 
-void AcquiredModule::shutdown() {
+uint64_t AcquiredModule::samplesCounted() const {
+    std::lock_guard lock(m_mutex);
+    return m_counter->samplesFed();
+}
+
+bool AcquiredModule::active() const {
+    std::lock_guard lock(m_mutex);
+    return m_state == State::starting || m_state == State::running || m_state == State::stopping;
+}
+
+void AcquiredModule::updatePresent() {
+    m_present = m_attached && !m_lostForHolder && !m_shut;
+}
+
+bool AcquiredModule::countableLocked() const {
+    if (m_state != State::running || m_rate == 0) return false;
+    return m_thresholdKind == ThresholdKind::none ||
+           (m_applied[0] == m_threshold[0] && m_applied[1] == m_threshold[1]);
+}
+
+void AcquiredModule::post() {
+    if (m_shut || m_posted) return;
+    m_posted = true;
+    m_loop.post([this] { reconcile(); });
+}
+
+// --- the acquisition loop's side
+
+void AcquiredModule::reconcile() {
+    State state;
+    bool wanted = false, changed = false;
     {
         std::lock_guard lock(m_mutex);
-        m_quit = true;
-        m_present = false;
-        stopSessionLocked();
-        m_wake.notify_all();
+        m_posted = false;
+        if (m_shut) return;
+        state = m_state;
+        wanted = m_held && !m_lostForHolder && m_device;
+        changed = m_thresholdKind != ThresholdKind::none &&
+                  (m_applied[0] != m_threshold[0] || m_applied[1] != m_threshold[1]);
+        if (state == State::running && (!wanted || changed)) setState(State::stopping);
     }
-    if (m_thread.joinable()) m_thread.join();
+    if (state == State::idle && wanted)
+        startAcquisition();
+    else if (state == State::running && (!wanted || changed))
+        m_device->stop();
 }
 
-void AcquiredModule::run() {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [&] { return m_quit || (m_wanted && m_device); });
-        if (m_quit) return;
-        m_restart = false;
-        lock.unlock();
-        const Outcome outcome = acquire();
-        lock.lock();
-        // An acquisition that ends while still wanted (and not for a restart)
-        // has lost its device.
-        const bool lost = outcome == Outcome::failed ||
-                          (outcome == Outcome::ran && m_wanted && !m_restart && !m_quit);
-        if (lost) {
-            m_device = nullptr;
-            m_present = false;
-            lock.unlock();
-            m_sigrok.report(name() + (outcome == Outcome::ran ? ": acquisition ended, device lost"
-                                                              : ": acquisition could not start"));
-            lock.lock();
-        }
+bool AcquiredModule::configure(std::string& error, int applied[2]) {
+    if (!m_device->applySettings(error)) return false;
+    if (!m_info.rateFromConfig) {
+        // The sample rate every count of this stream uses is chosen here.
+        const uint64_t rate =
+            chooseSampleRate(m_device->sampleRates(), m_info.logicChannels, m_info.preferredRate);
+        if (rate != 0 && !m_device->setSampleRate(rate))
+            m_log(name() + ": the device did not take " + std::to_string(rate) + " Hz");
     }
-}
-
-bool AcquiredModule::configure(sr_dev_inst* device) {
-    // Only the logic channels: analog data would cost time and count nothing.
-    for (GSList* l = sr_dev_inst_channels_get(device); l; l = l->next) {
-        auto* channel = static_cast<sr_channel*>(l->data);
-        sr_dev_channel_enable(channel, channel->type == SR_CHANNEL_LOGIC);
-    }
-    if (!m_setup.pattern.empty() &&
-        !setOption(device, SR_CONF_PATTERN_MODE, g_variant_new_string(m_setup.pattern.c_str()))) {
-        m_sigrok.report(name() + ": cannot select the pattern " + m_setup.pattern);
-        return false;
-    }
-    bool rateGiven = false;
-    for (const auto& [key, text] : m_setup.settings) {
-        const sr_key_info* info = sr_key_info_name_get(SR_KEY_CONFIG, key.c_str());
-        std::string error;
-        GVariant* value = optionValue(info, text, error);
-        if (!value || !setOption(device, info->key, value)) {
-            m_sigrok.report(name() + ": cannot set " + key + "=" + text +
-                            (error.empty() ? "" : " (" + error + ")"));
-            return false;
-        }
-        rateGiven |= info->key == SR_CONF_SAMPLERATE;
-    }
-    if (!rateGiven) {
-        uint64_t rate = m_setup.defaultRate;
-        if (rate == 0) {
-            const uint64_t cap = m_logicChannels > 8 ? kMaxDefaultRate / 2 : kMaxDefaultRate;
-            for (uint64_t r : listedRates(device))
-                if (r <= cap && r > rate) rate = r;
-        }
-        if (rate != 0) setOption(device, SR_CONF_SAMPLERATE, g_variant_new_uint64(rate));
-    }
-    if (settable(device, nullptr, SR_CONF_CONTINUOUS))
-        setOption(device, SR_CONF_CONTINUOUS, g_variant_new_boolean(TRUE));
-    if (m_thresholdKey != 0) {
-        double volts = 0;
+    if (!m_info.streams && m_info.bufferSamples != 0)
+        m_device->setSampleLimit(m_info.bufferSamples);
+    if (m_thresholdKind != ThresholdKind::none) {
         {
             std::lock_guard lock(m_mutex);
-            volts = m_threshold[0] / 10.0;
+            applied[0] = m_threshold[0];
+            applied[1] = m_threshold[1];
         }
-        GVariant* value = m_thresholdKey == SR_CONF_VOLTAGE_THRESHOLD
-                              ? g_variant_new("(dd)", volts, volts)
-                              : g_variant_new_double(volts);
-        if (!setOption(device, m_thresholdKey, value))
-            m_sigrok.report(name() + ": the device did not take the threshold");
+        // Threshold 0 is the 0 -> 1 level (high), threshold 1 the 1 -> 0 one.
+        if (!m_device->setThreshold(applied[1] / 10.0, applied[0] / 10.0))
+            m_log(name() + ": the device did not take the threshold");
     }
-    GVariant* rate = nullptr;
-    if (sr_config_get(sr_dev_inst_driver_get(device), device, nullptr, SR_CONF_SAMPLERATE, &rate) !=
-            SR_OK ||
-        !rate) {
-        m_sigrok.report(name() + ": the device reports no sample rate");
-        return false;
-    }
-    const uint64_t hz = g_variant_get_uint64(rate);
-    g_variant_unref(rate);
-    if (hz == 0) return false;
-    std::lock_guard lock(m_mutex);
-    if (m_counter.sampleRate() != hz) m_counter.setSampleRate(hz);
-    if (m_pending) m_counter.start(*m_pending);
-    m_pending.reset();
     return true;
 }
 
-AcquiredModule::Outcome AcquiredModule::acquire() {
-    // The session's event loop runs on this thread's own main context, never
-    // on the process's default one (which a GUI thread may be running).
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    sr_session* session = nullptr;
-    sr_dev_inst* device = nullptr;
-    Outcome outcome = Outcome::skipped;
+void AcquiredModule::startAcquisition() {
     {
-        std::lock_guard sigrok(m_sigrok.lock);
-        {
-            // Taken under the libsigrok lock: a rescan holding it may have
-            // handed the device back meanwhile.
-            std::lock_guard lock(m_mutex);
-            if (m_device && m_wanted && !m_quit) {
-                device = m_device;
-                m_deviceInUse = true;
-            }
-        }
-        if (device) {
-            outcome = Outcome::failed;
-            if (sr_dev_open(device) == SR_OK) {
-                if (configure(device) && sr_session_new(m_sigrok.context, &session) == SR_OK &&
-                    sr_session_dev_add(session, device) == SR_OK &&
-                    sr_session_datafeed_callback_add(session, &AcquiredModule::onPacket, this) ==
-                        SR_OK &&
-                    sr_session_start(session) == SR_OK) {
-                    outcome = Outcome::ran;
-                } else {
-                    if (session) sr_session_destroy(session);
-                    sr_dev_close(device);
-                }
-            }
-        }
-    }
-    if (outcome == Outcome::ran) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_session = session;
-            m_stopping = false;
-            if (!m_wanted || m_restart || m_quit) stopSessionLocked();
-        }
-        sr_session_run(session);
-        {
-            std::lock_guard lock(m_mutex);
-            m_session = nullptr;
-        }
-        std::lock_guard sigrok(m_sigrok.lock);
-        sr_session_destroy(session);
-        sr_dev_close(device);
-    }
-    if (device) {
         std::lock_guard lock(m_mutex);
-        m_deviceInUse = false;
+        setState(State::starting);
+        // The counter fits the attached device's channels (nothing feeds it now).
+        if (m_counter->logicChannels() != m_logicChannels) {
+            m_counter = std::make_unique<StreamCounter>(m_logicChannels, kChannels);
+            m_counter->beginPinReads();
+        }
     }
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
-    return outcome;
+    std::string error;
+    int applied[2] = {0, 0};
+    bool opened = m_device->open(error);
+    bool ok = opened && configure(error, applied);
+    uint64_t hz = 0;
+    if (ok) {
+        hz = m_device->sampleRate();
+        uint64_t generation;
+        {
+            std::lock_guard lock(m_mutex);
+            generation = m_generation + 1;
+        }
+        m_stream = generation;
+        m_feed = std::make_unique<Feed>(*this, generation);
+        m_runSamples = 0;
+        m_paceSamples = 0;
+        ok = m_device->start(*m_feed, error);
+    }
+    if (!ok) {
+        if (opened) m_device->close();
+        lose("acquisition could not start (" + error + ")");
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_applied[0] = applied[0];
+        m_applied[1] = applied[1];
+        setState(State::running);
+        m_generation = m_stream;
+        m_rate = 0;
+        beginGeneration(hz);
+    }
+    reconcile(); // a change that came while starting (threshold, release)
 }
 
-void AcquiredModule::onPacket(const sr_dev_inst*, const sr_datafeed_packet* packet, void* self) {
-    auto* module = static_cast<AcquiredModule*>(self);
-    if (packet->type == SR_DF_LOGIC) {
-        const auto* logic = static_cast<const sr_datafeed_logic*>(packet->payload);
-        if (logic->unitsize > 0)
-            module->m_counter.feed(logic->data, logic->length, logic->unitsize);
-    } else if (packet->type == SR_DF_META) {
-        const auto* meta = static_cast<const sr_datafeed_meta*>(packet->payload);
-        for (GSList* l = meta->config; l; l = l->next) {
-            const auto* config = static_cast<const sr_config*>(l->data);
-            if (config->key != SR_CONF_SAMPLERATE) continue;
-            const uint64_t hz = g_variant_get_uint64(config->data);
-            if (hz != 0 && hz != module->m_counter.sampleRate())
-                module->m_counter.setSampleRate(hz);
+void AcquiredModule::beginGeneration(uint64_t hz) {
+    // A fresh stream: no memory of an earlier stream's last sample, and a
+    // count still running there ends unfinished.
+    m_counter->newStream();
+    if (hz != 0) {
+        m_rate = hz;
+        m_counter->setSampleRate(hz);
+    }
+    if (m_pending && countableLocked()) {
+        m_counter->start(*m_pending);
+        m_pending.reset();
+    }
+}
+
+void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
+    std::lock_guard lock(m_mutex);
+    if (generation != m_stream || m_state != State::running || hz == 0 || hz == m_rate) return;
+    // A first rate, or a new one mid-stream: counts in samples of the old
+    // rate mean nothing at the new one, so the stream starts a new generation.
+    if (m_rate != 0) ++m_generation;
+    beginGeneration(hz);
+}
+
+void AcquiredModule::onLogic(uint64_t generation, const void* data, size_t bytes,
+                             unsigned unitsize) {
+    if (unitsize == 0) return;
+    {
+        std::lock_guard lock(m_mutex);
+        if (generation != m_stream || m_state != State::running) return;
+    }
+    m_counter->feed(data, bytes, unitsize);
+    const uint64_t n = bytes / unitsize;
+    m_runSamples += n;
+
+    const auto now = Clock::now();
+    std::lock_guard lock(m_statsMutex);
+    m_stats.samples += n;
+    if (m_rate != 0) {
+        // Pace: the stream's samples since m_paceStart should have arrived by
+        // m_paceStart + samples / rate; an early stream moves the start up.
+        m_paceSamples += n;
+        const auto due = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(m_paceSamples) / m_rate));
+        if (m_paceSamples == n || now - due < m_paceStart) {
+            m_paceStart = now - due;
+        } else if (now - (m_paceStart + due) > kLateAfter) {
+            ++m_stats.latePackets;
+            m_paceStart = now;
+            m_paceSamples = 0;
         }
     }
+    if (m_windowStart == Clock::time_point{}) m_windowStart = now;
+    m_windowSamples += n;
+    m_lastPacket = now;
+    const std::chrono::duration<double> window = now - m_windowStart;
+    if (window.count() >= 1.0) {
+        m_stats.samplesPerSecond = m_windowSamples / window.count();
+        m_windowStart = now;
+        m_windowSamples = 0;
+    }
+}
+
+void AcquiredModule::onEnded(uint64_t generation) {
+    if (generation != m_stream) return;
+    m_device->close();
+    bool asked = false;
+    uint64_t rate = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        asked = m_state == State::stopping || m_shut;
+        rate = m_rate;
+        m_counter->newStream(); // a count of this stream ends here, unfinished
+        setState(State::idle);
+        m_rate = 0;
+    }
+    if (!asked) {
+        {
+            std::lock_guard lock(m_statsMutex);
+            ++m_stats.droppedPackets;
+        }
+        // The end of a buffer is a device's normal pace; a stream that ends
+        // by itself again and again, soon each time, has lost its device.
+        const bool shortRun = m_runSamples < rate * kShortRunSeconds;
+        m_shortRuns = m_info.streams && shortRun ? m_shortRuns + 1 : 0;
+        if (m_shortRuns >= kShortRunsToLoss) {
+            lose("acquisition ended, device lost");
+            return;
+        }
+        if (m_info.streams) m_log(name() + ": the stream ended by itself; restarting it");
+    } else {
+        m_shortRuns = 0;
+    }
+    reconcile();
+}
+
+void AcquiredModule::lose(const std::string& why) {
+    m_device.reset();
+    {
+        std::lock_guard lock(m_mutex);
+        setState(State::lost);
+        m_rate = 0;
+        m_attached = false;
+        m_lostForHolder = m_held;
+        m_pending.reset();
+        m_counter->newStream();
+        updatePresent();
+    }
+    m_shortRuns = 0;
+    m_log(name() + ": " + why);
+}
+
+void AcquiredModule::dropDevice() {
+    m_device.reset();
+}
+
+void AcquiredModule::attach(std::unique_ptr<Device> device) {
+    m_info = device->info();
+    m_device = std::move(device);
+    std::lock_guard lock(m_mutex);
+    if (m_state == State::lost) setState(State::idle);
+    // Channels, threshold kind and buffering are those of the device attached
+    // now (a device without a serial number may be another one than before).
+    m_logicChannels = std::clamp(m_info.logicChannels, 1, kChannels);
+    if (!m_counter) m_counter = std::make_unique<StreamCounter>(m_logicChannels, kChannels);
+    m_streams = m_info.streams;
+    m_bufferSamples = m_info.bufferSamples;
+    m_thresholdKind = m_info.threshold;
+    if (m_thresholdKind == ThresholdKind::none) m_threshold[0] = m_threshold[1] = 14;
+    m_attached = true;
+    updatePresent();
+    post(); // a holder that kept the module while the device was away
+}
+
+void AcquiredModule::detach() {
+    if (active()) return;
+    lose("device gone");
+}
+
+void AcquiredModule::beginShutdown() {
+    bool stop = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_shut = true;
+        updatePresent();
+        stop = m_state == State::running;
+        if (stop) setState(State::stopping);
+    }
+    if (stop) m_device->stop();
+}
+
+void AcquiredModule::finishShutdown() {
+    if (active()) m_log(name() + ": the stream did not end in time (" + stateName(state()) + ")");
+    m_device.reset();
+    m_feed.reset();
 }
 
 } // namespace vexacq

@@ -1,56 +1,70 @@
 // A module that counts a real logic analyser: an engine module of model 'c'
-// (18 channels) over a libsigrok device and a StreamCounter. While a session
-// holds the module, the module's own acquisition thread runs a libsigrok
-// session on the device and feeds every logic packet to the counter; release
-// stops it. Channels beyond the device's logic channels are absent.
+// (18 channels) over a Device (DeviceBackend.h) and a StreamCounter. While a
+// session holds the module, its device acquires on the acquisition thread
+// and every logic packet feeds the counter; release stops it. Channels
+// beyond the device's logic channels are absent.
 //
-// Nothing the engine calls blocks on the device: open and release only wake
-// or stop the acquisition thread. When the acquisition cannot start, or ends
-// by itself while wanted (device unplugged, transfer failure), the module
-// becomes not present and the engine fails the holder's calls with
-// moduleGone. A later scan that finds the device again makes it present.
+// Two sides: the engine calls the Module members (under the engine's lock,
+// never blocking: they change the wanted state and post to the acquisition
+// loop); the acquisition loop runs everything that touches the device and is
+// the only place that changes the acquisition's State (setState()).
+//
+// A count belongs to one generation of the stream (one started acquisition,
+// renewed by a sample-rate change): it starts at a sample of the generation
+// whose threshold and rate are the count's and never spans two; one that a
+// restart interrupts ends with its unfinished channels in "forced stop".
+//
+// Loss: a device that does not open or start, or whose stream keeps ending
+// by itself, or that a scan no longer finds, is lost: the module is not
+// present, and a session holding it meanwhile gets moduleGone until it lets
+// go, even if the device comes back before.
 #pragma once
 
+#include "DeviceBackend.h"
 #include "Module.h"
-#include "SigrokContext.h"
 #include "StreamCounter.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <cstdint>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 namespace vexacq {
 
-// How a module sets its device up before each acquisition.
-struct DeviceSetup {
-    // Device settings from the config (key, value), e.g. ("samplerate", "2M").
-    std::vector<std::pair<std::string, std::string>> settings;
-    // Logic pattern to select on the "Logic" channel group (the demo device's
-    // "incremental"); empty: none.
-    std::string pattern;
-    // Sample rate when the config sets none, Hz; 0: the device's highest listed
-    // rate up to kMaxDefaultRate (8 channels) or half of it (more).
-    uint64_t defaultRate = 0;
-};
+class AcquisitionLoop;
 
 // The fastest default rate: what an fx2-class analyser streams with 8
-// channels over USB 2.0.
+// channels over USB 2.0; half of it with more channels.
 constexpr uint64_t kMaxDefaultRate = 24'000'000;
+
+// The sample rate to acquire at when the config sets none: the device's
+// preferred rate, else the highest it offers up to the cap, from a list or a
+// (min, max, step) range; 0 when it offers none.
+uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t preferred);
 
 class AcquiredModule final : public vexengine::Module {
 public:
     static constexpr int kChannels = 18; // model 'c'
 
-    // device: found by a scan, not open. identity: what a later scan matches
-    // to recognise the same device.
-    AcquiredModule(std::string name, SigrokContext& sigrok, sr_dev_inst* device, int logicChannels,
-                   DeviceSetup setup, std::string identity);
+    // The acquisition's life. Transitions, all in setState() on the loop:
+    //   idle     -> starting  wanted (held, device attached): open, configure, start
+    //   starting -> running   the stream started (a new generation)
+    //   starting -> lost      the device did not open, take its settings or start
+    //   running  -> stopping  no longer wanted, settings changed, or shutdown
+    //   running  -> idle      the stream ended by itself (restarts when still wanted)
+    //   running  -> lost      ... and kept ending (three short runs in a row)
+    //   stopping -> idle      the stream ended as asked
+    //   idle     -> lost      a scan no longer finds the device
+    //   lost     -> idle      a scan found the device again
+    enum class State { idle, starting, running, stopping, lost };
+
+    using Log = std::function<void(const std::string&)>;
+    AcquiredModule(std::string name, AcquisitionLoop& loop, std::unique_ptr<Device> device,
+                   Log log);
     ~AcquiredModule() override;
 
     // --- the engine's side (under the engine's lock; never blocks)
@@ -64,64 +78,89 @@ public:
     void stop(int64_t) override;
     void status(int64_t, vexengine::CounterStatus& status) const override;
     void counts(int64_t, std::vector<int64_t>& counts) const override;
-    void pins(int64_t, std::string& pins) override { m_counter.pins(pins); }
+    void pins(int64_t, std::string& pins) override;
+    vexengine::AcquisitionStats acquisitionStats() const override;
 
-    // --- the source's side
-    const std::string& identity() const { return m_identity; }
-    void setIdentity(std::string identity) { m_identity = std::move(identity); }
-    // A scan found the device (again): a module that is not present takes it
-    // and is present again. False when the module still has its device.
-    bool reattach(sr_dev_inst* device);
-    // A scan no longer finds the device: not present, unless it is acquiring
-    // (then the acquisition's end decides).
-    void markMissing();
-    // Before a rescan that renews libsigrok's device list (the caller holds
-    // the libsigrok lock): drops the device pointer and stays present until
-    // reattach() or markMissing(). False, and nothing changes, while an
-    // acquisition uses the device.
-    bool handBackDevice();
-    // Stops and joins the acquisition thread; the module is not present from
-    // then on and never touches libsigrok again. Called before the context ends.
-    void shutdown();
+    // --- the acquisition loop's side (the source)
+    // The attached device's description, or the last one's while none is.
+    const DeviceInfo& deviceInfo() const { return m_info; }
+    bool hasDevice() const { return m_device != nullptr; }
+    // Starting, running or stopping: the device is in use.
+    bool active() const;
+    // Hands the idle device back before a rescan renews the driver's devices;
+    // the module stays present until attach() or detach().
+    void dropDevice();
+    // A scan found the device (again): the module takes it. Channel count and
+    // threshold kind come from this device.
+    void attach(std::unique_ptr<Device> device);
+    // A scan no longer finds the device: lost (only while idle).
+    void detach();
+    // Stops the stream (ended() follows on the loop); afterwards the module is
+    // not present and never posts to the loop again.
+    void beginShutdown();
+    // After the stream ended (or gave up waiting): closes and drops the device.
+    void finishShutdown();
 
-    // An acquisition holds the device (starting, running or ending).
-    bool acquiring() const;
-    uint64_t samplesCounted() const { return m_counter.samplesFed(); }
+    State state() const;
+    uint64_t generation() const;
+    uint64_t samplesCounted() const;
 
 private:
-    enum class Outcome { skipped, failed, ran };
-    void run(); // the acquisition thread
-    // One acquisition on the current device until it is stopped or ends:
-    // skipped when there is no device or it is no longer wanted, failed when
-    // it could not start.
-    Outcome acquire();
-    bool configure(sr_dev_inst* device);
-    void stopSessionLocked(); // m_mutex held
-    static void onPacket(const sr_dev_inst* device, const sr_datafeed_packet* packet, void* self);
+    class Feed;
+    void setState(State state); // m_mutex held
+    void post();                // asks the loop to reconcile(); m_mutex held
+    void reconcile();           // loop: moves towards what is wanted
+    void startAcquisition();
+    bool configure(std::string& error, int applied[2]);
+    void beginGeneration(uint64_t hz); // m_mutex held
+    void lose(const std::string& why);
+    void updatePresent(); // m_mutex held
+    bool countableLocked() const;
+    bool refusesLocked(const vexengine::CountSettings& settings) const;
+    void onRate(uint64_t generation, uint64_t hz);
+    void onLogic(uint64_t generation, const void* data, size_t bytes, unsigned unitsize);
+    void onEnded(uint64_t generation);
 
-    SigrokContext& m_sigrok;
-    const DeviceSetup m_setup;
-    std::string m_identity;
-    const int m_logicChannels; // channels the device delivers
-    StreamCounter m_counter;
-    uint32_t m_thresholdKey = 0; // SR_CONF_VOLTAGE_THRESHOLD, ..._LOGIC_THRESHOLD_CUSTOM or 0
+    AcquisitionLoop& m_loop;
+    const Log m_log;
 
-    std::atomic<bool> m_present{true};
+    // Loop thread only.
+    std::unique_ptr<Device> m_device;
+    DeviceInfo m_info;
+    std::unique_ptr<Feed> m_feed; // the sink of the current stream
+    uint64_t m_stream = 0;        // the generation the current stream started with
+    int m_shortRuns = 0;          // streams in a row that ended by themselves, soon
+    uint64_t m_runSamples = 0;    // samples of the current stream
+    std::chrono::steady_clock::time_point m_paceStart{};
+    uint64_t m_paceSamples = 0;
+
     mutable std::mutex m_mutex; // guards the members below
-    std::condition_variable m_wake;
-    sr_dev_inst* m_device;           // null while gone (or handed back for a rescan)
-    bool m_deviceInUse = false;      // an acquisition holds m_device
-    bool m_stopping = false;         // m_session has been asked to stop
-    sr_session* m_session = nullptr; // of the running acquisition
-    bool m_wanted = false;           // a session holds the module
-    bool m_restart = false;          // stop, then start again (new threshold)
-    bool m_quit = false;
-    int m_threshold[2] = {14, 14}; // tenths of a volt
-    // A count started before the device's sample rate is known (its first
-    // acquisition is still starting) waits here and starts with the rate.
+    State m_state = State::idle;
+    uint64_t m_generation = 0;
+    uint64_t m_rate = 0;     // of the current generation, Hz; 0: not known yet
+    bool m_attached = false; // a device is attached (present unless lost for the holder)
+    bool m_held = false;     // a session holds the module
+    bool m_lostForHolder = false;
+    bool m_shut = false;
+    bool m_posted = false;                               // a reconcile() is queued
+    ThresholdKind m_thresholdKind = ThresholdKind::none; // of the attached device
+    int m_logicChannels = 1;                             // ...
+    bool m_streams = true;                               // ...
+    uint64_t m_bufferSamples = 0;                        // ...
+    int m_threshold[2] = {14, 14}; // wanted, tenths of a volt: 0->1 level, 1->0 level
+    int m_applied[2] = {0, 0};     // of the current generation
+    std::unique_ptr<StreamCounter> m_counter;
+    // A count waiting for a generation with its settings (or refused).
     std::optional<vexengine::CountSettings> m_pending;
     bool m_pendingStopped = false; // such a count was stopped before it began
-    std::thread m_thread;          // last: starts after everything above
+    bool m_refused = false;        // the count cannot be counted on this device
+
+    std::atomic<bool> m_present{false};
+
+    mutable std::mutex m_statsMutex; // guards m_stats and the window
+    vexengine::AcquisitionStats m_stats;
+    std::chrono::steady_clock::time_point m_windowStart{}, m_lastPacket{};
+    uint64_t m_windowSamples = 0;
 };
 
 } // namespace vexacq

@@ -1,69 +1,16 @@
-// The acquisition source: libsigrok context, scan thread, targets (config or
-// default driver), module naming and matching of rescanned devices.
+// The acquisition source: the acquisition loop, targets (config or default
+// driver), scans and module matching, all on the loop's thread.
 #include "SigrokSource.h"
 
 #include "AcquiredModule.h"
+#include "AcquisitionLoop.h"
 #include "Engine.h"
-#include "SigrokContext.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <map>
 #include <set>
 
 namespace vexacq {
-
-GVariant* optionValue(const sr_key_info* info, const std::string& text, std::string& error) {
-    if (!info) {
-        error = "unknown option";
-        return nullptr;
-    }
-    const char* c = text.c_str();
-    char* end = nullptr;
-    switch (info->datatype) {
-    case SR_T_STRING:
-        return g_variant_new_string(c);
-    case SR_T_UINT64: {
-        uint64_t value = 0;
-        if (sr_parse_sizestring(c, &value) == SR_OK) return g_variant_new_uint64(value);
-        error = "expected a whole number, e.g. 1000000 or 1M";
-        return nullptr;
-    }
-    case SR_T_INT32: {
-        const long value = std::strtol(c, &end, 10);
-        if (*c && !*end && value >= INT32_MIN && value <= INT32_MAX)
-            return g_variant_new_int32(static_cast<int32_t>(value));
-        error = "expected a whole number";
-        return nullptr;
-    }
-    case SR_T_FLOAT: {
-        const double value = std::strtod(c, &end);
-        if (*c && !*end) return g_variant_new_double(value);
-        error = "expected a number";
-        return nullptr;
-    }
-    case SR_T_BOOL: {
-        static const std::set<std::string> words = {"1",   "0",  "true", "false",
-                                                    "yes", "no", "on",   "off"};
-        if (words.count(text)) return g_variant_new_boolean(sr_parse_boolstring(c));
-        error = "expected true or false";
-        return nullptr;
-    }
-    case SR_T_RATIONAL_PERIOD:
-    case SR_T_RATIONAL_VOLT: {
-        uint64_t p = 0, q = 0;
-        const int ok = info->datatype == SR_T_RATIONAL_PERIOD ? sr_parse_period(c, &p, &q)
-                                                              : sr_parse_voltage(c, &p, &q);
-        if (ok == SR_OK) return g_variant_new("(tt)", p, q);
-        error = "expected a quantity with its unit, e.g. 10ms or 5V";
-        return nullptr;
-    }
-    default:
-        error = "options of this kind cannot be given in a device config";
-        return nullptr;
-    }
-}
 
 namespace {
 
@@ -88,81 +35,76 @@ const std::map<std::string, std::string>& knownTags() {
 
 // A place devices are looked for: one config, or one default driver.
 struct Target {
-    std::string driver;
-    std::vector<std::pair<uint32_t, std::string>> scanOptions; // libsigrok key, value text
-    DeviceSetup setup;
+    DeviceConfig config;
+    Backend* backend = nullptr;
     bool fromConfig = false;
-    int configIndex = 0;
     bool unusable = false; // unknown driver or option: reported once, never scanned
     std::vector<AcquiredModule*> modules;
 };
 
-std::string text(const char* s) {
-    return s ? std::string(s) : std::string();
-}
-
-int logicChannelCount(sr_dev_inst* device) {
-    int n = 0;
-    for (GSList* l = sr_dev_inst_channels_get(device); l; l = l->next)
-        n += static_cast<sr_channel*>(l->data)->type == SR_CHANNEL_LOGIC;
-    return n;
+// Device kinds of our own, by driver name (none yet besides libsigrok's).
+std::map<std::string, std::shared_ptr<Backend>> builtInBackends() {
+    return {};
 }
 
 } // namespace
 
 struct SigrokSource::Impl {
-    Impl(vexengine::Engine& e, SourceOptions o) : engine(e), options(std::move(o)) {
-        sigrok.log = options.log;
-    }
+    Impl(vexengine::Engine& e, SourceOptions o) : engine(e), options(std::move(o)) {}
 
-    void run();
+    void log(const std::string& line) const {
+        if (options.log) options.log(line);
+    }
     void setUp();
-    Target makeTarget(const DeviceConfig& config, int index);
+    void maybeScan();
     void scan();
     void scanTarget(Target& target);
-    void adopt(Target& target, sr_dev_inst* device, const std::string& identity);
-    std::string nextName(const std::string& driver);
+    void match(Target& target, std::vector<std::unique_ptr<Device>> devices);
+    void add(Target& target, std::unique_ptr<Device> device);
+    void shutDown();
 
     vexengine::Engine& engine;
     SourceOptions options;
-    SigrokContext sigrok;
+    // Loop thread only.
+    std::unique_ptr<Backend> sigrok;
+    std::map<std::string, std::shared_ptr<Backend>> backends;
     std::vector<Target> targets;
-    std::vector<AcquiredModule*> modules; // every module made, owned by the engine
-    std::set<std::string> initialised;    // drivers
     std::map<std::string, int> lastIndex; // per tag
+    std::chrono::steady_clock::time_point lastScanEnd{};
 
     mutable std::mutex mutex; // guards the members below
     mutable std::condition_variable wake;
-    bool requested = true; // the first scan runs at once
+    std::vector<AcquiredModule*> modules; // every module made, owned by the engine
+    bool scheduled = false;               // a maybeScan() is queued or waits on a timer
     bool quit = false;
     int scans = 0;
-    std::chrono::steady_clock::time_point lastScanEnd{};
-    std::thread thread;
+
+    AcquisitionLoop loop; // last: its thread ends before the members above go
 };
 
 SigrokSource::SigrokSource(vexengine::Engine& engine, SourceOptions options)
     : m_impl(std::make_unique<Impl>(engine, std::move(options))) {
-    m_impl->thread = std::thread(&Impl::run, m_impl.get());
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->scheduled = true;
+    }
+    m_impl->loop.post([impl = m_impl.get()] {
+        impl->setUp();
+        impl->maybeScan();
+    });
     engine.setModuleListHook([this] { requestScan(); });
 }
 
 SigrokSource::~SigrokSource() {
     m_impl->engine.setModuleListHook({});
-    {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->quit = true;
-        m_impl->wake.notify_all();
-    }
-    m_impl->thread.join();
-    for (AcquiredModule* module : m_impl->modules)
-        module->shutdown();
-    if (m_impl->sigrok.context) sr_exit(m_impl->sigrok.context);
+    m_impl->loop.call([impl = m_impl.get()] { impl->shutDown(); });
 }
 
 void SigrokSource::requestScan() {
     std::lock_guard lock(m_impl->mutex);
-    m_impl->requested = true;
-    m_impl->wake.notify_all();
+    if (m_impl->scheduled || m_impl->quit) return;
+    m_impl->scheduled = true;
+    m_impl->loop.post([impl = m_impl.get()] { impl->maybeScan(); });
 }
 
 int SigrokSource::scansDone() const {
@@ -175,18 +117,23 @@ bool SigrokSource::waitForScans(int n, std::chrono::milliseconds timeout) const 
     return m_impl->wake.wait_for(lock, timeout, [&] { return m_impl->scans >= n; });
 }
 
+const vexengine::Module* SigrokSource::module(const std::string& name) const {
+    std::lock_guard lock(m_impl->mutex);
+    for (AcquiredModule* module : m_impl->modules)
+        if (module->name() == name) return module;
+    return nullptr;
+}
+
 const std::vector<std::string>& SigrokSource::defaultDrivers() {
-    static const std::vector<std::string> drivers = {"fx2lafw",
-                                                     "dreamsourcelab-dslogic",
-                                                     "saleae-logic16",
-                                                     "saleae-logic-pro",
-                                                     "hantek-4032l",
-                                                     "lecroy-logicstudio",
-                                                     "zeroplus-logic-cube",
-                                                     "sysclk-lwla",
-                                                     "asix-sigma",
-                                                     "chronovu-la",
-                                                     "ikalogic-scanaplus"};
+    static const std::vector<std::string> drivers = {"fx2lafw",        "dreamsourcelab-dslogic",
+                                                     "saleae-logic16", "saleae-logic-pro",
+                                                     "sysclk-lwla",    "ikalogic-scanaplus"};
+    return drivers;
+}
+
+const std::vector<std::string>& SigrokSource::bufferDrivers() {
+    static const std::vector<std::string> drivers = {
+        "hantek-4032l", "lecroy-logicstudio", "zeroplus-logic-cube", "asix-sigma", "chronovu-la"};
     return drivers;
 }
 
@@ -201,96 +148,72 @@ std::string SigrokSource::driverTag(const std::string& driver) {
     return tag;
 }
 
-void SigrokSource::Impl::run() {
-    setUp();
-    std::unique_lock lock(mutex);
-    for (;;) {
-        wake.wait(lock, [&] { return quit || requested; });
-        if (quit) return;
-        // At most one scan per interval: a request meanwhile waits for its turn.
-        if (wake.wait_until(lock, lastScanEnd + options.rescanInterval, [&] { return quit; }))
-            return;
-        requested = false;
-        lock.unlock();
-        if (options.beforeScan) options.beforeScan();
-        if (sigrok.context) scan();
-        lock.lock();
-        ++scans;
-        lastScanEnd = std::chrono::steady_clock::now();
-        wake.notify_all();
+void SigrokSource::Impl::setUp() {
+    backends = builtInBackends();
+    for (const auto& [driver, backend] : options.backends)
+        backends[driver] = backend;
+    for (const auto& [driver, backend] : backends) {
+        std::string error;
+        if (!backend->init(error)) log("device " + driver + ": " + error);
+    }
+    sigrok = makeSigrokBackend(options.log);
+    std::string error;
+    if (!sigrok->init(error)) {
+        log(error + ": no logic analysers");
+        sigrok.reset();
+    }
+    std::vector<DeviceConfig> configs = options.configs;
+    const bool byDefault = configs.empty();
+    if (byDefault) {
+        const auto& drivers =
+            options.defaultDrivers.empty() ? defaultDrivers() : options.defaultDrivers;
+        for (const std::string& driver : drivers)
+            configs.push_back(DeviceConfig{driver, {}});
+        for (const std::string& driver : bufferDrivers())
+            log(driver + ": not in the default scan (its analysers acquire one memory "
+                         "buffer at a time; name it with a device config to count a buffer "
+                         "per gate)");
+    }
+    for (const DeviceConfig& config : configs) {
+        Target target;
+        target.config = config;
+        target.fromConfig = !byDefault;
+        auto it = backends.find(config.driver);
+        target.backend = it != backends.end() ? it->second.get() : sigrok.get();
+        std::string why;
+        if (!target.backend || !target.backend->prepare(config, why)) {
+            target.unusable = true;
+            // A default driver missing from this libsigrok build is no news.
+            if (target.fromConfig)
+                log("device " + config.driver + ": " + (why.empty() ? "unavailable" : why));
+        }
+        targets.push_back(std::move(target));
     }
 }
 
-void SigrokSource::Impl::setUp() {
-    std::lock_guard lock(sigrok.lock);
-    if (sr_init(&sigrok.context) != SR_OK) {
-        sigrok.context = nullptr;
-        sigrok.report("libsigrok did not start: no logic analysers");
+void SigrokSource::Impl::maybeScan() {
+    {
+        std::lock_guard lock(mutex);
+        if (quit) return;
+    }
+    // At most one scan per interval: a request meanwhile waits for its turn.
+    const auto due = lastScanEnd + options.rescanInterval;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastScanEnd != std::chrono::steady_clock::time_point{} && now < due) {
+        loop.after(std::chrono::ceil<std::chrono::milliseconds>(due - now),
+                   [this] { maybeScan(); });
         return;
     }
-    if (options.configs.empty()) {
-        for (const std::string& driver : defaultDrivers())
-            targets.push_back(makeTarget(DeviceConfig{driver, {}}, -1));
-    } else {
-        for (std::size_t i = 0; i < options.configs.size(); ++i)
-            targets.push_back(makeTarget(options.configs[i], static_cast<int>(i)));
+    {
+        std::lock_guard lock(mutex);
+        scheduled = false;
     }
-}
-
-Target SigrokSource::Impl::makeTarget(const DeviceConfig& config, int index) {
-    Target target;
-    target.driver = config.driver;
-    target.fromConfig = index >= 0;
-    target.configIndex = index;
-    sr_dev_driver* driver = nullptr;
-    for (sr_dev_driver** d = sr_driver_list(sigrok.context); d && *d; ++d)
-        if (config.driver == (*d)->name) driver = *d;
-    if (!driver) {
-        target.unusable = true;
-        if (target.fromConfig) sigrok.report("device " + config.driver + ": no such libsigrok driver");
-        return target;
-    }
-    std::set<uint32_t> scanKeys;
-    if (GArray* keys = sr_driver_scan_options_list(driver)) {
-        for (guint i = 0; i < keys->len; ++i)
-            scanKeys.insert(g_array_index(keys, uint32_t, i));
-        g_array_free(keys, TRUE);
-    }
-    for (const auto& [key, value] : config.options) {
-        const sr_key_info* info = sr_key_info_name_get(SR_KEY_CONFIG, key.c_str());
-        std::string error;
-        GVariant* checked = optionValue(info, value, error);
-        if (!checked) {
-            target.unusable = true;
-            sigrok.report("device " + config.driver + ": option " + key + "=" + value + ": " + error);
-            return target;
-        }
-        g_variant_unref(g_variant_ref_sink(checked));
-        if (scanKeys.count(info->key))
-            target.scanOptions.emplace_back(info->key, value);
-        else
-            target.setup.settings.emplace_back(key, value);
-    }
-    if (config.driver == "demo") {
-        // Channel k of the incremental pattern is a square wave of S / 2^(k+1);
-        // 1 MHz keeps the real-time demo cheap and its counts quick to check.
-        target.setup.pattern = "incremental";
-        target.setup.defaultRate = 1'000'000;
-        const bool analogGiven =
-            std::any_of(target.scanOptions.begin(), target.scanOptions.end(),
-                        [](const auto& o) { return o.first == SR_CONF_NUM_ANALOG_CHANNELS; });
-        if (!analogGiven && scanKeys.count(SR_CONF_NUM_ANALOG_CHANNELS))
-            target.scanOptions.emplace_back(SR_CONF_NUM_ANALOG_CHANNELS, "0");
-    }
-    if (!initialised.count(config.driver)) {
-        if (sr_driver_init(sigrok.context, driver) != SR_OK) {
-            target.unusable = true;
-            sigrok.report("device " + config.driver + ": the driver did not start");
-            return target;
-        }
-        initialised.insert(config.driver);
-    }
-    return target;
+    if (options.beforeScan) options.beforeScan();
+    scan();
+    lastScanEnd = std::chrono::steady_clock::now();
+    std::lock_guard lock(mutex);
+    ++scans;
+    wake.notify_all();
 }
 
 void SigrokSource::Impl::scan() {
@@ -305,103 +228,110 @@ void SigrokSource::Impl::scan() {
 }
 
 void SigrokSource::Impl::scanTarget(Target& target) {
-    std::lock_guard lock(sigrok.lock);
-    sr_dev_driver* driver = nullptr;
-    for (sr_dev_driver** d = sr_driver_list(sigrok.context); d && *d; ++d)
-        if (target.driver == (*d)->name) driver = *d;
-    if (!target.fromConfig) {
-        // Each scan adds fresh instances of every device it finds to the
-        // driver's list; clearing the list first keeps rescans from piling
-        // up copies. Not while one of the driver's devices is in use (no
-        // acquisition can start meanwhile: that takes the libsigrok lock).
-        for (AcquiredModule* module : target.modules)
-            if (module->acquiring()) return;
-        for (AcquiredModule* module : target.modules)
-            module->handBackDevice();
-        sr_dev_clear(driver);
-    }
-    GSList* options = nullptr;
-    for (const auto& [key, value] : target.scanOptions) {
-        std::string error;
-        auto* item = g_new0(sr_config, 1);
-        item->key = key;
-        item->data =
-            g_variant_ref_sink(optionValue(sr_key_info_get(SR_KEY_CONFIG, key), value, error));
-        options = g_slist_append(options, item);
-    }
-    GSList* found = sr_driver_scan(driver, options);
-    for (GSList* l = options; l; l = l->next) {
-        auto* item = static_cast<sr_config*>(l->data);
-        g_variant_unref(item->data);
-        g_free(item);
-    }
-    g_slist_free(options);
-
-    std::set<std::string> seen;
-    int k = 0;
-    for (GSList* l = found; l; l = l->next, ++k) {
-        auto* device = static_cast<sr_dev_inst*>(l->data);
-        std::string identity;
-        if (target.fromConfig) {
-            identity = "config" + std::to_string(target.configIndex) + "#" + std::to_string(k);
-        } else {
-            const std::string serial = text(sr_dev_inst_sernum_get(device));
-            identity =
-                target.driver + (serial.empty() ? "/conn:" + text(sr_dev_inst_connid_get(device))
-                                                : "/sn:" + serial);
-        }
-        seen.insert(identity);
-        adopt(target, device, identity);
-    }
-    g_slist_free(found);
-
-    if (!target.fromConfig)
-        for (AcquiredModule* module : target.modules)
-            if (!seen.count(module->identity()) && module->present()) {
-                module->markMissing();
-                sigrok.report(module->name() + ": device gone");
-            }
+    // A rescan renews the driver's devices, so none of them may be in use:
+    // no acquisition can start meanwhile (this is the thread that starts them).
+    for (AcquiredModule* module : target.modules)
+        if (module->active()) return;
+    for (AcquiredModule* module : target.modules)
+        module->dropDevice();
+    match(target, target.backend->scan(target.config, true));
 }
 
-void SigrokSource::Impl::adopt(Target& target, sr_dev_inst* device, const std::string& identity) {
-    for (AcquiredModule* module : target.modules)
-        if (module->identity() == identity) {
-            // Present: the scan found the device the module already uses.
-            if (module->reattach(device)) sigrok.report(module->name() + ": device back");
-            return;
-        }
-    // A device without a serial number comes back at a new USB address: it
-    // takes the place of a module of its driver that has lost its device.
-    if (identity.find("/conn:") != std::string::npos)
-        for (AcquiredModule* module : target.modules)
-            if (module->identity().find("/conn:") != std::string::npos &&
-                module->reattach(device)) {
-                module->setIdentity(identity);
-                sigrok.report(module->name() + ": device back");
-                return;
-            }
+void SigrokSource::Impl::match(Target& target, std::vector<std::unique_ptr<Device>> devices) {
+    std::vector<AcquiredModule*> free = target.modules; // not matched yet
+    auto take = [&](AcquiredModule* module, std::unique_ptr<Device>& device) {
+        const bool back = module->state() == AcquiredModule::State::lost;
+        module->attach(std::move(device));
+        free.erase(std::find(free.begin(), free.end(), module));
+        if (back) log(module->name() + ": device back");
+    };
+    auto findFree = [&](auto&& test) -> AcquiredModule* {
+        auto it = std::find_if(free.begin(), free.end(), test);
+        return it == free.end() ? nullptr : *it;
+    };
+    // Not logic analysers: ignored.
+    std::erase_if(devices, [](const auto& d) { return d->info().logicChannels == 0; });
+    // 1. The same serial number.
+    for (auto& device : devices) {
+        const std::string& serial = device->info().serial;
+        if (serial.empty()) continue;
+        if (AcquiredModule* m =
+                findFree([&](AcquiredModule* m) { return m->deviceInfo().serial == serial; }))
+            take(m, device);
+    }
+    // 2. No serial number: the same connection.
+    for (auto& device : devices) {
+        if (!device || !device->info().serial.empty()) continue;
+        const std::string& connection = device->info().connection;
+        if (AcquiredModule* m = findFree([&](AcquiredModule* m) {
+                return m->deviceInfo().serial.empty() && m->deviceInfo().connection == connection;
+            }))
+            take(m, device);
+    }
+    // 3. Still unmatched and without a serial number: the module of an absent
+    // device of the driver (never one whose device is present).
+    for (auto& device : devices) {
+        if (!device || !device->info().serial.empty()) continue;
+        if (AcquiredModule* m = findFree([](AcquiredModule* m) {
+                return m->deviceInfo().serial.empty() && m->state() == AcquiredModule::State::lost;
+            }))
+            take(m, device);
+    }
+    // Modules whose device the scan did not find have lost it.
+    for (AcquiredModule* module : free)
+        if (module->state() != AcquiredModule::State::lost) module->detach();
+    // 4. New devices.
+    for (auto& device : devices)
+        if (device) add(target, std::move(device));
+}
 
-    const int logic = logicChannelCount(device);
-    if (logic == 0) return; // not a logic analyser
-    const std::string tag = SigrokSource::driverTag(target.driver);
+void SigrokSource::Impl::add(Target& target, std::unique_ptr<Device> device) {
+    const DeviceInfo info = device->info();
+    const std::string tag = SigrokSource::driverTag(target.config.driver);
+    std::set<std::string> taken;
+    vexengine::ModuleEntry entry;
+    for (int i = 0; engine.moduleAt(i, entry) == vexengine::Result::ok; ++i)
+        taken.insert(entry.name);
     for (int& index = lastIndex[tag]; index < 99;) {
         ++index;
         const std::string name = "QV" + tag + (index < 10 ? "0" : "") + std::to_string(index);
-        auto module =
-            std::make_unique<AcquiredModule>(name, sigrok, device, logic, target.setup, identity);
+        if (taken.count(name)) continue;
+        auto module = std::make_unique<AcquiredModule>(
+            name, loop, std::move(device), [this](const std::string& line) { log(line); });
         AcquiredModule* raw = module.get();
-        if (engine.addModule(std::move(module))) {
-            target.modules.push_back(raw);
+        engine.addModule(std::move(module));
+        target.modules.push_back(raw);
+        {
+            std::lock_guard lock(mutex);
             modules.push_back(raw);
-            std::string what = text(sr_dev_inst_vendor_get(device));
-            const std::string model = text(sr_dev_inst_model_get(device));
-            what += (what.empty() || model.empty() ? "" : " ") + model;
-            sigrok.report(name + ": " + what + " (" + target.driver + ", " + std::to_string(logic) +
-                          " logic channels)");
-            return;
         }
+        std::string what = info.vendor;
+        what += (what.empty() || info.model.empty() ? "" : " ") + info.model;
+        log(name + ": " + what + " (" + target.config.driver + ", " +
+            std::to_string(info.logicChannels) + " logic channels)");
+        return;
     }
-    sigrok.report("device " + target.driver + ": no free module name left");
+    log("device " + target.config.driver + ": no free module name left");
+}
+
+void SigrokSource::Impl::shutDown() {
+    {
+        std::lock_guard lock(mutex);
+        quit = true;
+    }
+    for (AcquiredModule* module : modules)
+        module->beginShutdown();
+    loop.runUntil(
+        [&] {
+            return std::none_of(modules.begin(), modules.end(),
+                                [](AcquiredModule* m) { return m->active(); });
+        },
+        std::chrono::seconds(3));
+    for (AcquiredModule* module : modules)
+        module->finishShutdown();
+    for (auto& [driver, backend] : backends)
+        backend->shutdown();
+    if (sigrok) sigrok->shutdown();
 }
 
 } // namespace vexacq

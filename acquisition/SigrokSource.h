@@ -1,25 +1,33 @@
-// The acquisition source: owns libsigrok's context, looks for logic
-// analysers on a background thread and adds one AcquiredModule per device to
-// an engine. Scans run at start and again when the engine's module list is
+// The acquisition source: owns the acquisition thread (AcquisitionLoop),
+// which owns libsigrok's context and does all device work; looks for logic
+// analysers on that thread and adds one AcquiredModule per device to an
+// engine. Scans run at start and again when the engine's module list is
 // asked for, at most once per rescan interval, so a device plugged in later
 // appears; nothing on the engine's side ever waits for a scan.
 //
 // Which devices: the configs given (each scanned until it yields a device, and
 // again once all of its devices are gone), or with no config the USB logic
-// analyser drivers that need no connection options (defaultDrivers()).
+// analyser drivers that need no connection options and stream
+// (defaultDrivers()). A config whose driver is registered in
+// SourceOptions::backends (or built in, such as a capture replay) uses that
+// backend instead of libsigrok (DeviceBackend.h).
 //
 // Module names: "QV" + a four-letter driver tag + a two-digit index, e.g.
-// QVDEMO01, QVFX2L01 (driverTag()); stable while the device stays plugged in.
+// QVDEMO01, QVFX2L01 (driverTag()). A device found again keeps its module:
+// matched by serial number, then by connection, and only then, for a device
+// without a serial number, by taking the module of an absent one.
 //
 // The engine must outlive the source: destroying the source stops every
 // acquisition and leaves its modules listed as not present.
 #pragma once
 
+#include "DeviceBackend.h"
 #include "DeviceConfig.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,7 +36,8 @@
 
 namespace vexengine {
 class Engine;
-}
+class Module;
+} // namespace vexengine
 
 namespace vexacq {
 
@@ -39,8 +48,13 @@ struct SourceOptions {
     std::chrono::milliseconds rescanInterval{5000};
     // One line per device event (found, lost, bad config); may be empty.
     std::function<void(const std::string&)> log;
-    // Runs on the scan thread before each scan (tests make scans slow).
+    // Runs on the acquisition thread before each scan (tests make scans slow).
     std::function<void()> beforeScan;
+    // Backends by driver name, used before the built-in ones and libsigrok
+    // (tests plug scripted devices in here).
+    std::map<std::string, std::shared_ptr<Backend>> backends;
+    // Drivers of the default scan; empty: defaultDrivers().
+    std::vector<std::string> defaultDrivers;
 };
 
 class SigrokSource {
@@ -57,10 +71,15 @@ public:
     int scansDone() const;
     // Waits until at least n scans have finished (false after timeout).
     bool waitForScans(int n, std::chrono::milliseconds timeout) const;
+    // The module of that name this source made, or nullptr (tests, metrics).
+    const vexengine::Module* module(const std::string& name) const;
 
     // The libsigrok drivers the default scan tries (those present in this
     // libsigrok build are used).
     static const std::vector<std::string>& defaultDrivers();
+    // Drivers left out of the default scan: they acquire one memory buffer
+    // at a time (a config naming one counts it a buffer per gate).
+    static const std::vector<std::string>& bufferDrivers();
     // Four upper-case letters or digits naming a driver in module names;
     // never "SIM..." (that prefix marks the engine's simulations).
     static std::string driverTag(const std::string& driver);

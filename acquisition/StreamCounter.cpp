@@ -73,7 +73,18 @@ void StreamCounter::setSampleRate(uint64_t hz) {
     std::lock_guard lock(m_mutex);
     if (hz == m_rate) return;
     m_rate = hz;
-    m_phase = Phase::idle; // counts in samples mean nothing at another rate
+    // Counts in samples mean nothing at another rate: a finished count is
+    // void, a running one ends unfinished (never as a finished count of 0).
+    if (countingLocked())
+        m_stopped = true;
+    else if (m_phase == Phase::closed)
+        m_phase = Phase::idle;
+}
+
+void StreamCounter::newStream() {
+    std::lock_guard lock(m_mutex);
+    m_havePrevious = false;
+    if (countingLocked()) m_stopped = true;
 }
 
 uint64_t StreamCounter::sampleRate() const {

@@ -32,9 +32,14 @@ public:
     StreamCounter(int logicChannels, int channelCount);
 
     // Samples per second of the stream (> 0); call before feeding and when
-    // the device's rate changes (a running count is then reset to idle).
+    // the device's rate changes (a running count then ends as by stop(),
+    // its unfinished channels in "forced stop"; a finished one is void).
     void setSampleRate(uint64_t hz);
     uint64_t sampleRate() const;
+    // The stream starts anew (another acquisition): the next sample fed has
+    // no predecessor, and a running count ends as by stop().
+    void newStream();
+    int logicChannels() const { return m_logicChannels; }
 
     // One packet of samples: `bytes` bytes, `unitsize` bytes per sample
     // (any size >= 1; only the low 4 bytes carry channels), little-endian,

@@ -6,8 +6,8 @@
 
 namespace {
 
-using vexacq::DeviceConfig;
 using vexacq::ConfigError;
+using vexacq::DeviceConfig;
 
 TEST(DeviceConfig, ParsesDriverAndOptions) {
     const struct {
