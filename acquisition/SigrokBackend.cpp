@@ -418,6 +418,8 @@ public:
         m_context = nullptr;
     }
 
+    sr_context* context() const { return m_context; }
+
 private:
     std::function<void(const std::string&)> m_log;
     sr_context* m_context = nullptr;
@@ -429,6 +431,11 @@ private:
 
 std::unique_ptr<Backend> makeSigrokBackend(std::function<void(const std::string&)> log) {
     return std::make_unique<SigrokBackend>(std::move(log));
+}
+
+sr_context* sigrokContext(Backend& backend) {
+    auto* sigrok = dynamic_cast<SigrokBackend*>(&backend);
+    return sigrok ? sigrok->context() : nullptr;
 }
 
 } // namespace vexacq
