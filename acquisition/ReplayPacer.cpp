@@ -21,7 +21,7 @@ ReplayPacer::ReplayPacer(uint64_t sampleCount, uint64_t sampleRate, double speed
     : m_count(std::max<uint64_t>(sampleCount, 1)), m_rate(std::max<uint64_t>(sampleRate, 1)),
       m_speed(speedUnits(speed)),
       m_packet(std::max<uint64_t>(m_rate * kPacket.count() / kNsPerS, 1)),
-      m_maxCall(std::max(samplesIn(kMaxCatchUp), m_packet)) {}
+      m_maxCall(std::max(std::min(samplesIn(kMaxCatchUp), kMaxCallSamples), m_packet)) {}
 
 uint64_t ReplayPacer::samplesIn(Duration wall) const {
     if (wall.count() <= 0) return 0;

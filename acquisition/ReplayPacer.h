@@ -20,6 +20,11 @@
 // sample is skipped (the stream stays continuous, it just falls behind the
 // wall clock by the slipped time, which slipped() reports).
 //
+// Work per call: never more than kMaxCallSamples either (a few ms of
+// counting), so a fast replay cannot hold up the other devices sharing the
+// caller's thread; a speed asking for more plays as fast as that allows and
+// slips.
+//
 // Pure and single-threaded; times are whatever clock the caller reads.
 #pragma once
 
@@ -44,6 +49,7 @@ public:
     // samples one call returns.
     static constexpr Duration kPacket = std::chrono::milliseconds(10);
     static constexpr Duration kMaxCatchUp = std::chrono::milliseconds(100);
+    static constexpr uint64_t kMaxCallSamples = uint64_t(1) << 24;
 
     // sampleCount > 0 samples recorded at sampleRate > 0 Hz, played at
     // speed > 0 times real time (other values are taken as 1; the speed counts

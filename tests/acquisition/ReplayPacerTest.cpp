@@ -89,6 +89,16 @@ TEST(ReplayPacer, ALongStallPlaysAtMostACatchUpAndThenKeepsTime) {
     EXPECT_EQ(pacer.samplesPlayed(), 120'000u);
 }
 
+TEST(ReplayPacer, AFasterSpeedThanOneCallMayPlayFallsBehindInBoundedCalls) {
+    // 12 MHz at 1000 times: 120 M samples due every 10 ms.
+    ReplayPacer pacer(12'032'000, 12'000'000, 1000);
+    std::vector<Span> spans;
+    for (int tick = 1; tick <= 5; ++tick)
+        EXPECT_EQ(pacer.due(milliseconds(10 * tick), spans), ReplayPacer::kMaxCallSamples);
+    EXPECT_EQ(pacer.samplesPlayed(), 5 * ReplayPacer::kMaxCallSamples);
+    EXPECT_GT(pacer.slipped(), milliseconds(40));
+}
+
 TEST(ReplayPacer, IrregularCallsGiveAContinuousStreamOfBoundedPackets) {
     // Whatever the calls' timing, the spans continue each other modulo the
     // capture, stay within one packet and the capture, and add up to what is
