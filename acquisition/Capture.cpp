@@ -11,6 +11,8 @@
 #include <libsigrok/libsigrok.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -75,8 +77,9 @@ int logicChannelCount(const sr_dev_inst* device) {
 }
 
 // libsigrok says why it refused something only in its log: while a load runs,
-// the last error line is kept for the message (libsigrok is used from this
-// thread alone, so borrowing its global log callback is safe).
+// the last error line is kept for the message, and every line still goes
+// where it went before (libsigrok is used from this thread alone, so
+// borrowing its global log callback is safe).
 class ErrorLog {
 public:
     ErrorLog() {
@@ -91,12 +94,18 @@ public:
     std::string detail() const { return m_last.empty() ? "" : ": " + m_last; }
 
 private:
-    static int onLog(void* self, int level, const char* format, va_list args) {
-        if (level > SR_LOG_ERR) return SR_OK;
-        char line[512];
-        std::vsnprintf(line, sizeof line, format, args);
-        static_cast<ErrorLog*>(self)->m_last = line;
-        return SR_OK;
+    static int onLog(void* data, int level, const char* format, va_list args) {
+        auto* self = static_cast<ErrorLog*>(data);
+        if (level <= SR_LOG_ERR) {
+            va_list copy;
+            va_copy(copy, args);
+            char line[512];
+            std::vsnprintf(line, sizeof line, format, copy);
+            va_end(copy);
+            self->m_last = line;
+        }
+        return self->m_previous ? self->m_previous(self->m_previousData, level, format, args)
+                                : SR_OK;
     }
 
     sr_log_callback m_previous = nullptr;
