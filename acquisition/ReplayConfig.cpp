@@ -7,9 +7,7 @@
 namespace vexacq {
 
 std::variant<ReplayConfig, ConfigError> parseReplayConfig(const DeviceConfig& config) {
-    const auto fault = [&](const std::string& what) {
-        return ConfigError{"device config '" + config.driver + "': " + what};
-    };
+    const auto fault = [](const std::string& what) { return ConfigError{what}; };
     if (config.driver != kReplayDriver) return fault("not a replay config");
     ReplayConfig replay;
     std::vector<std::string> formatOptions;

@@ -26,7 +26,8 @@ struct ReplayConfig {
     bool operator==(const ReplayConfig&) const = default;
 };
 
-// A DeviceConfig whose driver is "replay", checked and taken apart.
+// A DeviceConfig whose driver is "replay", checked and taken apart; the
+// error names the fault (the caller names the device).
 std::variant<ReplayConfig, ConfigError> parseReplayConfig(const DeviceConfig& config);
 
 } // namespace vexacq
