@@ -71,32 +71,28 @@ TEST(ReplayPacer, PlaysInRealTimeTimesSpeedInPacketsThatLoop) {
     }
 }
 
-TEST(ReplayPacer, ALongStallPlaysAtMostACatchUpAndThenKeepsTime) {
-    ReplayPacer pacer(10'000'000, 1'000'000, 1); // 10 s at 1 MHz
+TEST(ReplayPacer, LateOrTooFastCallsPlayABoundedAmountAndTheScheduleSlips) {
+    // Five seconds late at 1 MHz: 100 ms of samples, no more, and the stream
+    // goes on from where it was (nothing skipped), then keeps time again.
+    ReplayPacer late(10'000'000, 1'000'000, 1);
     std::vector<Span> spans;
-    EXPECT_EQ(pacer.due(milliseconds(10), spans), 10'000u);
-    // Five seconds late: 100 ms of samples, no more, and the stream goes on
-    // from where it was (nothing skipped).
+    EXPECT_EQ(late.due(milliseconds(10), spans), 10'000u);
     spans.clear();
-    EXPECT_EQ(pacer.due(milliseconds(5010), spans), 100'000u);
+    EXPECT_EQ(late.due(milliseconds(5010), spans), 100'000u);
     ASSERT_EQ(spans.size(), 10u);
     EXPECT_EQ(spans.front(), (Span{10'000, 10'000}));
-    EXPECT_EQ(pacer.slipped(), milliseconds(4900));
-    // Then real time again from the new schedule.
+    EXPECT_EQ(late.slipped(), milliseconds(4900));
     spans.clear();
-    EXPECT_EQ(pacer.due(milliseconds(5020), spans), 10'000u);
+    EXPECT_EQ(late.due(milliseconds(5020), spans), 10'000u);
     EXPECT_EQ(spans, (std::vector<Span>{{110'000, 10'000}}));
-    EXPECT_EQ(pacer.samplesPlayed(), 120'000u);
-}
 
-TEST(ReplayPacer, AFasterSpeedThanOneCallMayPlayFallsBehindInBoundedCalls) {
-    // 12 MHz at 1000 times: 120 M samples due every 10 ms.
-    ReplayPacer pacer(12'032'000, 12'000'000, 1000);
-    std::vector<Span> spans;
+    // 12 MHz at 1000 times asks for 120 M samples per 10 ms: each call plays
+    // its bound and the schedule falls behind.
+    ReplayPacer fast(12'032'000, 12'000'000, 1000);
     for (int tick = 1; tick <= 5; ++tick)
-        EXPECT_EQ(pacer.due(milliseconds(10 * tick), spans), ReplayPacer::kMaxCallSamples);
-    EXPECT_EQ(pacer.samplesPlayed(), 5 * ReplayPacer::kMaxCallSamples);
-    EXPECT_GT(pacer.slipped(), milliseconds(40));
+        EXPECT_EQ(fast.due(milliseconds(10 * tick), spans), ReplayPacer::kMaxCallSamples);
+    EXPECT_EQ(fast.samplesPlayed(), 5 * ReplayPacer::kMaxCallSamples);
+    EXPECT_GT(fast.slipped(), milliseconds(40));
 }
 
 TEST(ReplayPacer, IrregularCallsGiveAContinuousStreamOfBoundedPackets) {
