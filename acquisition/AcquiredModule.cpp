@@ -306,6 +306,11 @@ void AcquiredModule::startAcquisition() {
         m_feed = std::make_unique<Feed>(*this, generation);
         m_runSamples = 0;
         m_paceSamples = 0;
+        {
+            std::lock_guard lock(m_statsMutex);
+            m_windowStart = {};
+            m_windowSamples = 0;
+        }
         ok = m_device->start(*m_feed, error);
     }
     if (!ok) {
@@ -327,7 +332,9 @@ void AcquiredModule::startAcquisition() {
 
 void AcquiredModule::beginGeneration(uint64_t hz) {
     // A fresh stream: no memory of an earlier stream's last sample, and a
-    // count still running there ends unfinished.
+    // count still running there ends unfinished. hz is the rate every count
+    // of this generation converts with (gate length in samples, period
+    // ticks): the device's claimed rate, from configure() or a rate packet.
     m_counter->newStream();
     if (hz != 0) {
         m_rate = hz;
@@ -345,6 +352,7 @@ void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
     // A first rate, or a new one mid-stream: counts in samples of the old
     // rate mean nothing at the new one, so the stream starts a new generation.
     if (m_rate != 0) ++m_generation;
+    m_paceSamples = 0;
     beginGeneration(hz);
 }
 

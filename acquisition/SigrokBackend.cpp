@@ -147,6 +147,7 @@ public:
         m_info.preferredRate = prepared.defaultRate;
     }
     ~SigrokDevice() override {
+        if (m_finish) g_source_destroy(m_finish);
         if (m_session) { // never left running; a last resort
             sr_session_stop(m_session);
             sr_session_destroy(m_session);
@@ -291,14 +292,16 @@ private:
     // the session is destroyed and the sink told from a fresh idle source, so
     // nothing of the session runs on below us.
     static void onStopped(void* data) {
-        GSource* source = g_idle_source_new();
-        g_source_set_callback(source, &SigrokDevice::finish, data, nullptr);
-        g_source_attach(source, g_main_context_get_thread_default());
-        g_source_unref(source);
+        auto* self = static_cast<SigrokDevice*>(data);
+        self->m_finish = g_idle_source_new();
+        g_source_set_callback(self->m_finish, &SigrokDevice::finish, data, nullptr);
+        g_source_attach(self->m_finish, g_main_context_get_thread_default());
+        g_source_unref(self->m_finish);
     }
 
     static gboolean finish(gpointer data) {
         auto* self = static_cast<SigrokDevice*>(data);
+        self->m_finish = nullptr;
         if (self->m_session) sr_session_destroy(self->m_session);
         self->m_session = nullptr;
         self->m_stopping = false;
@@ -315,6 +318,7 @@ private:
     sr_session* m_session = nullptr;
     PacketSink* m_sink = nullptr;
     bool m_stopping = false;
+    GSource* m_finish = nullptr; // the pending finish(), attached to the loop
 };
 
 class SigrokBackend final : public Backend {

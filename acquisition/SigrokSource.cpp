@@ -180,10 +180,12 @@ void SigrokSource::Impl::setUp() {
             options.defaultDrivers.empty() ? defaultDrivers() : options.defaultDrivers;
         for (const std::string& driver : drivers)
             configs.push_back(DeviceConfig{driver, {}});
+        std::string left;
         for (const std::string& driver : bufferDrivers())
-            log(driver + ": not in the default scan (its analysers acquire one memory "
-                         "buffer at a time; name it with a device config to count a buffer "
-                         "per gate)");
+            left += (left.empty() ? "" : ", ") + driver;
+        log("not in the default scan, as their analysers acquire one memory buffer at a "
+            "time (a device config counts one buffer per gate): " +
+            left);
     }
     for (const DeviceConfig& config : configs) {
         Target target;
@@ -239,13 +241,15 @@ void SigrokSource::Impl::scan() {
 }
 
 void SigrokSource::Impl::scanTarget(Target& target) {
-    // A rescan renews the driver's devices, so none of them may be in use:
-    // no acquisition can start meanwhile (this is the thread that starts them).
+    // A default driver's rescan renews the driver's devices, so none of them
+    // may be in use: no acquisition can start meanwhile (this is the thread
+    // that starts them). Configs (several may share a driver) add to the
+    // list: they are scanned again only once their devices are gone.
     for (AcquiredModule* module : target.modules)
         if (module->active()) return;
     for (AcquiredModule* module : target.modules)
         module->dropDevice();
-    match(target, target.backend->scan(target.config, true));
+    match(target, target.backend->scan(target.config, !target.fromConfig));
 }
 
 void SigrokSource::Impl::match(Target& target, std::vector<std::unique_ptr<Device>> devices) {

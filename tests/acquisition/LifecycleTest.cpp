@@ -108,12 +108,12 @@ struct Lifecycle : ::testing::Test {
     }
 
     using ScriptedBackend = vexacq::test::ScriptedBackend;
-    std::shared_ptr<ScriptedBackend> backend = std::make_shared<ScriptedBackend>();
-    vexengine::Engine engine;
-    std::unique_ptr<vexacq::SigrokSource> source; // after the engine: goes first
-    vexengine::SessionId s1 = 0, s2 = 0;
     std::mutex logMutex;
     std::vector<std::string> log;
+    std::shared_ptr<ScriptedBackend> backend = std::make_shared<ScriptedBackend>();
+    vexengine::Engine engine;
+    std::unique_ptr<vexacq::SigrokSource> source; // last: goes first
+    vexengine::SessionId s1 = 0, s2 = 0;
 };
 
 TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
@@ -122,20 +122,33 @@ TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
     ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
     ASSERT_TRUE(startedTimes(*a, 1));
 
-    // Closed and opened by another client at once: the stream runs on.
+    // Closed and opened by another client at once: the stream runs on (or
+    // starts again, had the loop stopped it in between).
     ASSERT_EQ(engine.closeModule(s1), Result::ok);
     ASSERT_EQ(engine.openModule(s2, "QVSCRX01"), Result::ok);
+    ASSERT_TRUE(ScriptedBackend::waitFor(
+        *a, [](const ScriptedDevice& x) { return x.running && x.stops == x.starts - 1; }));
     expectExactFrequency(s2, *a);
 
     // The stop is asked and the device is slow to end its stream; the module
     // is opened again meanwhile: the end of the stream is not a loss.
-    a->holdStop = true;
+    int starts = 0, stops = 0;
+    {
+        std::lock_guard lock(a->mutex);
+        starts = a->starts;
+        stops = a->stops;
+        a->holdStop = true;
+    }
     ASSERT_EQ(engine.closeModule(s2), Result::ok);
-    ASSERT_TRUE(ScriptedBackend::waitFor(*a, [](const ScriptedDevice& x) { return x.stops == 1; }));
+    ASSERT_TRUE(ScriptedBackend::waitFor(
+        *a, [stops](const ScriptedDevice& x) { return x.stops == stops + 1; }));
     ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    a->holdStop = false;
+    {
+        std::lock_guard lock(a->mutex);
+        a->holdStop = false;
+    }
     backend->finishStop(*a);
-    ASSERT_TRUE(startedTimes(*a, 2));
+    ASSERT_TRUE(startedTimes(*a, starts + 1));
     EXPECT_TRUE(present("QVSCRX01"));
     // A count started before the new stream's first packet waits for it.
     expectExactFrequency(s1, *a);
@@ -380,6 +393,15 @@ TEST_F(Lifecycle, TwoDevicesOfOneDriverAcquireAtOnceOnTheOneAcquisitionThread) {
     backend->deliverPattern(*b, 10); // b ahead of a: streams are separate
     expectExactFrequency(s1, *a);
     expectExactFrequency(s2, *b, 16);
+
+    // The default scan names each buffer-at-a-time driver it leaves out.
+    std::lock_guard lock(logMutex);
+    const auto line = std::find_if(log.begin(), log.end(), [](const std::string& l) {
+        return l.starts_with("not in the default scan");
+    });
+    ASSERT_NE(line, log.end());
+    for (const std::string& driver : vexacq::SigrokSource::bufferDrivers())
+        EXPECT_NE(line->find(driver), std::string::npos) << driver;
 }
 
 TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
@@ -404,12 +426,22 @@ TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
     EXPECT_EQ(stats.samples, 400u + 1500u);
     EXPECT_EQ(stats.droppedPackets, 1u);
 
+    // A packet 0.4 s after one of 0.1 s: later than the stream's pace allows.
+    EXPECT_EQ(stats.latePackets, 0u);
+    backend->deliverPattern(*a, 1000);
+    std::this_thread::sleep_for(400ms);
+    backend->deliverPattern(*a, 1000);
+    EXPECT_EQ(module->acquisitionStats().latePackets, 1u);
+
     // Streams that end again and again, each soon after its start.
     for (int run = 0; run < 3; ++run)
         backend->endStream(*a);
     std::vector<int64_t> c;
     EXPECT_EQ(engine.counts(s1, 64, c), Result::moduleGone);
-    EXPECT_FALSE(present("QVSCRX01"));
+    // (Still plugged, so a rescan may find it again at once.)
+    std::lock_guard lock(logMutex);
+    EXPECT_NE(std::find(log.begin(), log.end(), "QVSCRX01: acquisition ended, device lost"),
+              log.end());
 }
 
 } // namespace
