@@ -14,11 +14,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <system_error>
-
-#include <filesystem>
 
 namespace vexacq {
 namespace {

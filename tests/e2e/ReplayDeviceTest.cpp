@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Files, ReplayDevice,
                                     info.param.format;
                          });
 
-TEST(ReplayDeviceConfig, AFileThatCannotBeReadIsNamedInTheLogAndListsNoModule) {
+TEST(ReplayDeviceConfig, AFileThatCannotBeReadIsNamedWithTheReasonInTheServersLog) {
     vfctest::ServerProcess server({"--device", "replay:file=/nonexistent/capture.sr"});
     ASSERT_TRUE(server.start());
     const auto deadline = Clock::now() + 5s;
