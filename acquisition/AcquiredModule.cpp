@@ -39,9 +39,8 @@ const char* stateName(AcquiredModule::State state) {
 
 } // namespace
 
-uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t preferred) {
-    if (preferred != 0) return preferred;
-    const uint64_t cap = logicChannels > 8 ? kMaxDefaultRate / 2 : kMaxDefaultRate;
+uint64_t highestRate(const RateChoices& rates, int logicChannels, uint64_t limit) {
+    const uint64_t cap = std::min(limit, logicChannels > 8 ? kMaxDefaultRate / 2 : kMaxDefaultRate);
     uint64_t best = 0;
     for (uint64_t r : rates.list)
         if (r <= cap && r > best) best = r;
@@ -51,6 +50,12 @@ uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t 
             rates.step == 0 ? top : rates.min + (top - rates.min) / rates.step * rates.step;
         best = std::max(best, r);
     }
+    return best;
+}
+
+uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t preferred) {
+    if (preferred != 0) return preferred;
+    uint64_t best = highestRate(rates, logicChannels, UINT64_MAX);
     if (best == 0) { // nothing up to the cap: the slowest there is
         for (uint64_t r : rates.list)
             if (best == 0 || r < best) best = r;
@@ -129,30 +134,46 @@ void AcquiredModule::reset() {
     m_counter->reset();
 }
 
-bool AcquiredModule::refusesLocked(const vexengine::CountSettings& settings) const {
-    if (m_streams) return false;
-    // One buffer at a time: the gate must fit into one.
-    const int64_t gateNs = vexengine::gateLengthNs(settings.gateCode);
-    if (gateNs == vexengine::kNever) return true;
-    if (m_bufferSamples == 0 || m_rate == 0) return false;
-    const auto gate = static_cast<unsigned __int128>(gateNs) * m_rate / vexengine::kSecond;
-    return gate > m_bufferSamples;
+void AcquiredModule::placeCountLocked() {
+    const vexengine::CountSettings& settings = *m_pending;
+    if (!m_streams) {
+        // One buffer at a time: the gate must fit into one, at the highest
+        // rate that lets it (the stream restarts at that rate when needed).
+        const int64_t gateNs = vexengine::gateLengthNs(settings.gateCode);
+        uint64_t fit = 0;
+        if (gateNs != vexengine::kNever && m_bufferSamples != 0 && !m_rates.empty() &&
+            !m_rateFromConfig) {
+            const auto limit = static_cast<uint64_t>(
+                static_cast<unsigned __int128>(m_bufferSamples) * vexengine::kSecond / gateNs);
+            fit = highestRate(m_rates, m_logicChannels, limit);
+        }
+        const bool fitsNow = m_rate != 0 && (m_bufferSamples == 0 ||
+                                             static_cast<unsigned __int128>(gateNs) * m_rate <=
+                                                 static_cast<unsigned __int128>(m_bufferSamples) *
+                                                     vexengine::kSecond);
+        if (gateNs == vexengine::kNever || (fit == 0 && !m_rates.empty() && !fitsNow)) {
+            m_refused = true;
+            m_pending.reset();
+            m_counter->reset();
+            return;
+        }
+        if (fit != 0 && fit != m_gateRate) {
+            m_gateRate = fit;
+            post(); // restart at the rate that fits
+        }
+    }
+    if (countableLocked()) {
+        m_counter->start(settings);
+        m_pending.reset();
+    }
 }
 
 void AcquiredModule::start(const vexengine::CountSettings& settings, int64_t) {
     std::lock_guard lock(m_mutex);
-    m_pendingStopped = false;
-    m_refused = refusesLocked(settings);
-    if (m_refused) {
-        m_pending.reset();
-        m_counter->reset();
-    } else if (countableLocked()) {
-        m_pending.reset();
-        m_counter->start(settings);
-    } else {
-        m_pending = settings;
-        m_counter->reset();
-    }
+    m_pendingStopped = m_refused = false;
+    m_pending = settings;
+    m_counter->reset();
+    placeCountLocked();
 }
 
 void AcquiredModule::stop(int64_t) {
@@ -263,6 +284,7 @@ void AcquiredModule::updatePresent() {
 
 bool AcquiredModule::countableLocked() const {
     if (m_state != State::running || m_rate == 0) return false;
+    if (m_gateRate != 0 && m_gateRate != m_rate) return false;
     return m_thresholdKind == ThresholdKind::none ||
            (m_applied[0] == m_threshold[0] && m_applied[1] == m_threshold[1]);
 }
@@ -284,8 +306,9 @@ void AcquiredModule::reconcile() {
         if (m_shut) return;
         state = m_state;
         wanted = m_held && !m_lostForHolder && m_device;
-        changed = m_thresholdKind != ThresholdKind::none &&
-                  (m_applied[0] != m_threshold[0] || m_applied[1] != m_threshold[1]);
+        changed = (m_thresholdKind != ThresholdKind::none &&
+                   (m_applied[0] != m_threshold[0] || m_applied[1] != m_threshold[1])) ||
+                  (m_gateRate != 0 && m_rate != 0 && m_gateRate != m_rate);
         if (state == State::running && (!wanted || changed)) setState(State::stopping);
     }
     if (state == State::idle && wanted)
@@ -296,10 +319,19 @@ void AcquiredModule::reconcile() {
 
 bool AcquiredModule::configure(std::string& error, int applied[2]) {
     if (!m_device->applySettings(error)) return false;
+    const RateChoices rates = m_device->sampleRates();
+    uint64_t gateRate = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_rates = rates;
+        gateRate = m_gateRate;
+    }
     if (!m_info.rateFromConfig) {
-        // The sample rate every count of this stream uses is chosen here.
+        // The sample rate every count of this stream uses is chosen here (a
+        // buffer device's count may have asked for one its gate fits in).
         const uint64_t rate =
-            chooseSampleRate(m_device->sampleRates(), m_info.logicChannels, m_info.preferredRate);
+            gateRate != 0 ? gateRate
+                          : chooseSampleRate(rates, m_info.logicChannels, m_info.preferredRate);
         if (rate != 0 && !m_device->setSampleRate(rate))
             m_log(name() + ": the device did not take " + std::to_string(rate) + " Hz");
     }
@@ -364,6 +396,14 @@ void AcquiredModule::startAcquisition() {
         setState(State::running);
         m_generation = m_stream;
         m_rate = 0;
+        if (m_gateRate != 0 && hz != m_gateRate) {
+            // The device did not take the rate a count's gate needs.
+            m_gateRate = 0;
+            if (m_pending) {
+                m_pending.reset();
+                m_refused = true;
+            }
+        }
         beginGeneration(hz);
     }
     reconcile(); // a change that came while starting (threshold, release)
@@ -379,10 +419,7 @@ void AcquiredModule::beginGeneration(uint64_t hz) {
         m_rate = hz;
         m_counter->setSampleRate(hz);
     }
-    if (m_pending && countableLocked()) {
-        m_counter->start(*m_pending);
-        m_pending.reset();
-    }
+    if (m_pending) placeCountLocked();
 }
 
 void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
@@ -506,6 +543,7 @@ void AcquiredModule::attach(std::unique_ptr<Device> device) {
               " logic channels; counting with the nominal rate");
     m_streams = m_info.streams;
     m_bufferSamples = m_info.bufferSamples;
+    m_rateFromConfig = m_info.rateFromConfig;
     m_thresholdKind = m_info.threshold;
     if (m_thresholdKind == ThresholdKind::none) m_threshold[0] = m_threshold[1] = 14;
     m_attached = true;

@@ -44,8 +44,11 @@ constexpr uint64_t kMaxDefaultRate = 24'000'000;
 
 // The sample rate to acquire at when the config sets none: the device's
 // preferred rate, else the highest it offers up to the cap, from a list or a
-// (min, max, step) range; 0 when it offers none.
+// (min, max, step) range (the slowest when none is that low); 0 when it
+// offers none.
 uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t preferred);
+// The highest rate offered up to the cap and up to limit, Hz; 0 when none is.
+uint64_t highestRate(const RateChoices& rates, int logicChannels, uint64_t limit);
 
 class AcquiredModule final : public vexengine::Module {
 public:
@@ -123,7 +126,7 @@ private:
     void lose(const std::string& why);
     void updatePresent(); // m_mutex held
     bool countableLocked() const;
-    bool refusesLocked(const vexengine::CountSettings& settings) const;
+    void placeCountLocked(); // m_pending: refused, started now, or waits
     void onRate(uint64_t generation, uint64_t hz);
     void onLogic(uint64_t generation, const void* data, size_t bytes, unsigned unitsize);
     void onEnded(uint64_t generation);
@@ -156,6 +159,7 @@ private:
     int m_logicChannels = 1;                             // ...
     bool m_streams = true;                               // ...
     uint64_t m_bufferSamples = 0;                        // ...
+    bool m_rateFromConfig = false;                       // ...
     int m_threshold[2] = {14, 14}; // wanted, tenths of a volt: 0->1 level, 1->0 level
     int m_applied[2] = {0, 0};     // of the current generation
     std::unique_ptr<StreamCounter> m_counter;
@@ -165,6 +169,11 @@ private:
     std::optional<vexengine::CountSettings> m_pending;
     bool m_pendingStopped = false; // such a count was stopped before it began
     bool m_refused = false;        // the count cannot be counted on this device
+    // Devices that acquire a buffer at a time: the rates they offer (read at
+    // each start) and the rate the current count needs to fit its gate into
+    // one buffer (0: the default choice).
+    RateChoices m_rates;
+    uint64_t m_gateRate = 0;
 
     std::atomic<bool> m_present{false};
 

@@ -143,6 +143,20 @@ public:
         else if (sr_dev_has_option(device, SR_CONF_LOGIC_THRESHOLD_CUSTOM))
             m_info.threshold = ThresholdKind::single;
         m_info.streams = !buffersOnly(driver);
+        // A buffer's size: the most samples one acquisition may take, where
+        // the driver lists it as a (min, max) pair.
+        GVariant* limits = nullptr;
+        if (!m_info.streams &&
+            sr_config_list(sr_dev_inst_driver_get(device), device, nullptr, SR_CONF_LIMIT_SAMPLES,
+                           &limits) == SR_OK &&
+            limits) {
+            if (g_variant_is_of_type(limits, G_VARIANT_TYPE("(tt)"))) {
+                uint64_t least = 0, most = 0;
+                g_variant_get(limits, "(tt)", &least, &most);
+                m_info.bufferSamples = most;
+            }
+            g_variant_unref(limits);
+        }
         m_info.rateFromConfig = prepared.rateGiven;
         m_info.preferredRate = prepared.defaultRate;
     }
@@ -422,6 +436,8 @@ public:
         m_context = nullptr;
     }
 
+    sr_context* context() const { return m_context; }
+
 private:
     std::function<void(const std::string&)> m_log;
     sr_context* m_context = nullptr;
@@ -433,6 +449,11 @@ private:
 
 std::unique_ptr<Backend> makeSigrokBackend(std::function<void(const std::string&)> log) {
     return std::make_unique<SigrokBackend>(std::move(log));
+}
+
+sr_context* sigrokContext(Backend& backend) {
+    auto* sigrok = dynamic_cast<SigrokBackend*>(&backend);
+    return sigrok ? sigrok->context() : nullptr;
 }
 
 } // namespace vexacq

@@ -5,6 +5,8 @@
 #include "AcquiredModule.h"
 #include "AcquisitionLoop.h"
 #include "Engine.h"
+#include "ReplayDevice.h"
+#include "SigrokContext.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,6 +31,7 @@ const std::map<std::string, std::string>& knownTags() {
         {"asix-sigma", "SGMA"},
         {"chronovu-la", "CVLA"},
         {"ikalogic-scanaplus", "SCAP"},
+        {"replay", "RPLY"},
     };
     return tags;
 }
@@ -42,9 +45,17 @@ struct Target {
     std::vector<AcquiredModule*> modules;
 };
 
-// Device kinds of our own, by driver name (none yet besides libsigrok's).
-std::map<std::string, std::shared_ptr<Backend>> builtInBackends() {
-    return {};
+// Device kinds of our own, by driver name. A replay loads its capture
+// through libsigrok's context (sigrok: the libsigrok backend once it runs).
+std::map<std::string, std::shared_ptr<Backend>>
+builtInBackends(const std::unique_ptr<Backend>& sigrok,
+                std::function<void(const std::string&)> log) {
+    CaptureLoader load = [&sigrok](const CaptureFile& file) -> std::variant<Capture, std::string> {
+        if (sr_context* context = sigrok ? sigrokContext(*sigrok) : nullptr)
+            return loadCapture(context, file);
+        return "capture '" + file.path + "': libsigrok did not start";
+    };
+    return {{kReplayDriver, makeReplayBackend(std::move(load), std::move(log))}};
 }
 
 } // namespace
@@ -149,7 +160,7 @@ std::string SigrokSource::driverTag(const std::string& driver) {
 }
 
 void SigrokSource::Impl::setUp() {
-    backends = builtInBackends();
+    backends = builtInBackends(sigrok, options.log);
     for (const auto& [driver, backend] : options.backends)
         backends[driver] = backend;
     for (const auto& [driver, backend] : backends) {

@@ -101,6 +101,7 @@ void declare(CLI::App& app, Options& options, RawOptions& raw) {
     app.add_option("--device", options.devices,
                    "count a logic analyser through libsigrok:\n"
                    "DRIVER[:key=value...], e.g. demo or fx2lafw:conn=1.5 (repeatable);\n"
+                   "replay:file=CAPTURE.sr[:speed=F] plays a recorded capture;\n"
                    "none: no analyser (default: every USB logic analyser found)")
         ->type_name("DEVICE")
         ->allow_extra_args(false);

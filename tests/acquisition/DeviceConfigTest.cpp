@@ -6,8 +6,8 @@
 
 namespace {
 
-using vexacq::ConfigError;
 using vexacq::DeviceConfig;
+using vexacq::ConfigError;
 
 TEST(DeviceConfig, ParsesDriverAndOptions) {
     const struct {

@@ -332,6 +332,9 @@ TEST(SampleRate, HighestOfferedUpToTheCapFromListsAndRanges) {
     for (const Case& c : cases)
         EXPECT_EQ(vexacq::chooseSampleRate(c.rates, c.channels, 0), c.expected) << c.what;
     EXPECT_EQ(vexacq::chooseSampleRate(cases[0].rates, 8, 1'000'000), 1'000'000u);
+    // Up to a limit as well (a gate that must fit a buffer): none may be.
+    EXPECT_EQ(vexacq::highestRate(cases[3].rates, 8, 123'456), 123'000u);
+    EXPECT_EQ(vexacq::highestRate(cases[0].rates, 8, 999'999), 0u);
 }
 
 TEST_F(Lifecycle, ARangeDeviceAcquiresAtTheHighestRateUpToTheCap) {
@@ -345,7 +348,7 @@ TEST_F(Lifecycle, ARangeDeviceAcquiresAtTheHighestRateUpToTheCap) {
     EXPECT_EQ(a->rate, 12'000'000u);
 }
 
-TEST_F(Lifecycle, ABufferDeviceCountsOneGateABufferAndRefusesAnEndlessGate) {
+TEST_F(Lifecycle, ABufferDeviceCountsOneGateABufferAtARateItFitsAndRefusesAnEndlessGate) {
     DeviceInfo i = info("S1", "1.1");
     i.streams = false;
     i.bufferSamples = 1200;
@@ -365,8 +368,16 @@ TEST_F(Lifecycle, ABufferDeviceCountsOneGateABufferAndRefusesAnEndlessGate) {
         EXPECT_EQ(status(s1).channelStates[1], kDone);
         EXPECT_EQ(counts(s1)[1], patternRising(1, first, 1000, false));
     }
-    // An endless gate, or one longer than a buffer, is refused at once.
-    for (const CountSettings& s : {kEvents, CountSettings{0, 3, 1, "--------"}}) {
+    // A gate longer than a buffer at 10 kHz: the stream restarts at the
+    // highest rate that fits it (1 s of 1200 samples: 1 kHz).
+    ASSERT_EQ(engine.startCount(s1, CountSettings{0, 3, 1, "--------"}), Result::ok);
+    ASSERT_TRUE(ScriptedBackend::waitFor(
+        *a, [](const ScriptedDevice& x) { return x.running && x.rate == 1000 && x.starts == 6; }));
+    backend->deliverPattern(*a, 1200);
+    EXPECT_EQ(status(s1).channelStates[1], kDone);
+    EXPECT_EQ(counts(s1)[1], patternRising(1, 0, 1000, false));
+    // An endless gate, or one that fits at no rate (10 s), is refused at once.
+    for (const CountSettings& s : {kEvents, CountSettings{0, 3, 2, "--------"}}) {
         ASSERT_EQ(engine.startCount(s1, s), Result::ok);
         const CounterStatus st = status(s1);
         EXPECT_FALSE(st.busy);
