@@ -23,6 +23,7 @@
 #include "DeviceBackend.h"
 #include "DeviceConfig.h"
 #include "Module.h"
+#include "SampleRate.h"
 #include "StreamCounter.h"
 
 #include <atomic>
@@ -37,18 +38,6 @@
 namespace vexacq {
 
 class AcquisitionLoop;
-
-// The fastest default rate: what an fx2-class analyser streams with 8
-// channels over USB 2.0; half of it with more channels.
-constexpr uint64_t kMaxDefaultRate = 24'000'000;
-
-// The sample rate to acquire at when the config sets none: the device's
-// preferred rate, else the highest it offers up to the cap, from a list or a
-// (min, max, step) range (the slowest when none is that low); 0 when it
-// offers none.
-uint64_t chooseSampleRate(const RateChoices& rates, int logicChannels, uint64_t preferred);
-// The highest rate offered up to the cap and up to limit, Hz; 0 when none is.
-uint64_t highestRate(const RateChoices& rates, int logicChannels, uint64_t limit);
 
 class AcquiredModule final : public vexengine::Module {
 public:

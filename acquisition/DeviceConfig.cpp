@@ -82,7 +82,7 @@ std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text)
     config.driver = std::string(text.substr(0, colon));
     if (!isName(config.driver))
         return ConfigError{"device config " + quoted + ": the driver name '" + config.driver +
-                         "' may hold only a-z, 0-9, '-' and '_'"};
+                           "' may hold only a-z, 0-9, '-' and '_'"};
     while (colon != std::string_view::npos) {
         text.remove_prefix(colon + 1);
         colon = text.find(':');
@@ -90,14 +90,14 @@ std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text)
         const std::size_t eq = item.find('=');
         if (eq == std::string_view::npos)
             return ConfigError{"device config " + quoted + ": option '" + std::string(item) +
-                             "' needs the form key=value"};
+                               "' needs the form key=value"};
         const std::string key(item.substr(0, eq));
         const std::string value(item.substr(eq + 1));
         if (!isName(key))
             return ConfigError{"device config " + quoted + ": bad option name '" + key + "'"};
         if (!isValue(value))
             return ConfigError{"device config " + quoted + ": option '" + key +
-                             "' needs a value without blanks"};
+                               "' needs a value without blanks"};
         const bool repeated = std::any_of(config.options.begin(), config.options.end(),
                                           [&](const auto& option) { return option.first == key; });
         if (repeated || (key == "ref" && config.reference))
