@@ -254,7 +254,7 @@ bool AcquiredModule::active() const {
 }
 
 void AcquiredModule::updatePresent() {
-    m_present = m_attached && !m_lostForHolder && !m_shut;
+    m_present = m_attached && !m_shut;
 }
 
 bool AcquiredModule::countableLocked() const {
@@ -488,6 +488,7 @@ void AcquiredModule::lose(const std::string& why) {
         m_rate = 0;
         m_attached = false;
         m_lostForHolder = m_held;
+        ++m_losses;
         m_pending.reset();
         m_counter->newStream();
         updatePresent();

@@ -16,8 +16,10 @@
 //
 // Loss: a device that does not open or start, or whose stream keeps ending
 // by itself, or that a scan no longer finds, is lost: the module is not
-// present, and a session holding it meanwhile gets moduleGone until it lets
-// go, even if the device comes back before.
+// present until a scan finds the device again, and losses() counts up, so
+// the engine answers the session that held it meanwhile with moduleGone
+// even if the device is back. The module does not acquire for that holder;
+// the next session to open it starts afresh.
 #pragma once
 
 #include "DeviceBackend.h"
@@ -62,6 +64,7 @@ public:
 
     // --- the engine's side (under the engine's lock; never blocks)
     bool present() const override { return m_present.load(); }
+    uint64_t losses() const override { return m_losses.load(); }
     void open(int64_t now) override;
     void release() override;
     int threshold(int which) const override;
@@ -141,7 +144,7 @@ private:
     uint64_t m_rate = 0;     // of the current generation, Hz; 0: not known yet
     bool m_attached = false; // a device is attached (present unless lost for the holder)
     bool m_held = false;     // a session holds the module
-    bool m_lostForHolder = false;
+    bool m_lostForHolder = false; // the holder lost the device: no acquiring for it
     bool m_shut = false;
     bool m_posted = false;                               // a reconcile() is queued
     ThresholdKind m_thresholdKind = ThresholdKind::none; // of the attached device
@@ -165,6 +168,7 @@ private:
     uint64_t m_gateRate = 0;
 
     std::atomic<bool> m_present{false};
+    std::atomic<uint64_t> m_losses{0};
 
     mutable std::mutex m_statsMutex; // guards m_stats and the window
     vexengine::AcquisitionStats m_stats;

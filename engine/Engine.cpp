@@ -24,6 +24,8 @@ std::string ServerIdentity::text() const {
 
 struct Engine::Session {
     Module* module = nullptr;
+    uint64_t losses = 0;  // the module's losses() when the session opened it
+    bool gone = false;    // its module was taken from it after a loss; not told yet
     bool countPending = false; // a count was started and its end is not reported yet
     CountSettings settings;    // of that count
 };
@@ -81,12 +83,27 @@ Result Engine::heldModule(SessionId id, Module*& module) {
     Session* session = findSession(id);
     if (!session) return Result::badSession;
     module = session->module;
+    if (session->gone) {
+        session->gone = false;
+        return Result::moduleGone;
+    }
     if (!module) return Result::noModuleOpen;
-    if (!module->present()) {
+    if (lostFor(*session, *module)) {
         releaseLocked(*session);
+        module = nullptr;
         return Result::moduleGone;
     }
     return Result::ok;
+}
+
+bool Engine::lostFor(const Session& session, const Module& module) {
+    return !module.present() || module.losses() != session.losses;
+}
+
+SessionId Engine::listedHolder(const Module& module) const {
+    const SessionId holder = module.holder();
+    const Session* session = holder != 0 ? findSession(holder) : nullptr;
+    return session && lostFor(*session, module) ? 0 : holder;
 }
 
 void Engine::releaseLocked(Session& session) {
@@ -116,7 +133,7 @@ void Engine::setFinishedCountHook(std::function<void(const FinishedCount&)> hook
 void Engine::collectFinished(Session& session, bool stopped, std::vector<FinishedCount>& finished) {
     Module* module = session.module;
     if (!session.countPending || !module || !m_finishHookSet) return;
-    if (!module->present()) return; // a lost device's count tells nothing
+    if (lostFor(session, *module)) return; // a lost device's count tells nothing
     const int64_t now = elapsed();
     CounterStatus status;
     module->status(now, status);
@@ -147,7 +164,7 @@ std::vector<ModuleReport> Engine::moduleReports() const {
     reports.reserve(m_state->modules.size());
     for (const auto& m : m_state->modules)
         reports.push_back(
-            ModuleReport{ModuleEntry{m->name(), m->model(), m->present(), m->holder()},
+            ModuleReport{ModuleEntry{m->name(), m->model(), m->present(), listedHolder(*m)},
                          m->channelCount(), m->acquisitionStats(), m->timeBase()});
     return reports;
 }
@@ -200,7 +217,7 @@ Result Engine::moduleAt(int index, ModuleEntry& entry) const {
     if (index < 0 || index >= static_cast<int>(m_state->modules.size()))
         return Result::noSuchModule;
     const Module& m = *m_state->modules[static_cast<size_t>(index)];
-    entry = ModuleEntry{m.name(), m.model(), m.present(), m.holder()};
+    entry = ModuleEntry{m.name(), m.model(), m.present(), listedHolder(m)};
     return Result::ok;
 }
 
@@ -209,7 +226,7 @@ std::vector<ModuleEntry> Engine::modules() const {
     std::lock_guard lock(m_mutex);
     std::vector<ModuleEntry> list;
     for (const auto& m : m_state->modules)
-        list.push_back(ModuleEntry{m->name(), m->model(), m->present(), m->holder()});
+        list.push_back(ModuleEntry{m->name(), m->model(), m->present(), listedHolder(*m)});
     return list;
 }
 
@@ -222,10 +239,21 @@ Result Engine::openModule(SessionId id, std::string_view name) {
                            [&](const auto& m) { return m->name() == name; });
     if (it == m_state->modules.end() || !(*it)->present()) return Result::noSuchModule;
     Module& module = **it;
-    if (module.holder() != 0 && module.holder() != id) return Result::moduleTaken;
+    if (module.holder() != 0 && module.holder() != id) {
+        // A holder whose device went away holds the returned device no
+        // longer: it opens afresh, and the old holder still learns of the loss.
+        Session* holder = findSession(module.holder());
+        if (holder && !lostFor(*holder, module)) return Result::moduleTaken;
+        if (holder) {
+            releaseLocked(*holder);
+            holder->gone = true;
+        }
+    }
     collectFinished(*session, false, finished);
     if (session->module != &module) releaseLocked(*session);
     session->countPending = false;
+    session->gone = false;
+    session->losses = module.losses();
     module.setHolder(id);
     session->module = &module;
     module.open(elapsed());
@@ -241,6 +269,7 @@ Result Engine::closeModule(SessionId id) {
     if (!session) return Result::badSession;
     collectFinished(*session, false, finished);
     releaseLocked(*session);
+    session->gone = false;
     lock.unlock();
     deliver(finished);
     return Result::ok;

@@ -238,6 +238,10 @@ private:
     // no longer present.
     Result heldModule(SessionId id, Module*& module);
     void releaseLocked(Session& session);
+    // The session's module lost its device since the session opened it.
+    static bool lostFor(const Session& session, const Module& module);
+    // The holder a listing shows: none once the holder lost the device.
+    SessionId listedHolder(const Module& module) const;
     void callListHook() const;
     // Moves the session's count into finished when it has ended and is not
     // reported yet (and a hook wants it).

@@ -35,6 +35,11 @@ public:
     // False while the device behind the module is gone; it may come back.
     // May change at any time (another thread notices the loss); must not block.
     virtual bool present() const = 0;
+    // How often the device behind the module was lost so far (0 for modules
+    // that cannot lose one). The engine notes it when a session opens the
+    // module: a change means the session's device went away, even when it
+    // is back and present again. Must not block.
+    virtual uint64_t losses() const { return 0; }
 
     // A session takes (or re-opens) the module: the count is idle and pin
     // reads start at now. Must not block: an acquired module only asks its
