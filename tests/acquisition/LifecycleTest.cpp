@@ -246,7 +246,9 @@ TEST_F(Lifecycle, ALossFailsTheHoldersCallsUntilItClosesEvenIfTheDeviceReturns) 
     // another session before the old holder has called again ...
     EXPECT_TRUE(present("QVSCRX01"));
     for (const auto& m : engine.modules()) {
-        if (m.name == "QVSCRX01") EXPECT_EQ(m.freeFlagFor(s2), 'f');
+        if (m.name == "QVSCRX01") {
+            EXPECT_EQ(m.freeFlagFor(s2), 'f');
+        }
     }
     ASSERT_EQ(engine.openModule(s2, "QVSCRX01"), Result::ok);
     ASSERT_TRUE(startedTimes(*a, 2));
