@@ -74,7 +74,8 @@ std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) 
 }
 
 std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text) {
-    const std::string quoted = "'" + std::string(text) + "'";
+    std::string quoted = "'"; // built in steps: GCC 12 misreads "'" + string as overlapping
+    quoted.append(text).append("'");
     text = trim(text);
     if (text.empty()) return ConfigError{"empty device config (expected DRIVER[:key=value...])"};
     DeviceConfig config;
