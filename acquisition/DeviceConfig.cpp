@@ -74,8 +74,7 @@ std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) 
 }
 
 std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text) {
-    std::string quoted = "'"; // built in steps: GCC 12 misreads "'" + string as overlapping
-    quoted.append(text).append("'");
+    const std::string quoted = "'" + std::string(text) + "'";
     text = trim(text);
     if (text.empty()) return ConfigError{"empty device config (expected DRIVER[:key=value...])"};
     DeviceConfig config;

@@ -155,10 +155,7 @@ std::string SigrokSource::driverTag(const std::string& driver) {
         if (std::isalnum(static_cast<unsigned char>(c)) && tag.size() < 4)
             tag += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     tag.resize(4, 'X');
-    if (tag.starts_with("SIM")) {
-        tag.insert(tag.begin(), 'X');
-        tag.resize(4);
-    }
+    if (tag.starts_with("SIM")) tag = "X" + tag.substr(0, 3);
     return tag;
 }
 
