@@ -243,16 +243,18 @@ def replay_fixture(path):
 
 def replay_test(binary):
     with tempfile.TemporaryDirectory() as folder, open(os.path.join(folder, "log"), "w+") as log:
-        capture = os.path.join(folder, "capture.bin")
-        replay_fixture(capture)
-        device = f"replay:file={capture}:format=binary:samplerate=1M"
+        # A file each: a replay's serial number is its file.
+        captures = [os.path.join(folder, f"capture{i}.bin") for i in (1, 2)]
+        for capture in captures:
+            replay_fixture(capture)
+        device = [f"replay:file={c}:format=binary:samplerate=1M" for c in captures]
         # A reference 100 ppm above what the recording's rate makes of it:
         # counts and times follow the reference, so the capture reads 100 ppm
         # fast. QVRPLY02's reference is 100 % off and never locks.
         server, (metrics_port,) = start_server(
             binary, log, ["--metrics", "127.0.0.1:0", "--monitor", "QVRPLY01:freq:0.1",
                           "--monitor", "QVRPLY02:tot:1:0-3"], ["metrics"],
-            [device + ":ref=10.001kHz@0", device + ":ref=20kHz@0"])
+            [device[0] + ":ref=10.001kHz@0", device[1] + ":ref=20kHz@0"])
         one, two = (("module", "QVRPLY01"),), (("module", "QVRPLY02"),)
 
         def channel(c, module=one):
