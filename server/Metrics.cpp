@@ -114,7 +114,10 @@ void MetricsCollector::record(const vexengine::FinishedCount& count, bool runnin
                    (state == kDone || state == kForcedStop || (running && state == kCounting))) {
             set(Events, n);
         }
-        if (c < count.measures.size() && state != 0 && (!running || state != kCounting)) {
+        // The reciprocal and duty come with the channel's own value: a
+        // frequency channel stopped early or cut by a restart measured part
+        // of a gate, and its edges' span is no finished count either.
+        if (measured && c < count.measures.size() && (!running || state != kCounting)) {
             const vexengine::ChannelMeasures& m = count.measures[c];
             if (!std::isnan(m.reciprocalHz)) set(Reciprocal, m.reciprocalHz);
             if (!std::isnan(m.duty)) set(Duty, m.duty);

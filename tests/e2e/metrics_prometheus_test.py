@@ -3,6 +3,7 @@
 
     /usr/bin/python3 tests/e2e/metrics_prometheus_test.py VEXCOUNTD scrape
     /usr/bin/python3 tests/e2e/metrics_prometheus_test.py VEXCOUNTD allow
+    /usr/bin/python3 tests/e2e/metrics_prometheus_test.py VEXCOUNTD replay
 
 scrape: vexcountd monitors QVSIMC01 (frequency, 0.1 s gates) and Prometheus
 (1 s scrape interval, storage in a temporary folder) scrapes it; its query
@@ -10,6 +11,12 @@ API must return 1 MHz and 1 kHz for channels 0 and 1, and the count a PyVISA
 client finishes on QVSIMC02 over SCPI must show up too.
 allow: the metrics port answers a scrape from an address outside --allow
 with 403 and logs the refusal, and serves one inside.
+replay: two acquired modules replay a capture written here (1 MHz, a 10 kHz
+reference on channel 0, square waves on channels 1 and 2, channel 3 high),
+both monitored; scraped directly, they must show their real sample rate,
+the reference locked at +100 ppm on one (its ref= claims 10.001 kHz) and
+unlocked on the other, and each channel's frequency or events, reciprocal
+frequency and duty in the reference's time.
 
 Exit status 0 when every check holds, 1 otherwise, 77 without PyVISA.
 """
@@ -38,9 +45,10 @@ def check(condition, what):
         failures.append(what)
 
 
-def start_server(binary, log, args, wanted):
+def start_server(binary, log, args, wanted, devices=("none",)):
     """Starts vexcountd; the ports of the log lines named in wanted."""
-    server = subprocess.Popen([binary, "--listen", "127.0.0.1:0", "--device", "none"] + args,
+    server = subprocess.Popen([binary, "--listen", "127.0.0.1:0"] +
+                              [a for d in devices for a in ("--device", d)] + args,
                               stdout=log, stderr=log)
     deadline = time.monotonic() + 5
     while time.monotonic() < deadline and server.poll() is None:
@@ -210,11 +218,109 @@ def allow_test(binary):
             stop(server)
 
 
+def samples(body):
+    """{(name, {label: value}): value} of the non-comment lines of an exposition."""
+    result = {}
+    for line in body.splitlines():
+        match = re.fullmatch(r"(\w+)(?:\{(.*)\})? (\S+)", line)
+        if match:
+            labels = tuple(sorted(re.findall(r'(\w+)="([^"]*)"', match.group(2) or "")))
+            result[(match.group(1), labels)] = float(match.group(3))
+    return result
+
+
+def replay_fixture(path):
+    """0.1 s at 1 MHz, a whole number of every channel's periods (a loop
+    without a seam): channel 0 10 kHz, 1 1 kHz at 25 % duty, 2 2.5 kHz at
+    50 %, 3 always high, 4-7 low."""
+    data = bytearray(100_000)
+    for k in range(len(data)):
+        data[k] = (((k + 50) % 100 < 50) | ((k + 750) % 1000 < 250) << 1 |
+                   ((k + 200) % 400 < 200) << 2 | 1 << 3)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def replay_test(binary):
+    with tempfile.TemporaryDirectory() as folder, open(os.path.join(folder, "log"), "w+") as log:
+        # A file each: a replay's serial number is its file.
+        captures = [os.path.join(folder, f"capture{i}.bin") for i in (1, 2)]
+        for capture in captures:
+            replay_fixture(capture)
+        device = [f"replay:file={c}:format=binary:samplerate=1M" for c in captures]
+        # A reference 100 ppm above what the recording's rate makes of it:
+        # counts and times follow the reference, so the capture reads 100 ppm
+        # fast. QVRPLY02's reference is 100 % off and never locks.
+        server, (metrics_port,) = start_server(
+            binary, log, ["--metrics", "127.0.0.1:0", "--monitor", "QVRPLY01:freq:0.1",
+                          "--monitor", "QVRPLY02:tot:1:0-3"], ["metrics"],
+            [device[0] + ":ref=10.001kHz@0", device[1] + ":ref=20kHz@0"])
+        one, two = (("module", "QVRPLY01"),), (("module", "QVRPLY02"),)
+
+        def channel(c, module=one):
+            return tuple(sorted((("channel", str(c)),) + module))
+        # (metric, labels, value, relative tolerance); None: must be absent.
+        wanted = [
+            ("vexcountd_module_held", one, 1, 0),
+            ("vexcountd_reference_locked", one, 1, 0),
+            ("vexcountd_reference_offset_ratio", one, 1e-4, 1e-6),
+            ("vexcountd_timebase_rate_hertz", one, 1.0001e6, 1e-9),
+            ("vexcountd_acquisition_sample_rate_hertz", one, 1e6, 0.3),
+            ("vexcountd_frequency_hertz", channel(0), 1e4, 1.1e-3),  # 1000 or 1001 edges
+            ("vexcountd_frequency_hertz", channel(1), 1e3, 0),
+            ("vexcountd_frequency_hertz", channel(3), 0, 0),
+            ("vexcountd_reciprocal_frequency_hertz", channel(0), 10001, 1e-9),
+            ("vexcountd_reciprocal_frequency_hertz", channel(1), 1000.1, 1e-9),
+            ("vexcountd_reciprocal_frequency_hertz", channel(2), 2500.25, 1e-9),
+            ("vexcountd_reciprocal_frequency_hertz", channel(3), None, 0),
+            ("vexcountd_duty_ratio", channel(1), 0.25, 1e-9),
+            ("vexcountd_duty_ratio", channel(2), 0.5, 1e-9),
+            ("vexcountd_reference_locked", two, 0, 0),
+            ("vexcountd_reference_offset_ratio", two, None, 0),
+            ("vexcountd_timebase_rate_hertz", two, 1e6, 0),
+            ("vexcountd_acquisition_sample_rate_hertz", two, 1e6, 0.3),
+            ("vexcountd_events", channel(1, two), 1000, 0),
+            ("vexcountd_reciprocal_frequency_hertz", channel(1, two), 1000, 1e-9),
+            ("vexcountd_duty_ratio", channel(1, two), 0.25, 1e-9),
+            ("vexcountd_events", channel(4, two), None, 0),  # not monitored
+        ]
+
+        def holds(got, value, tolerance):
+            return (got is None if value is None else
+                    got is not None and math.isclose(got, value, rel_tol=tolerance, abs_tol=0))
+        try:
+            # The reference's window fills in 1 s; the next 0.1 s count reads it.
+            got, body = {}, ""
+            deadline = time.monotonic() + 15
+            while time.monotonic() < deadline and server.poll() is None:
+                status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
+                got = samples(body)
+                if all(holds(got.get((n, l)), v, t) for n, l, v, t in wanted):
+                    break
+                time.sleep(0.3)
+            for name, labels, value, tolerance in wanted:
+                value_got = got.get((name, labels))
+                check(holds(value_got, value, tolerance),
+                      f"{name}{dict(labels)}: {value} (got {value_got})")
+            for module in (one, two):
+                check(got.get(("vexcountd_acquisition_samples_total", module), 0) > 0 and
+                      ("vexcountd_acquisition_dropped_packets_total", module) in got,
+                      f"{module[0][1]} counts its samples and dropped packets")
+            checked = subprocess.run([PROMTOOL, "check", "metrics"], input=body, text=True,
+                                     capture_output=True)
+            check(checked.returncode == 0, f"promtool finds it clean: {checked.stdout}")
+        finally:
+            stop(server)
+            if failures:
+                log.seek(0)
+                print("vexcountd's log:\n" + log.read()[-3000:])
+
+
 def main():
     binary = sys.argv[1] if len(sys.argv) > 1 else "vexcountd"
     which = sys.argv[2] if len(sys.argv) > 2 else "scrape"
     started = time.monotonic()
-    (allow_test if which == "allow" else scrape_test)(binary)
+    {"allow": allow_test, "replay": replay_test}.get(which, scrape_test)(binary)
     print(f"took {time.monotonic() - started:.1f} s")
     print(f"{len(failures)} of the checks failed" if failures else "all checks passed")
     return 1 if failures else 0

@@ -134,6 +134,7 @@ TEST_F(Collector, ExportsWhatEachCountMeasuredAndLeavesTheUnknownOut) {
     FinishedCount frequency = count("A", 0, 3, 0, {2, 2, 3}, {100000, 100, 7});
     frequency.measures[1].reciprocalHz = 1000.5;
     frequency.measures[1].duty = 0.25;
+    frequency.measures[2].reciprocalHz = 70; // over part of the gate only
     collector.record(frequency);
     // Rising to rising is a period, rising to falling the time high; 64
     // intervals of 10 ns ticks.
