@@ -89,6 +89,10 @@ struct Lifecycle : ::testing::Test {
             return line.find(text) != std::string::npos;
         });
     }
+    // The module opened by session s and its device's stream started n times.
+    bool opened(vexengine::SessionId s, const char* module, ScriptedDevice& d, int n) {
+        return engine.openModule(s, module) == Result::ok && startedTimes(d, n);
+    }
     CounterStatus status(vexengine::SessionId s) {
         CounterStatus st;
         EXPECT_EQ(engine.counterStatus(s, 64, st), Result::ok);
@@ -125,8 +129,7 @@ struct Lifecycle : ::testing::Test {
 TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
     auto a = add(info("S1", "1.1"));
     startSource();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
 
     // Closed and opened by another client at once: the stream runs on (or
     // starts again, had the loop stopped it in between).
@@ -138,21 +141,13 @@ TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
 
     // The stop is asked and the device is slow to end its stream; the module
     // is opened again meanwhile: the end of the stream is not a loss.
-    int starts = 0, stops = 0;
-    {
-        std::lock_guard lock(a->mutex);
-        starts = a->starts;
-        stops = a->stops;
-        a->holdStop = true;
-    }
+    const int starts = a->starts, stops = a->stops; // no stream change is under way
+    a->holdStop = true;
     ASSERT_EQ(engine.closeModule(s2), Result::ok);
     ASSERT_TRUE(ScriptedBackend::waitFor(
         *a, [stops](const ScriptedDevice& x) { return x.stops == stops + 1; }));
     ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    {
-        std::lock_guard lock(a->mutex);
-        a->holdStop = false;
-    }
+    a->holdStop = false;
     backend->endStream(*a); // the held stop completes
     ASSERT_TRUE(startedTimes(*a, starts + 1));
     EXPECT_TRUE(present("QVSCRX01"));
@@ -163,13 +158,11 @@ TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
 TEST_F(Lifecycle, ACountRemembersNothingOfAnEarlierStreamOrOfSamplesBeforeARestart) {
     auto a = add(info("S1", "1.1"));
     startSource();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     backend->deliver(*a, {1, 0, 0}); // the stream ends low
     ASSERT_EQ(engine.closeModule(s1), Result::ok);
     ASSERT_TRUE(ScriptedBackend::waitFor(*a, [](const ScriptedDevice& x) { return x.ends == 1; }));
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 2));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 2));
     // The new stream starts high: no edge at its first sample.
     ASSERT_EQ(engine.startCount(s1, kEvents), Result::ok);
     backend->deliver(*a, {1, 1, 1});
@@ -202,10 +195,8 @@ TEST_F(Lifecycle, ReturningDevicesAreMatchedBySerialThenConnectionThenAnAbsentMo
     startSource();
     backend->plug(*c, "1.3");
     rescan();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
-    ASSERT_EQ(engine.openModule(s2, "QVSCRX03"), Result::ok);
-    ASSERT_TRUE(startedTimes(*c, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
+    ASSERT_TRUE(opened(s2, "QVSCRX03", *c, 1));
     // c's own channel count and fixed threshold, not a's.
     ASSERT_EQ(engine.setThreshold(s2, 0, 20), Result::ok);
     ASSERT_EQ(engine.startCount(s2, kEvents), Result::ok);
@@ -232,17 +223,14 @@ TEST_F(Lifecycle, ReturningDevicesAreMatchedBySerialThenConnectionThenAnAbsentMo
     EXPECT_TRUE(present("QVSCRX01"));
     EXPECT_TRUE(present("QVSCRX02"));
     EXPECT_EQ(engine.modules().size(), 8u); // five simulations and three analysers
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX02"), Result::ok);
-    ASSERT_TRUE(startedTimes(*b, 1));
-    ASSERT_EQ(engine.openModule(s2, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 2));
+    ASSERT_TRUE(opened(s1, "QVSCRX02", *b, 1));
+    ASSERT_TRUE(opened(s2, "QVSCRX01", *a, 2));
 }
 
 TEST_F(Lifecycle, ALossFailsTheHoldersCallsUntilItClosesEvenIfTheDeviceReturns) {
     auto a = add(info("S1", "1.1"));
     startSource();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     ASSERT_EQ(engine.startCount(s1, kEvents), Result::ok);
     backend->deliverPattern(*a, 100);
     backend->unplug(*a);
@@ -255,16 +243,14 @@ TEST_F(Lifecycle, ALossFailsTheHoldersCallsUntilItClosesEvenIfTheDeviceReturns) 
     EXPECT_FALSE(open);
     // The returned device is present and opens afresh.
     EXPECT_TRUE(present("QVSCRX01"));
-    ASSERT_EQ(engine.openModule(s2, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 2));
+    ASSERT_TRUE(opened(s2, "QVSCRX01", *a, 2));
     expectExactFrequency(s2, *a);
 }
 
 TEST_F(Lifecycle, ARateChangeMidCountEndsItUnfinishedAndTheNextCountUsesTheNewRate) {
     auto a = add(info("S1", "1.1"));
     startSource();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     ASSERT_EQ(engine.startCount(s1, CountSettings{0, 3, 1, "--------"}), Result::ok); // 1 s
     backend->deliverPattern(*a, 3000);
     backend->changeRate(*a, 20'000);
@@ -290,8 +276,7 @@ TEST_F(Lifecycle, EveryThresholdIsAppliedAlsoOneSetWhileTheStreamStarts) {
         engine.setThreshold(s1, 0, 20);
         engine.setThreshold(s1, 1, 18);
     };
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*pair, 2));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *pair, 2));
     EXPECT_DOUBLE_EQ(pair->high, 2.0);
     EXPECT_DOUBLE_EQ(pair->low, 1.8);
     pair->onStart = nullptr;
@@ -344,8 +329,7 @@ TEST_F(Lifecycle, ARangeDeviceAcquiresAtTheHighestRateUpToTheCap) {
     auto a = add(i);
     a->rates = {{}, 1000, 100'000'000, 1000};
     startSource();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     EXPECT_EQ(a->rate, 12'000'000u);
 }
 
@@ -355,8 +339,7 @@ TEST_F(Lifecycle, ABufferDeviceCountsOneGateABufferAtARateItFitsAndRefusesAnEndl
     i.bufferSamples = 1200;
     auto a = add(i);
     startSource({vexacq::DeviceConfig{"scr", {}}});
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     EXPECT_EQ(a->limit, 1200u);
     for (int buffer = 1; buffer <= 4; ++buffer) {
         SCOPED_TRACE(buffer);
@@ -391,8 +374,7 @@ TEST_F(Lifecycle, TwoDevicesOfOneDriverAcquireAtOnceOnTheOneAcquisitionThread) {
     auto b = add(info("S2", "1.2", 16));
     startSource();
     ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_EQ(engine.openModule(s2, "QVSCRX02"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s2, "QVSCRX02", *a, 1));
     ASSERT_TRUE(startedTimes(*b, 1));
     EXPECT_EQ(a->thread, b->thread);
     EXPECT_NE(a->thread, std::this_thread::get_id());
@@ -419,8 +401,7 @@ TEST_F(Lifecycle, AReferenceChannelLocksTimesTheCountsAndStartsAfreshWithEachStr
     auto a = add(info("S1", "1.1"));
     // Channel 3 of the pattern: 16 samples a period, 625 Hz at 10 kHz.
     startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     vexengine::TimeBase base;
     backend->deliverPattern(*a, 5000);
     ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
@@ -451,8 +432,7 @@ TEST_F(Lifecycle, AReferenceChannelLocksTimesTheCountsAndStartsAfreshWithEachStr
 TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
     auto a = add(info("S1", "1.1"));
     startSource();
-    ASSERT_EQ(engine.openModule(s1, "QVSCRX01"), Result::ok);
-    ASSERT_TRUE(startedTimes(*a, 1));
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
     ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
     backend->deliverPattern(*a, 400);
     backend->endStream(*a); // a failed transfer: the device is still there

@@ -11,6 +11,7 @@
 
 #include <glib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -27,7 +28,7 @@ struct ScriptedDevice {
     RateChoices rates{{1000, 10'000, 100'000}};
     bool plugged = true;
     // stop() leaves the stream running until finishStop() (a slow device).
-    bool holdStop = false;
+    std::atomic<bool> holdStop{false};
     // Runs inside start(), on the acquisition thread.
     std::function<void()> onStart;
 
