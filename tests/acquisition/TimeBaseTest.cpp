@@ -181,26 +181,21 @@ TEST(TimeBase, PulseWidthsAndDutyOfPwmAreExactToASample) {
         StreamCounter counter(8 * static_cast<int>(c.unitsize), kChannels);
         counter.setSampleRate(rate);
         counter.start(CountSettings{0, 3, 0, "--------"}); // 100 ms
+        // Edges half a sample before whole samples: exactly high of period samples.
+        const double s = static_cast<double>(rate), period = c.period;
+        Synth synth(rate, {{c.channel, s / period, c.high / period, 0.5 / period}}, c.unitsize);
         std::mt19937 rng(c.period);
-        std::vector<uint8_t> bytes;
         for (uint64_t n = 0; n < rate / 10 + 10;) { // random packet sizes, then past the gate
-            size_t count = std::uniform_int_distribution<size_t>(1, 5000)(rng);
-            bytes.assign(count * c.unitsize, 0);
-            for (size_t i = 0; i < count; ++i, ++n) {
-                const uint32_t s =
-                    (n + 123) % c.period < static_cast<uint64_t>(c.high) ? 1u << c.channel : 0;
-                for (unsigned u = 0; u < c.unitsize; ++u)
-                    bytes[i * c.unitsize + u] = static_cast<uint8_t>(s >> (8 * u));
-            }
-            counter.feed(bytes.data(), bytes.size(), c.unitsize);
+            const size_t count = std::uniform_int_distribution<size_t>(1, 5000)(rng);
+            synth.feed(counter, count);
+            n += count;
         }
         std::vector<ChannelMeasures> m;
         counter.measures(m);
-        const double s = static_cast<double>(rate);
         EXPECT_DOUBLE_EQ(m[c.channel].positiveWidth, c.high / s);
-        EXPECT_DOUBLE_EQ(m[c.channel].negativeWidth, (c.period - c.high) / s);
-        EXPECT_DOUBLE_EQ(m[c.channel].duty, static_cast<double>(c.high) / c.period);
-        EXPECT_DOUBLE_EQ(m[c.channel].reciprocalHz, s / c.period);
+        EXPECT_DOUBLE_EQ(m[c.channel].negativeWidth, (period - c.high) / s);
+        EXPECT_DOUBLE_EQ(m[c.channel].duty, c.high / period);
+        EXPECT_DOUBLE_EQ(m[c.channel].reciprocalHz, s / period);
     }
 }
 
