@@ -3,6 +3,7 @@
 #include "ScriptedBackend.h"
 
 #include <chrono>
+#include <future>
 
 namespace vexacq::test {
 
@@ -130,28 +131,19 @@ std::vector<std::unique_ptr<Device>> ScriptedBackend::scan(const DeviceConfig& c
 }
 
 void ScriptedBackend::run(const std::function<void()>& work) {
-    struct Call {
-        const std::function<void()>* work;
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-    } call{&work, {}, {}, false};
+    std::packaged_task<void()> task(work);
+    std::future<void> done = task.get_future();
     GSource* source = g_idle_source_new();
     g_source_set_callback(
         source,
-        [](gpointer data) -> gboolean {
-            auto* c = static_cast<Call*>(data);
-            (*c->work)();
-            std::lock_guard lock(c->mutex);
-            c->finished = true;
-            c->done.notify_all();
+        [](gpointer task) -> gboolean {
+            (*static_cast<std::packaged_task<void()>*>(task))();
             return G_SOURCE_REMOVE;
         },
-        &call, nullptr);
+        &task, nullptr);
     g_source_attach(source, m_context);
     g_source_unref(source);
-    std::unique_lock lock(call.mutex);
-    call.done.wait(lock, [&] { return call.finished; });
+    done.get();
 }
 
 void ScriptedBackend::deliver(ScriptedDevice& device, const std::vector<uint32_t>& samples) {

@@ -12,7 +12,6 @@
 #include <glib.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
