@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,10 +39,6 @@ std::vector<uint8_t> fixtureSamples() {
 struct Fixture {
     bool server; // through vexcountd, else the built-in server
     const char* format;
-
-    friend std::ostream& operator<<(std::ostream& out, const Fixture& f) {
-        return out << (f.server ? "vexcountd, " : "built-in, ") << f.format;
-    }
 };
 
 class ReplayDevice : public ::testing::TestWithParam<Fixture> {
