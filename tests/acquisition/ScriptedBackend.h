@@ -26,7 +26,7 @@ struct ScriptedDevice {
     DeviceInfo info;
     RateChoices rates{{1000, 10'000, 100'000}};
     bool plugged = true;
-    // stop() leaves the stream running until finishStop() (a slow device).
+    // stop() leaves the stream running until endStream() (a slow device).
     std::atomic<bool> holdStop{false};
     // Runs inside start(), on the acquisition thread.
     std::function<void()> onStart;
