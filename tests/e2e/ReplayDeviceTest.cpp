@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,10 @@ std::vector<uint8_t> fixtureSamples() {
 struct Fixture {
     bool server; // through vexcountd, else the built-in server
     const char* format;
+
+    friend std::ostream& operator<<(std::ostream& out, const Fixture& f) {
+        return out << (f.server ? "vexcountd, " : "built-in, ") << f.format;
+    }
 };
 
 class ReplayDevice : public ::testing::TestWithParam<Fixture> {
