@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 // libsigrok 0.5.2's session-file device leaks a few strings when a file has
 // analog channels (made when the file is loaded and while its analog chunks
@@ -34,6 +36,13 @@ protected:
     std::variant<Capture, std::string> load(const CaptureFile& file) {
         return vexacq::loadCapture(m_context, file);
     }
+    // The capture, or nothing after a failure that shows the loader's message.
+    std::optional<Capture> loaded(const CaptureFile& file) {
+        auto result = load(file);
+        if (auto* capture = std::get_if<Capture>(&result)) return std::move(*capture);
+        ADD_FAILURE() << file.path << ": " << std::get<std::string>(result);
+        return std::nullopt;
+    }
 
     sr_context* m_context = nullptr;
     TempDir m_dir;
@@ -55,15 +64,13 @@ TEST_F(CaptureLoad, SessionFilesGiveBackTheirSamplesRateAndChannels) {
         const std::string path = m_dir.file("c" + std::to_string(c.channels) + ".sr");
         const std::vector<uint8_t> samples = squareWaves(c.samples, c.unitSize);
         ASSERT_TRUE(writeSessionFile(m_context, path, samples, c.channels, c.rate));
-        auto loaded = load({path, "", {}});
-        ASSERT_TRUE(std::holds_alternative<Capture>(loaded))
-            << c.channels << ": " << std::get<std::string>(loaded);
-        const Capture& capture = std::get<Capture>(loaded);
-        EXPECT_EQ(capture.sampleRate, c.rate);
-        EXPECT_EQ(capture.unitSize, c.unitSize);
-        EXPECT_EQ(capture.logicChannels, c.channels);
-        EXPECT_EQ(capture.sampleCount(), c.samples);
-        EXPECT_TRUE(capture.samples == samples) << c.channels << " channels: samples differ";
+        const auto capture = loaded({path, "", {}});
+        ASSERT_TRUE(capture);
+        EXPECT_EQ(capture->sampleRate, c.rate);
+        EXPECT_EQ(capture->unitSize, c.unitSize);
+        EXPECT_EQ(capture->logicChannels, c.channels);
+        EXPECT_EQ(capture->sampleCount(), c.samples);
+        EXPECT_TRUE(capture->samples == samples) << c.channels << " channels: samples differ";
     }
 }
 
@@ -81,28 +88,21 @@ TEST_F(CaptureLoad, InputFormatsTakeTheirOwnOptions) {
         int channels;
         std::vector<uint8_t> first; // the first samples
     } cases[] = {
-        {"b.bin",
-         binary,
-         {"", "binary", {{"samplerate", "2M"}, {"numchannels", "3"}}},
-         2'000'000,
-         3,
-         {1, 2, 3, 0, 5}},
+        // clang-format off
+        {"b.bin", binary, {"", "binary", {{"samplerate", "2M"}, {"numchannels", "3"}}},
+         2'000'000, 3, {1, 2, 3, 0, 5}},
+        // clang-format on
         {"b.vcd", vcd, {"", "vcd", {}}, 1'000'000, 2, {2, 2, 3, 3, 0}},
     };
     for (auto c : cases) {
         c.file.path = m_dir.file(c.name);
         writeFile(c.file.path, c.content);
-        auto loaded = load(c.file);
-        ASSERT_TRUE(std::holds_alternative<Capture>(loaded))
-            << c.name << ": " << std::get<std::string>(loaded);
-        const Capture& capture = std::get<Capture>(loaded);
-        EXPECT_EQ(capture.sampleRate, c.rate) << c.name;
-        EXPECT_EQ(capture.logicChannels, c.channels) << c.name;
-        ASSERT_GE(capture.samples.size(), c.first.size()) << c.name;
-        EXPECT_EQ(
-            std::vector<uint8_t>(capture.samples.begin(), capture.samples.begin() + c.first.size()),
-            c.first)
-            << c.name;
+        const auto capture = loaded(c.file);
+        ASSERT_TRUE(capture);
+        EXPECT_EQ(capture->sampleRate, c.rate) << c.name;
+        EXPECT_EQ(capture->logicChannels, c.channels) << c.name;
+        ASSERT_GE(capture->samples.size(), c.first.size()) << c.name;
+        EXPECT_TRUE(std::equal(c.first.begin(), c.first.end(), capture->samples.begin())) << c.name;
     }
 }
 
@@ -117,10 +117,10 @@ TEST_F(CaptureLoad, AnalogChannelsAreLeftOut) {
     };
     const std::string mixed = record("mixed.sr", "logic_channels=4:analog_channels=2");
     if (mixed.empty()) GTEST_SKIP() << "sigrok-cli is not installed";
-    auto loaded = load({mixed, "", {}});
-    ASSERT_TRUE(std::holds_alternative<Capture>(loaded)) << std::get<std::string>(loaded);
-    EXPECT_EQ(std::get<Capture>(loaded).logicChannels, 4);
-    EXPECT_EQ(std::get<Capture>(loaded).sampleCount(), 3000u);
+    const auto capture = loaded({mixed, "", {}});
+    ASSERT_TRUE(capture);
+    EXPECT_EQ(capture->logicChannels, 4);
+    EXPECT_EQ(capture->sampleCount(), 3000u);
 
     const std::string analog = record("analog.sr", "logic_channels=0:analog_channels=1");
     ASSERT_FALSE(analog.empty());
@@ -146,11 +146,11 @@ TEST_F(CaptureLoad, OnlyTheRecordedChannelsOfAWiderDeviceCount) {
     writeFile(m_dir.file("make.py"), script);
     if (std::system(("/usr/bin/python3 " + m_dir.file("make.py") + " " + path).c_str()) != 0)
         GTEST_SKIP() << "no python3 to write the file";
-    auto loaded = load({path, "", {}});
-    ASSERT_TRUE(std::holds_alternative<Capture>(loaded)) << std::get<std::string>(loaded);
-    EXPECT_EQ(std::get<Capture>(loaded).logicChannels, 8);
-    EXPECT_EQ(std::get<Capture>(loaded).sampleRate, 12'000'000u);
-    EXPECT_EQ(std::get<Capture>(loaded).sampleCount(), 1024u);
+    const auto capture = loaded({path, "", {}});
+    ASSERT_TRUE(capture);
+    EXPECT_EQ(capture->logicChannels, 8);
+    EXPECT_EQ(capture->sampleRate, 12'000'000u);
+    EXPECT_EQ(capture->sampleCount(), 1024u);
 }
 
 TEST_F(CaptureLoad, FilesThatCannotBePlayedSayWhy) {
@@ -180,31 +180,26 @@ TEST_F(CaptureLoad, FilesThatCannotBePlayedSayWhy) {
     }
 }
 
-TEST(ReplayConfig, TakesFileFormatSpeedAndTheFormatsOptions) {
+TEST(ReplayConfig, TakesFileFormatSpeedAndOptionsAndRefusesWhatCannotBePlayed) {
+    using vexacq::ConfigError;
     using vexacq::ReplayConfig;
-    const struct {
-        const char* text;
-        ReplayConfig config;
-    } cases[] = {
+    const auto parse = [](const char* text) {
+        return vexacq::parseReplayConfig(
+            std::get<vexacq::DeviceConfig>(vexacq::parseDeviceConfig(text)));
+    };
+    const std::pair<const char*, ReplayConfig> good[] = {
         {"replay:file=/tmp/a.sr", {{"/tmp/a.sr", "", {}}, 1}},
         {"replay:file=a.sr:speed=2.5", {{"a.sr", "", {}}, 2.5}},
         {"replay:speed=0.5:file=x.bin:format=binary:samplerate=12M:numchannels=8",
          {{"x.bin", "binary", {{"samplerate", "12M"}, {"numchannels", "8"}}}, 0.5}},
     };
-    for (const auto& c : cases) {
-        auto parsed = vexacq::parseReplayConfig(
-            std::get<vexacq::DeviceConfig>(vexacq::parseDeviceConfig(c.text)));
+    for (const auto& [text, config] : good) {
+        const auto parsed = parse(text);
         ASSERT_TRUE(std::holds_alternative<ReplayConfig>(parsed))
-            << c.text << ": " << std::get<vexacq::ConfigError>(parsed).message;
-        EXPECT_EQ(std::get<ReplayConfig>(parsed), c.config) << c.text;
+            << text << ": " << std::get<ConfigError>(parsed).message;
+        EXPECT_EQ(std::get<ReplayConfig>(parsed), config) << text;
     }
-}
-
-TEST(ReplayConfig, RejectsWhatCannotBePlayed) {
-    const struct {
-        const char* text;
-        const char* says;
-    } cases[] = {
+    const std::pair<const char*, const char*> bad[] = {
         {"replay", "needs file=PATH"},
         {"replay:format=vcd", "needs file=PATH"},
         {"replay:file=a.sr:speed=0", "speed=0: expected a number above 0 and up to 1000"},
@@ -215,12 +210,11 @@ TEST(ReplayConfig, RejectsWhatCannotBePlayed) {
         {"replay:file=a.sr:samplerate=1M", "option 'samplerate' belongs to an input format"},
         {"demo", "not a replay config"},
     };
-    for (const auto& c : cases) {
-        auto parsed = vexacq::parseReplayConfig(
-            std::get<vexacq::DeviceConfig>(vexacq::parseDeviceConfig(c.text)));
-        ASSERT_TRUE(std::holds_alternative<vexacq::ConfigError>(parsed)) << c.text;
-        const std::string& message = std::get<vexacq::ConfigError>(parsed).message;
-        EXPECT_NE(message.find(c.says), std::string::npos) << c.text << " -> " << message;
+    for (const auto& [text, says] : bad) {
+        const auto parsed = parse(text);
+        ASSERT_TRUE(std::holds_alternative<ConfigError>(parsed)) << text;
+        const std::string& message = std::get<ConfigError>(parsed).message;
+        EXPECT_NE(message.find(says), std::string::npos) << text << " -> " << message;
     }
 }
 

@@ -3,6 +3,7 @@
 // as one continuous, looping stream, and ends exactly once after stop();
 // the backend turns configs into devices, loading each capture once.
 #include "ReplayDevice.h"
+#include "CaptureFixtures.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -58,19 +59,6 @@ private:
     GMainContext* m_context;
 };
 
-// 2 bytes per sample, sample k = k: a stream whose continuity is easy to check.
-Capture counting(uint64_t samples, uint64_t rate) {
-    Capture capture;
-    capture.sampleRate = rate;
-    capture.unitSize = 2;
-    capture.logicChannels = 16;
-    for (uint64_t k = 0; k < samples; ++k) {
-        capture.samples.push_back(uint8_t(k));
-        capture.samples.push_back(uint8_t(k >> 8));
-    }
-    return capture;
-}
-
 struct Backend {
     int loads = 0;
     std::vector<std::string> log;
@@ -78,7 +66,8 @@ struct Backend {
         [this](const CaptureFile& file) -> std::variant<Capture, std::string> {
             ++loads;
             if (file.path == "missing.sr") return std::string("capture 'missing.sr': no such file");
-            return counting(1000, 100'000);
+            // 2 bytes per sample, sample k = k: continuity is easy to check.
+            return Capture{100'000, 2, 16, vexacq::testing::squareWaves(1000, 2)};
         },
         [this](const std::string& line) { log.push_back(line); });
 

@@ -3,6 +3,7 @@
 #include "ScriptedBackend.h"
 
 #include <chrono>
+#include <future>
 
 namespace vexacq::test {
 
@@ -27,6 +28,14 @@ gboolean endNow(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
+// Ends device's stream from the loop, as libsigrok does after a stop.
+void scheduleEnd(ScriptedDevice& device) {
+    GSource* source = g_idle_source_new();
+    g_source_set_callback(source, &endNow, &device, nullptr);
+    g_source_attach(source, g_main_context_get_thread_default());
+    g_source_unref(source);
+}
+
 class ScriptedHandle final : public Device {
 public:
     explicit ScriptedHandle(std::shared_ptr<ScriptedDevice> device)
@@ -36,12 +45,8 @@ public:
 
     bool open(std::string& error) override {
         std::lock_guard lock(m_device->mutex);
-        if (!m_device->plugged) {
-            error = "unplugged";
-            return false;
-        }
-        ++m_device->opens;
-        return true;
+        if (!m_device->plugged) error = "unplugged";
+        return m_device->plugged;
     }
     void close() override {}
     bool applySettings(std::string&) override { return true; }
@@ -101,13 +106,6 @@ private:
 
 } // namespace
 
-void scheduleEnd(ScriptedDevice& device) {
-    GSource* source = g_idle_source_new();
-    g_source_set_callback(source, &endNow, &device, nullptr);
-    g_source_attach(source, g_main_context_get_thread_default());
-    g_source_unref(source);
-}
-
 std::shared_ptr<ScriptedDevice> ScriptedBackend::add(DeviceInfo info) {
     auto device = std::make_shared<ScriptedDevice>();
     device->info = std::move(info);
@@ -118,10 +116,6 @@ std::shared_ptr<ScriptedDevice> ScriptedBackend::add(DeviceInfo info) {
 
 bool ScriptedBackend::init(std::string&) {
     m_context = g_main_context_ref_thread_default();
-    return true;
-}
-
-bool ScriptedBackend::prepare(const DeviceConfig&, std::string&) {
     return true;
 }
 
@@ -137,28 +131,19 @@ std::vector<std::unique_ptr<Device>> ScriptedBackend::scan(const DeviceConfig& c
 }
 
 void ScriptedBackend::run(const std::function<void()>& work) {
-    struct Call {
-        const std::function<void()>* work;
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-    } call{&work, {}, {}, false};
+    std::packaged_task<void()> task(work);
+    std::future<void> done = task.get_future();
     GSource* source = g_idle_source_new();
     g_source_set_callback(
         source,
-        [](gpointer data) -> gboolean {
-            auto* c = static_cast<Call*>(data);
-            (*c->work)();
-            std::lock_guard lock(c->mutex);
-            c->finished = true;
-            c->done.notify_all();
+        [](gpointer task) -> gboolean {
+            (*static_cast<std::packaged_task<void()>*>(task))();
             return G_SOURCE_REMOVE;
         },
-        &call, nullptr);
+        &task, nullptr);
     g_source_attach(source, m_context);
     g_source_unref(source);
-    std::unique_lock lock(call.mutex);
-    call.done.wait(lock, [&] { return call.finished; });
+    done.get();
 }
 
 void ScriptedBackend::deliver(ScriptedDevice& device, const std::vector<uint32_t>& samples) {
@@ -202,10 +187,6 @@ void ScriptedBackend::changeRate(ScriptedDevice& device, uint64_t hz) {
 
 void ScriptedBackend::endStream(ScriptedDevice& device) {
     run([&] { endNow(&device); });
-}
-
-void ScriptedBackend::finishStop(ScriptedDevice& device) {
-    endStream(device);
 }
 
 void ScriptedBackend::unplug(ScriptedDevice& device) {

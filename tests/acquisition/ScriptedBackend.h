@@ -11,7 +11,7 @@
 
 #include <glib.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,8 +26,8 @@ struct ScriptedDevice {
     DeviceInfo info;
     RateChoices rates{{1000, 10'000, 100'000}};
     bool plugged = true;
-    // stop() leaves the stream running until finishStop() (a slow device).
-    bool holdStop = false;
+    // stop() leaves the stream running until endStream() (a slow device).
+    std::atomic<bool> holdStop{false};
     // Runs inside start(), on the acquisition thread.
     std::function<void()> onStart;
 
@@ -35,7 +35,7 @@ struct ScriptedDevice {
     uint64_t rate = 10'000;   // Hz
     double low = 0, high = 0; // volts, as last set
     uint64_t limit = 0;
-    int opens = 0, starts = 0, stops = 0, ends = 0;
+    int starts = 0, stops = 0, ends = 0;
     bool running = false;
     uint64_t next = 0;      // the incremental pattern's next sample value (0 at each start)
     std::thread::id thread; // where the last start() ran
@@ -53,15 +53,12 @@ public:
     // channel k is a square wave of 2^(k+1) samples.
     void deliverPattern(ScriptedDevice& device, uint64_t n);
     void changeRate(ScriptedDevice& device, uint64_t hz);
-    // The stream ends by itself (a transfer error, the end of a buffer).
+    // The stream ends by itself (a transfer error, the end of a buffer, a
+    // held stop() completing).
     void endStream(ScriptedDevice& device);
-    // A held stop() completes.
-    void finishStop(ScriptedDevice& device);
     // Gone: the stream ends and opening fails until plug().
     void unplug(ScriptedDevice& device);
     void plug(ScriptedDevice& device, const std::string& connection);
-    // Runs work on the acquisition thread and waits for it.
-    void run(const std::function<void()>& work);
 
     // Waits (up to 5 s) until the device's records satisfy test.
     static bool waitFor(const ScriptedDevice& device,
@@ -69,17 +66,17 @@ public:
 
     // --- Backend
     bool init(std::string& error) override;
-    bool prepare(const DeviceConfig& config, std::string& error) override;
+    bool prepare(const DeviceConfig&, std::string&) override { return true; }
     std::vector<std::unique_ptr<Device>> scan(const DeviceConfig& config, bool renew) override;
     void shutdown() override {}
 
 private:
+    // Runs work on the acquisition thread and waits for it.
+    void run(const std::function<void()>& work);
+
     GMainContext* m_context = nullptr; // the acquisition loop's
     std::mutex m_mutex;
     std::vector<std::shared_ptr<ScriptedDevice>> m_devices;
 };
-
-// Schedules the end of device's stream from the loop (as libsigrok does).
-void scheduleEnd(ScriptedDevice& device);
 
 } // namespace vexacq::test

@@ -88,16 +88,15 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
         std::vector<Wave> measured;
         unsigned unitsize = 1; // 2: 16 channels
     };
+    // clang-format off
     const Case cases[] = {
         {"1 kHz reference", 24000000, {0, 1e3}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 1000.0123}}},
         {"10 MHz reference", 24000000, {7, 10e6}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 100e3, 0.1}}},
         {"1 PPS reference", 2000000, {3, 1.0, 0.1}, {{0, 100e3}, {1, 1000.0123, 0.3}}},
-        {"1 kHz reference, 16 channels",
-         2000000,
-         {11, 1e3},
-         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}},
-         2},
+        {"1 kHz reference, 16 channels", 2000000, {11, 1e3},
+         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}}, 2},
     };
+    // clang-format on
     const double offset = 150e-6; // the sample clock runs fast by this much
     for (const Case& c : cases) {
         for (const bool withReference : {true, false}) {
@@ -175,34 +174,28 @@ TEST(TimeBase, PulseWidthsAndDutyOfPwmAreExactToASample) {
         int channel;
     };
     const Case cases[] = {
-        {1000, 10, 1, 0}, {1000, 500, 1, 5}, {1000, 990, 2, 9}, {7, 3, 2, 15}, {3, 1, 1, 2},
-    };
+        {1000, 10, 1, 0}, {1000, 500, 1, 5}, {1000, 990, 2, 9}, {7, 3, 2, 15}, {3, 1, 1, 2}};
     const uint64_t rate = 24000000;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.high << "/" << c.period);
         StreamCounter counter(8 * static_cast<int>(c.unitsize), kChannels);
         counter.setSampleRate(rate);
         counter.start(CountSettings{0, 3, 0, "--------"}); // 100 ms
+        // Edges half a sample before whole samples: exactly high of period samples.
+        const double s = static_cast<double>(rate), period = c.period;
+        Synth synth(rate, {{c.channel, s / period, c.high / period, 0.5 / period}}, c.unitsize);
         std::mt19937 rng(c.period);
-        std::vector<uint8_t> bytes;
         for (uint64_t n = 0; n < rate / 10 + 10;) { // random packet sizes, then past the gate
-            size_t count = std::uniform_int_distribution<size_t>(1, 5000)(rng);
-            bytes.assign(count * c.unitsize, 0);
-            for (size_t i = 0; i < count; ++i, ++n) {
-                const uint32_t s =
-                    (n + 123) % c.period < static_cast<uint64_t>(c.high) ? 1u << c.channel : 0;
-                for (unsigned u = 0; u < c.unitsize; ++u)
-                    bytes[i * c.unitsize + u] = static_cast<uint8_t>(s >> (8 * u));
-            }
-            counter.feed(bytes.data(), bytes.size(), c.unitsize);
+            const size_t count = std::uniform_int_distribution<size_t>(1, 5000)(rng);
+            synth.feed(counter, count);
+            n += count;
         }
         std::vector<ChannelMeasures> m;
         counter.measures(m);
-        const double s = static_cast<double>(rate);
         EXPECT_DOUBLE_EQ(m[c.channel].positiveWidth, c.high / s);
-        EXPECT_DOUBLE_EQ(m[c.channel].negativeWidth, (c.period - c.high) / s);
-        EXPECT_DOUBLE_EQ(m[c.channel].duty, static_cast<double>(c.high) / c.period);
-        EXPECT_DOUBLE_EQ(m[c.channel].reciprocalHz, s / c.period);
+        EXPECT_DOUBLE_EQ(m[c.channel].negativeWidth, (period - c.high) / s);
+        EXPECT_DOUBLE_EQ(m[c.channel].duty, c.high / period);
+        EXPECT_DOUBLE_EQ(m[c.channel].reciprocalHz, s / period);
     }
 }
 
@@ -243,36 +236,23 @@ TEST(TimeBase, ReferenceLocksUnlocksAndRelocks) {
         double nominal, hz;
         std::vector<Step> steps;
     };
+    constexpr double fast = 1.00015; // 150 ppm
+    // clang-format off
     const Case cases[] = {
-        {"not before a full window",
-         1e6,
-         1e3,
-         {{1.00015, 0.9, true, false}, {1.00015, 0.2, true, true}}},
-        {"reference stops, comes back",
-         24e6,
-         10e6,
-         {{1.00015, 1.1, true, true},
-          {1.00015, 0.02, false, false},
-          {1.00015, 0.5, true, false},
-          {1.00015, 0.6, true, true}}},
-        {"a short pause is no gap",
-         1e6,
-         1e3,
+        {"not before a full window", 1e6, 1e3, {{fast, 0.9, true, false}, {fast, 0.2, true, true}}},
+        {"reference stops, comes back", 24e6, 10e6,
+         {{fast, 1.1, true, true}, {fast, 0.02, false, false}, {fast, 0.5, true, false},
+          {fast, 0.6, true, true}}},
+        {"a short pause is no gap", 1e6, 1e3,
          {{1, 1.1, true, true}, {1, 0.008, false, true}, {1, 0.1, true, true}}},
-        {"1 % off unlocks, 0.5 % does not",
-         1e6,
-         1e3,
-         {{1, 1.1, true, true},
-          {1.005, 1.1, true, true},
-          {1.0101, 1.1, true, false},
-          {1.005, 1.1, true, false},
-          {1.0002, 1.1, true, true}}},
+        {"1 % off unlocks, 0.5 % does not", 1e6, 1e3,
+         {{1, 1.1, true, true}, {1.005, 1.1, true, true}, {1.0101, 1.1, true, false},
+          {1.005, 1.1, true, false}, {1.0002, 1.1, true, true}}},
         {"never locks 0.5 % off", 1e6, 1e3, {{0.995, 3, true, false}}},
-        {"1 PPS: ten periods",
-         1e6,
-         1,
+        {"1 PPS: ten periods", 1e6, 1,
          {{1.0001, 9.5, true, false}, {1.0001, 1.2, true, true}, {1.0001, 2.2, false, false}}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ReferenceEstimator estimator(c.hz, c.nominal);

