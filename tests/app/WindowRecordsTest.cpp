@@ -101,8 +101,9 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     const QRect beside = window->frameGeometry();
     EXPECT_TRUE(screen.contains(beside));
     EXPECT_NE(beside.topLeft(), main.topLeft());
-    if (screen.right() - main.right() >= StatisticsWindow::kMinimumBesideWidth)
+    if (screen.right() - main.right() >= StatisticsWindow::kMinimumBesideWidth) {
         EXPECT_GT(beside.left(), main.right());
+    }
 
     // VFC_STATISTICS_SCREENSHOT=file.png: more counts, and a picture of the
     // window with the trend of channel 13 (33 or 34 edges per gate).
