@@ -1,6 +1,7 @@
 // --monitor's unattended counting; see Monitor.h.
 #include "Monitor.h"
 
+#include "Counter.h" // gateLengthNs
 #include "Metrics.h"
 
 #include <algorithm>
@@ -21,16 +22,9 @@ constexpr std::chrono::milliseconds kGateSlack{3};
 constexpr std::chrono::milliseconds kRecheck{20};
 
 std::chrono::milliseconds gateLength(int32_t gateCode) {
-    switch (gateCode) {
-    case 0:
-        return std::chrono::milliseconds(100);
-    case 1:
-        return std::chrono::milliseconds(1000);
-    case 2:
-        return std::chrono::milliseconds(10000);
-    default:
-        return kRunningRead; // infinite: look once a second
-    }
+    const int64_t ns = vexengine::gateLengthNs(gateCode);
+    if (ns == vexengine::kNever) return kRunningRead; // infinite: look once a second
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(ns));
 }
 
 } // namespace
