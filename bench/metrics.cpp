@@ -156,11 +156,12 @@ CpuFigures measureCpu(bool monitoring, double seconds) {
     MetricsExposer exposer({"127.0.0.1", 0}, AddressFilter({}, true), collector, counters,
                            [](const std::string&) {});
     asio::io_context io;
-    std::vector<MonitorSpec> specs;
+    std::vector<MonitorRequest> requests;
     if (monitoring)
         for (int i = 0; i < kModules; ++i)
-            specs.push_back(std::get<MonitorSpec>(parseMonitorSpec(benchName(i) + ":freq:0.1")));
-    Monitor monitor(io, engine, specs, collector.get(), [](const std::string&) {});
+            requests.push_back(
+                std::get<MonitorRequest>(parseMonitorRequest(benchName(i) + ":freq:0.1")));
+    Monitor monitor(io, engine, requests, collector.get(), [](const std::string&) {});
     monitor.start();
     auto guard = asio::make_work_guard(io);
     std::thread ioThread([&] { io.run(); });

@@ -29,12 +29,12 @@ std::chrono::milliseconds gateLength(int32_t gateCode) {
 
 } // namespace
 
-Monitor::Monitor(asio::io_context& io, vexengine::Engine& engine, std::vector<MonitorSpec> specs,
-                 MetricsCollector* metrics, Log log)
+Monitor::Monitor(asio::io_context& io, vexengine::Engine& engine,
+                 std::vector<MonitorRequest> requests, MetricsCollector* metrics, Log log)
     : m_engine(engine), m_metrics(metrics), m_log(std::move(log)), m_timer(io) {
-    for (MonitorSpec& spec : specs) {
+    for (MonitorRequest& request : requests) {
         Held& held = m_held.emplace_back();
-        held.spec = std::move(spec);
+        held.request = std::move(request);
         held.session = m_engine.openSession();
     }
 }
@@ -86,14 +86,15 @@ void Monitor::tryTake(Held& held, Clock::time_point now) {
     // Asking for the list lets a device source look for new devices.
     const std::vector<vexengine::ModuleEntry> modules = m_engine.modules();
     std::string reason;
-    switch (m_engine.openModule(held.session, held.spec.module)) {
+    switch (m_engine.openModule(held.session, held.request.module)) {
     case Result::ok:
         if (startCount(held, now)) {
-            m_log("monitor holds " + held.spec.module + " and counts (" + held.spec.text + ")");
+            m_log("monitor holds " + held.request.module + " and counts (" + held.request.text +
+                  ")");
             int channels = 0;
             m_engine.channelCount(held.session, channels);
-            if (!held.spec.channels.empty() && held.spec.channels.back() >= channels)
-                m_log("monitor: " + held.spec.module + " has channels 0 to " +
+            if (!held.request.channels.empty() && held.request.channels.back() >= channels)
+                m_log("monitor: " + held.request.module + " has channels 0 to " +
                       std::to_string(channels - 1) + " only; the others named are not exported");
             held.lastWaitReason.clear();
             return;
@@ -106,22 +107,22 @@ void Monitor::tryTake(Held& held, Clock::time_point now) {
         break;
     default:
         reason = std::any_of(modules.begin(), modules.end(),
-                             [&](const auto& m) { return m.name == held.spec.module; })
+                             [&](const auto& m) { return m.name == held.request.module; })
                      ? "it is not present"
                      : "no such module";
         break;
     }
     if (reason != held.lastWaitReason)
-        m_log("monitor waits for " + held.spec.module + ": " + reason);
+        m_log("monitor waits for " + held.request.module + ": " + reason);
     held.lastWaitReason = reason;
 }
 
 bool Monitor::startCount(Held& held, Clock::time_point now) {
-    const vexengine::CountSettings settings{held.spec.counterType, 3, held.spec.gateCode,
+    const vexengine::CountSettings settings{held.request.counterType, 3, held.request.gateCode,
                                             "--------"};
     if (m_engine.startCount(held.session, settings) != Result::ok) return false;
     held.state = State::Counting;
-    held.due = now + gateLength(held.spec.gateCode) + kGateSlack;
+    held.due = now + gateLength(held.request.gateCode) + kGateSlack;
     held.runningRead = now;
     return true;
 }
@@ -131,7 +132,7 @@ void Monitor::lost(Held& held, const std::string& why, Clock::time_point now) {
     held.state = State::Waiting;
     held.due = now + kRetry;
     held.lastWaitReason = why;
-    m_log("monitor lost " + held.spec.module + ": " + why + "; taking it again when it returns");
+    m_log("monitor lost " + held.request.module + ": " + why + "; taking it again when it returns");
 }
 
 void Monitor::poll(Held& held, Clock::time_point now) {
@@ -144,11 +145,11 @@ void Monitor::poll(Held& held, Clock::time_point now) {
         if (!startCount(held, now)) lost(held, "it refused the count", now);
         return;
     }
-    if (held.spec.gateCode == 7 && now - held.runningRead >= kRunningRead) {
+    if (held.request.gateCode == 7 && now - held.runningRead >= kRunningRead) {
         held.runningRead = now;
         handOverRunning(held);
     }
-    held.due = now + (held.spec.gateCode == 7 ? kRunningRead : kRecheck);
+    held.due = now + (held.request.gateCode == 7 ? kRunningRead : kRecheck);
 }
 
 void Monitor::handOverRunning(Held& held) {
@@ -159,8 +160,8 @@ void Monitor::handOverRunning(Held& held) {
         m_engine.counts(held.session, 1024, count.counts) != Result::ok ||
         m_engine.measures(held.session, count.measures) != Result::ok)
         return;
-    count.module = held.spec.module;
-    count.settings = {held.spec.counterType, 3, held.spec.gateCode, "--------"};
+    count.module = held.request.module;
+    count.settings = {held.request.counterType, 3, held.request.gateCode, "--------"};
     count.channelStates = std::move(status.channelStates);
     count.noticedAt = std::chrono::system_clock::now();
     m_metrics->record(count, true);

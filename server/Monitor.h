@@ -8,7 +8,7 @@
 #pragma once
 
 #include "Engine.h"
-#include "MonitorSpec.h"
+#include "MonitorRequest.h"
 
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
@@ -26,7 +26,7 @@ class Monitor {
 public:
     using Log = std::function<void(const std::string&)>;
     // metrics may be null (no --metrics).
-    Monitor(asio::io_context& io, vexengine::Engine& engine, std::vector<MonitorSpec> specs,
+    Monitor(asio::io_context& io, vexengine::Engine& engine, std::vector<MonitorRequest> requests,
             MetricsCollector* metrics, Log log);
     ~Monitor();
     Monitor(const Monitor&) = delete;
@@ -42,7 +42,7 @@ private:
     // count runs on it.
     enum class State { Waiting, Counting };
     struct Held {
-        MonitorSpec spec;
+        MonitorRequest request;
         vexengine::SessionId session = 0;
         State state = State::Waiting;
         Clock::time_point due;         // next look

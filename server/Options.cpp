@@ -75,7 +75,7 @@ void declare(CLI::App& app, Options& options, RawOptions& raw) {
                    "MODULE:TYPE:GATE[:CHANNELS], TYPE freq, per or tot, GATE 0.1,\n"
                    "1, 10 or inf (s; not freq), e.g. QVSIMC01:freq:1:0-3,7\n"
                    "(repeatable; channels default to all)")
-        ->type_name("SPEC")
+        ->type_name("MONITOR")
         ->allow_extra_args(false);
     app.add_option("--allow", raw.allow,
                    "admit clients from this address range only, e.g.\n"
@@ -164,11 +164,11 @@ std::variant<Options, OptionsError> parseOptions(const std::vector<std::string_v
                                 raw.metrics + "'"};
     }
     for (const std::string& text : raw.monitors) {
-        auto spec = parseMonitorSpec(text);
-        if (const auto* error = std::get_if<MonitorSpecError>(&spec))
+        auto request = parseMonitorRequest(text);
+        if (const auto* error = std::get_if<MonitorRequestError>(&request))
             return OptionsError{error->message};
-        MonitorSpec& parsed = std::get<MonitorSpec>(spec);
-        for (const MonitorSpec& other : options.monitors)
+        MonitorRequest& parsed = std::get<MonitorRequest>(request);
+        for (const MonitorRequest& other : options.monitors)
             if (other.module == parsed.module)
                 return OptionsError{"--monitor names " + parsed.module + " twice"};
         options.monitors.push_back(std::move(parsed));

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "AddressFilter.h"
-#include "MonitorSpec.h"
+#include "MonitorRequest.h"
 
 #include <chrono>
 #include <cstdint>
@@ -31,7 +31,7 @@ struct Options {
     uint16_t port = kDefaultPort;
     std::optional<ListenAddress> scpi;    // the SCPI listener, if any
     std::optional<ListenAddress> metrics; // the Prometheus metrics port, if any
-    std::vector<MonitorSpec> monitors;    // --monitor: modules counted without pause
+    std::vector<MonitorRequest> monitors; // --monitor: modules counted without pause
     std::chrono::milliseconds idleTimeout = kDefaultIdleTimeout;
     int maxClients = kDefaultMaxClients; // both listeners together
     std::optional<int> maxPerAddress;    // --max-per-address, if given

@@ -2,6 +2,8 @@
 // and SCPI.md for the commands.
 #include "ScpiParser.h"
 
+#include "TextSplit.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -86,16 +88,6 @@ std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-std::vector<std::string_view> splitAt(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        const std::size_t at = text.find(separator);
-        parts.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return parts;
-        text.remove_prefix(at + 1);
-    }
 }
 
 // One input node against one pattern node (brackets and '#' removed by the

@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<vexcountd::MetricsExposer> exposer;
     if (options.metrics) {
         metrics = std::make_shared<vexcountd::MetricsCollector>(engine, server->counters());
-        for (const vexcountd::MonitorSpec& spec : options.monitors)
-            metrics->setChannels(spec.module, spec.channels);
+        for (const vexcountd::MonitorRequest& request : options.monitors)
+            metrics->setChannels(request.module, request.channels);
         engine.setFinishedCountHook(
             [collector = metrics.get()](const vexengine::FinishedCount& count) {
                 collector->record(count);

@@ -3,7 +3,7 @@
 // re-taking a module.
 #include "Metrics.h"
 #include "Monitor.h"
-#include "MonitorSpec.h"
+#include "MonitorRequest.h"
 #include "Options.h"
 #include "StubModule.h"
 
@@ -20,7 +20,7 @@ namespace {
 using namespace vexcountd;
 using vexengine::FinishedCount;
 
-TEST(MonitorSpec, ReadsGoodTextsAndExplainsBadOnes) {
+TEST(MonitorRequest, ReadsGoodTextsAndExplainsBadOnes) {
     struct Good {
         const char* text;
         const char* module;
@@ -37,14 +37,14 @@ TEST(MonitorSpec, ReadsGoodTextsAndExplainsBadOnes) {
     };
     for (const Good& g : good) {
         SCOPED_TRACE(g.text);
-        const auto parsed = parseMonitorSpec(g.text);
-        ASSERT_TRUE(std::holds_alternative<MonitorSpec>(parsed));
-        const MonitorSpec& spec = std::get<MonitorSpec>(parsed);
-        EXPECT_EQ(spec.module, g.module);
-        EXPECT_EQ(spec.counterType, g.type);
-        EXPECT_EQ(spec.gateCode, g.gate);
-        EXPECT_EQ(spec.channels, g.channels);
-        EXPECT_EQ(spec.text, g.text);
+        const auto parsed = parseMonitorRequest(g.text);
+        ASSERT_TRUE(std::holds_alternative<MonitorRequest>(parsed));
+        const MonitorRequest& request = std::get<MonitorRequest>(parsed);
+        EXPECT_EQ(request.module, g.module);
+        EXPECT_EQ(request.counterType, g.type);
+        EXPECT_EQ(request.gateCode, g.gate);
+        EXPECT_EQ(request.channels, g.channels);
+        EXPECT_EQ(request.text, g.text);
     }
     // Each bad text, and a word its message must contain.
     // clang-format off
@@ -59,9 +59,9 @@ TEST(MonitorSpec, ReadsGoodTextsAndExplainsBadOnes) {
     // clang-format on
     for (const auto& [text, word] : bad) {
         SCOPED_TRACE(text);
-        const auto parsed = parseMonitorSpec(text);
-        ASSERT_TRUE(std::holds_alternative<MonitorSpecError>(parsed));
-        const std::string& message = std::get<MonitorSpecError>(parsed).message;
+        const auto parsed = parseMonitorRequest(text);
+        ASSERT_TRUE(std::holds_alternative<MonitorRequestError>(parsed));
+        const std::string& message = std::get<MonitorRequestError>(parsed).message;
         EXPECT_NE(message.find(word), std::string::npos) << message;
         EXPECT_NE(message.find(std::string("'") + text + "'"), std::string::npos) << message;
     }
@@ -195,11 +195,12 @@ TEST(MonitorTest, HoldsItsModulesAndTakesAGoneOneAgainWhenItReturns) {
     MetricsCollector metrics(engine, counters);
     engine.setFinishedCountHook([&](const FinishedCount& c) { metrics.record(c); });
     std::vector<std::string> log;
-    std::vector<MonitorSpec> specs;
+    std::vector<MonitorRequest> requests;
     for (const char* text : {"QVSIMC01:freq:0.1:0-1", "PLUG01:freq:0.1", "NOSUCH:tot:inf"})
-        specs.push_back(std::get<MonitorSpec>(parseMonitorSpec(text)));
+        requests.push_back(std::get<MonitorRequest>(parseMonitorRequest(text)));
     asio::io_context io;
-    Monitor monitor(io, engine, specs, &metrics, [&](const std::string& l) { log.push_back(l); });
+    Monitor monitor(io, engine, requests, &metrics,
+                    [&](const std::string& l) { log.push_back(l); });
     monitor.start();
 
     const auto client = engine.openSession();

@@ -14,7 +14,7 @@ namespace vexcountd {
 // Channels a --monitor list may name: 0 .. kMaxMonitorChannel.
 constexpr int kMaxMonitorChannel = 63;
 
-struct MonitorSpec {
+struct MonitorRequest {
     std::string module;        // module name, e.g. QVSIMC01
     int32_t counterType = 0;   // engine counter type: 0 frequency, 1 period, 2 events
     int32_t gateCode = 0;      // engine gate code: 0 0.1 s, 1 1 s, 2 10 s, 7 infinite
@@ -25,12 +25,12 @@ struct MonitorSpec {
     bool exports(int channel) const;
 };
 
-struct MonitorSpecError {
+struct MonitorRequestError {
     std::string message;
 };
 
 // "MODULE:TYPE:GATE[:CHANNELS]": TYPE freq, per or tot; GATE 0.1, 1, 10 (s)
 // or inf (per and tot only); CHANNELS e.g. "0-3,7" (default: all).
-std::variant<MonitorSpec, MonitorSpecError> parseMonitorSpec(std::string_view text);
+std::variant<MonitorRequest, MonitorRequestError> parseMonitorRequest(std::string_view text);
 
 } // namespace vexcountd

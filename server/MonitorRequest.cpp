@@ -1,21 +1,13 @@
-// --monitor texts; see MonitorSpec.h.
-#include "MonitorSpec.h"
+// --monitor texts; see MonitorRequest.h.
+#include "MonitorRequest.h"
+
+#include "TextSplit.h"
 
 #include <algorithm>
 #include <charconv>
 
 namespace vexcountd {
 namespace {
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        const std::size_t at = text.find(separator);
-        parts.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return parts;
-        text.remove_prefix(at + 1);
-    }
-}
 
 bool parseChannel(std::string_view text, int& channel) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), channel);
@@ -25,7 +17,7 @@ bool parseChannel(std::string_view text, int& channel) {
 
 // "0-3,7" into ascending channels; false on any malformed item.
 bool parseChannels(std::string_view text, std::vector<int>& channels) {
-    for (std::string_view item : split(text, ',')) {
+    for (std::string_view item : splitAt(text, ',')) {
         const std::size_t dash = item.find('-');
         int first = 0;
         int last = 0;
@@ -46,52 +38,52 @@ bool parseChannels(std::string_view text, std::vector<int>& channels) {
 
 } // namespace
 
-bool MonitorSpec::exports(int channel) const {
+bool MonitorRequest::exports(int channel) const {
     return channels.empty() || std::binary_search(channels.begin(), channels.end(), channel);
 }
 
-std::variant<MonitorSpec, MonitorSpecError> parseMonitorSpec(std::string_view text) {
+std::variant<MonitorRequest, MonitorRequestError> parseMonitorRequest(std::string_view text) {
     const auto fail = [&](const std::string& why) {
-        return MonitorSpecError{"--monitor '" + std::string(text) + "': " + why +
-                                " (MODULE:TYPE:GATE[:CHANNELS], e.g. QVSIMC01:freq:1:0-3,7)"};
+        return MonitorRequestError{"--monitor '" + std::string(text) + "': " + why +
+                                   " (MODULE:TYPE:GATE[:CHANNELS], e.g. QVSIMC01:freq:1:0-3,7)"};
     };
-    const std::vector<std::string_view> parts = split(text, ':');
+    const std::vector<std::string_view> parts = splitAt(text, ':');
     if (parts.size() < 3 || parts.size() > 4)
         return fail("needs three or four ':'-separated parts");
-    MonitorSpec spec;
-    spec.text = std::string(text);
-    spec.module = std::string(parts[0]);
-    if (spec.module.empty() || spec.module.size() > 8)
+    MonitorRequest request;
+    request.text = std::string(text);
+    request.module = std::string(parts[0]);
+    if (request.module.empty() || request.module.size() > 8)
         return fail("the module name has 1 to 8 characters");
 
     const std::string_view type = parts[1];
     if (type == "freq")
-        spec.counterType = 0;
+        request.counterType = 0;
     else if (type == "per")
-        spec.counterType = 1;
+        request.counterType = 1;
     else if (type == "tot")
-        spec.counterType = 2;
+        request.counterType = 2;
     else
         return fail("the type is freq, per or tot, not '" + std::string(type) + "'");
 
     const std::string_view gate = parts[2];
     if (gate == "0.1")
-        spec.gateCode = 0;
+        request.gateCode = 0;
     else if (gate == "1")
-        spec.gateCode = 1;
+        request.gateCode = 1;
     else if (gate == "10")
-        spec.gateCode = 2;
-    else if (gate == "inf" && spec.counterType != 0)
-        spec.gateCode = 7;
+        request.gateCode = 2;
+    else if (gate == "inf" && request.counterType != 0)
+        request.gateCode = 7;
     else if (gate == "inf")
         return fail("a frequency count needs a finite gate: 0.1, 1 or 10");
     else
         return fail("the gate is 0.1, 1, 10 or inf (seconds), not '" + std::string(gate) + "'");
 
-    if (parts.size() == 4 && parts[3] != "all" && !parseChannels(parts[3], spec.channels))
+    if (parts.size() == 4 && parts[3] != "all" && !parseChannels(parts[3], request.channels))
         return fail("the channels are a list such as 0-3,7 (0 to " +
                     std::to_string(kMaxMonitorChannel) + "), not '" + std::string(parts[3]) + "'");
-    return spec;
+    return request;
 }
 
 } // namespace vexcountd
