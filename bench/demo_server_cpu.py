@@ -11,13 +11,8 @@ the same server idle with the demo device listed but not open.
     bench/demo_server_cpu.py --bin build/release/bin [--seconds 8]
 """
 import argparse
-import os
-import re
-import subprocess
-import sys
-import time
 
-from server_cpu import Client, measure
+from server_cpu import measure, start_server
 
 
 def main():
@@ -26,25 +21,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=8.0, help="length of each measurement")
     args = parser.parse_args()
 
-    server = subprocess.Popen(
-        [os.path.join(args.bin, "vexcountd"), "--listen", "127.0.0.1:0", "--device", "demo"],
-        stderr=subprocess.PIPE, text=True)
+    server, client = start_server(args.bin, "demo", "QVDEMO01", timeout=5)
     try:
-        port = None
-        deadline = time.monotonic() + 5
-        while port is None and time.monotonic() < deadline:
-            match = re.search(r"listening on 127\.0\.0\.1:(\d+)", server.stderr.readline())
-            port = int(match.group(1)) if match else None
-        if port is None:
-            sys.exit("vexcountd did not start")
-        client = Client(port)
-        deadline = time.monotonic() + 5
-        while "QVDEMO01" not in [client.ask(f"MOD:INFO? {i}").split()[0]
-                                 for i in range(int(client.ask("MOD:COUNT?")))]:
-            if time.monotonic() > deadline:
-                sys.exit("the demo device was not found")
-            time.sleep(0.1)
-
         idle = measure(server.pid, args.seconds / 2, lambda: client.ask("MOD:COUNT?"))
 
         client.ask("MOD:OPEN QVDEMO01")

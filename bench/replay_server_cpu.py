@@ -13,12 +13,8 @@ the channel counts of every finished gate.
 """
 import argparse
 import os
-import re
-import subprocess
-import sys
-import time
 
-from server_cpu import Client, measure
+from server_cpu import measure, start_server
 
 GATES = {"100ms": 0, "1s": 1, "10s": 2}
 
@@ -34,25 +30,8 @@ def main():
     args = parser.parse_args()
 
     device = f"replay:file={os.path.abspath(args.capture)}{args.options}"
-    server = subprocess.Popen(
-        [os.path.join(args.bin, "vexcountd"), "--listen", "127.0.0.1:0", "--device", device],
-        stderr=subprocess.PIPE, text=True)
+    server, client = start_server(args.bin, device, "QVRPLY01")
     try:
-        port = None
-        deadline = time.monotonic() + 5
-        while port is None and time.monotonic() < deadline:
-            match = re.search(r"listening on 127\.0\.0\.1:(\d+)", server.stderr.readline())
-            port = int(match.group(1)) if match else None
-        if port is None:
-            sys.exit("vexcountd did not start")
-        client = Client(port)
-        deadline = time.monotonic() + 10
-        while "QVRPLY01" not in [client.ask(f"MOD:INFO? {i}").split()[0]
-                                 for i in range(int(client.ask("MOD:COUNT?")))]:
-            if time.monotonic() > deadline:
-                sys.exit("the replay module was not found (see vexcountd's log)")
-            time.sleep(0.1)
-
         idle = measure(server.pid, 3, lambda: client.ask("MOD:COUNT?"))
 
         client.ask("MOD:OPEN QVRPLY01")
