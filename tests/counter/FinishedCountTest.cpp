@@ -53,6 +53,15 @@ public:
 
 using Values = std::vector<std::optional<double>>;
 
+// A fresh scripted library with one module of model 'c', opened by host.
+void openScriptedModule(ReportingHost& host) {
+    fakevexif::reset();
+    fakevexif::setModules({{"QVSIM001", 'c'}});
+    ASSERT_EQ(QV_Initialize(&host.handle), QV_OK);
+    ASSERT_EQ(QV_ConnectToServer(host.handle, nullptr, 0), QV_OK);
+    ASSERT_EQ(QV_OpenMod(host.handle, "QVSIM001"), QV_OK);
+}
+
 } // namespace
 
 TEST(FinishedCountReport, OncePerFinishedCountWithTheMeasuredValues) {
@@ -71,12 +80,8 @@ TEST(FinishedCountReport, OncePerFinishedCountWithTheMeasuredValues) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fakevexif::reset();
-        fakevexif::setModules({{"QVSIM001", 'c'}});
         ReportingHost host;
-        ASSERT_EQ(QV_Initialize(&host.handle), QV_OK);
-        ASSERT_EQ(QV_ConnectToServer(host.handle, nullptr, 0), QV_OK);
-        ASSERT_EQ(QV_OpenMod(host.handle, "QVSIM001"), QV_OK);
+        ASSERT_NO_FATAL_FAILURE(openScriptedModule(host));
         host.settings = c.settings;
         host.continuous = true;
         MeasurementCycle cycle(host);
@@ -128,12 +133,8 @@ TEST(FinishedCountReport, AStoppedCountHasTheValuesOfItsLastPoll) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fakevexif::reset();
-        fakevexif::setModules({{"QVSIM001", 'c'}});
         ReportingHost host;
-        ASSERT_EQ(QV_Initialize(&host.handle), QV_OK);
-        ASSERT_EQ(QV_ConnectToServer(host.handle, nullptr, 0), QV_OK);
-        ASSERT_EQ(QV_OpenMod(host.handle, "QVSIM001"), QV_OK);
+        ASSERT_NO_FATAL_FAILURE(openScriptedModule(host));
         host.settings = c.settings;
         MeasurementCycle cycle(host);
         fakevexif::setStatusWords(c.words);

@@ -73,6 +73,20 @@ time.sleep(60)
 """
 
 
+def select_within(instrument, module, seconds, pause):
+    """Asks for the module until it is selected or `seconds` have passed
+    (clearing the refusals it queues); True once it is."""
+    deadline = time.monotonic() + seconds
+    while True:
+        instrument.write(f'INST:SEL "{module}"')
+        if instrument.query("INST:SEL?") == f'"{module}"':
+            return True
+        instrument.write("*CLS")
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(pause)
+
+
 def close_to(values, expected, relative=1e-9):
     return len(values) == len(expected) and all(
         math.isclose(v, e, rel_tol=relative) for v, e in zip(values, expected))
@@ -132,13 +146,7 @@ def run(port):
           f"a second client cannot take QVSIMC01: {error}")
     check(rival.query("INST:SEL?") == '""', "... and holds no module")
     counter.close()  # its module is freed at once
-    deadline = time.monotonic() + 2
-    while time.monotonic() < deadline:
-        rival.write('INST:SEL "QVSIMC01"')
-        if rival.query("INST:SEL?") == '"QVSIMC01"':
-            break
-        time.sleep(0.05)
-    check(rival.query("INST:SEL?") == '"QVSIMC01"', "the module is free once its holder left")
+    check(select_within(rival, "QVSIMC01", 2, 0.05), "the module is free once its holder left")
     rival.write("*CLS")
 
     # The line limit over the wire: 4096 bytes, a carriage return before the
@@ -183,13 +191,7 @@ def kill_waiting_holder(port):
         os.kill(holder.pid, signal.SIGKILL)
         holder.wait(5)
         killed = time.monotonic()
-        free = False
-        while not free and time.monotonic() - killed < 5:
-            rival.write('INST:SEL "QVSIMC02"')
-            free = rival.query("INST:SEL?") == '"QVSIMC02"'
-            if not free:
-                rival.write("*CLS")
-                time.sleep(0.02)
+        free = select_within(rival, "QVSIMC02", 5, 0.02)
         took = time.monotonic() - killed
         check(free and took < 1.0, f"QVSIMC02 is free {took:.3f} s after its holder was killed")
     finally:
@@ -206,12 +208,7 @@ def run_reference(manager, port):
     and times the counts."""
     counter = open_instrument(manager, port)
     deadline = time.monotonic() + 10
-    while time.monotonic() < deadline:
-        counter.write('INST:SEL "QVDEMO01"')
-        if counter.query("INST:SEL?") == '"QVDEMO01"':
-            break
-        time.sleep(0.2)
-    check(counter.query("INST:SEL?") == '"QVDEMO01"', "the demo device is selected")
+    check(select_within(counter, "QVDEMO01", 10, 0.2), "the demo device is selected")
     check(counter.query_ascii_values("ROSC:EXT:FREQ?") == [62500.0],
           "ROSC:EXT:FREQ? names the configured reference")
     lock = ""
