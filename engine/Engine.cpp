@@ -395,4 +395,14 @@ Result Engine::timeBase(SessionId id, TimeBase& timeBase) {
     return Result::ok;
 }
 
+void Engine::setDeviceProblems(std::vector<std::string> problems) {
+    std::lock_guard lock(m_problemsMutex);
+    m_deviceProblems = std::move(problems);
+}
+
+std::vector<std::string> Engine::deviceProblems() const {
+    std::lock_guard lock(m_problemsMutex);
+    return m_deviceProblems;
+}
+
 } // namespace vexengine

@@ -81,6 +81,15 @@ struct ChannelMeasures {
     double positiveWidth = std::numeric_limits<double>::quiet_NaN(); // mean time high, s
     double negativeWidth = std::numeric_limits<double>::quiet_NaN(); // mean time low, s
     double duty = std::numeric_limits<double>::quiet_NaN(); // time high / (t_last - t_first)
+    // Least-squares slope of the rising-edge times against the edge number
+    // over the gate, as a frequency (Hz); NaN with fewer than three edges.
+    double regressionHz = std::numeric_limits<double>::quiet_NaN();
+    // Period counts: the mean of the intervals summed, s, through the time
+    // base and exact to a sample (the count's 10 ns ticks are rounded).
+    double meanPeriod = std::numeric_limits<double>::quiet_NaN();
+    // The count's gate and times came from a locked external reference; the
+    // same for every channel of a count.
+    bool referenced = false;
 };
 
 // The time base a module counts with.
@@ -227,6 +236,14 @@ public:
     Result measures(SessionId session, std::vector<ChannelMeasures>& measures);
     Result timeBase(SessionId session, TimeBase& timeBase);
 
+    // --- device problems
+    // The device-config and device faults a module source reports, one line
+    // each as its log states them (a bad config entry, a capture that does
+    // not load, a configured device never found). The source replaces its
+    // whole list whenever it changes; any thread.
+    void setDeviceProblems(std::vector<std::string> problems);
+    std::vector<std::string> deviceProblems() const;
+
 private:
     struct Session;
     struct State;
@@ -260,6 +277,8 @@ private:
     std::recursive_mutex m_finishHookMutex;
     std::function<void(const FinishedCount&)> m_finishHook;
     std::atomic<bool> m_finishHookSet{false};
+    mutable std::mutex m_problemsMutex;
+    std::vector<std::string> m_deviceProblems;
 };
 
 } // namespace vexengine

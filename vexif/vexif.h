@@ -41,8 +41,9 @@ enum {
     QV_ERR_PROTOCOL = 13,          /* the server sent a reply the library cannot read */
     QV_ERR_SERVER_BUSY = 14,       /* the server refused the session (too many clients) */
     QV_ERR_INTERNAL = 15,          /* the library failed inside (e.g. out of memory) */
-    QV_ERR_MODULE_GONE = 16        /* the open module's device went away (unplugged, or its
+    QV_ERR_MODULE_GONE = 16,       /* the open module's device went away (unplugged, or its
                                       acquisition failed); the session no longer holds it */
+    QV_ERR_NOT_SUPPORTED = 17      /* the server does not offer the request (an older server) */
 };
 
 /* Fixed sizes of the buffers that QV_ModInfo fills. */
@@ -140,6 +141,49 @@ VEXIF_API int32_t QV_FCRun(int32_t handle, int32_t counterType, int32_t edgeCode
 VEXIF_API int32_t QV_FCGetStatus(int32_t handle, uint32_t* words, int32_t count);
 /* counts[i]: count of channel i; count >= channel count; extra entries zeroed. */
 VEXIF_API int32_t QV_FCGetCounts(int32_t handle, int64_t* counts, int32_t count);
+
+/* --- Beyond the 15 functions: what the engine measures besides the counts.
+ * Each struct begins with its size: the caller sets it to sizeof its own
+ * struct, so that the struct can grow in later versions (a library fills
+ * the fields it knows that fit; a size below the first version's is
+ * QV_ERR_BAD_ARGUMENT). A server that predates these requests answers
+ * QV_ERR_NOT_SUPPORTED. */
+
+/* Per channel of the current or last count. Values NaN where unknown. */
+typedef struct QV_ChannelMeasures {
+    int32_t size;         /* sizeof(QV_ChannelMeasures), set by the caller */
+    int32_t referenced;   /* 1: the count's gate and times came from a locked external
+                             reference (the same for every channel of a count) */
+    double frequency;     /* Hz: the best the engine has (regression, else reciprocal) */
+    double period;        /* s: the mean period behind a period count, through the time base */
+    double positiveWidth; /* s: mean time high */
+    double negativeWidth; /* s: mean time low */
+    double duty;          /* 0..1: time high / time between the first and last rising edge */
+} QV_ChannelMeasures;
+
+/* The time base of the open module. */
+typedef struct QV_TimeBase {
+    int32_t size;        /* sizeof(QV_TimeBase), set by the caller */
+    int32_t channel;     /* the reference's channel, -1 without one */
+    int32_t locked;      /* 1 while the reference's estimate times the counts */
+    int32_t reserved;    /* zero */
+    double referenceHz;  /* the reference's nominal frequency, 0 without one */
+    double offsetPpm;    /* (measured / nominal rate - 1) x 1e6 while locked, else 0 */
+    double measuredRate; /* samples/s the counts use now (the estimate while locked) */
+    double nominalRate;  /* samples/s the device claims (0: not sampled, e.g. simulated) */
+} QV_TimeBase;
+
+/* measures[i] for channel i of the open module's current or last count;
+ * count >= channel count, every entry's size set to sizeof(QV_ChannelMeasures);
+ * extra entries get NaN. Needs an open module. */
+VEXIF_API int32_t QV_FCGetMeasures(int32_t handle, QV_ChannelMeasures* measures, int32_t count);
+/* The open module's time base. Needs an open module. */
+VEXIF_API int32_t QV_GetTimeBase(int32_t handle, QV_TimeBase* info);
+/* The server's current device-config and device problems, one a line (each
+ * ended by '\n'), as its log states them; "" when there are none. Cut to
+ * length - 1 characters at a line end where possible, always zero-terminated;
+ * length >= 1. Needs a connection, not a module. */
+VEXIF_API int32_t QV_GetDeviceProblems(int32_t handle, char* buffer, int32_t length);
 
 #ifdef __cplusplus
 }
