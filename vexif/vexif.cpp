@@ -208,4 +208,27 @@ int32_t QV_FCGetCounts(int32_t handle, int64_t* counts, int32_t count) {
     });
 }
 
+// Placeholders until the backends carry the requests: every server answers
+// "not supported", on which callers behave as with an older server.
+int32_t QV_FCGetMeasures(int32_t handle, QV_ChannelMeasures* measures, int32_t count) {
+    return withSession(handle, [&](Backend&) {
+        if (!measures || count < 1) return int32_t{QV_ERR_BAD_ARGUMENT};
+        return int32_t{QV_ERR_NOT_SUPPORTED};
+    });
+}
+
+int32_t QV_GetTimeBase(int32_t handle, QV_TimeBase* info) {
+    return withSession(handle, [&](Backend&) {
+        if (!info) return int32_t{QV_ERR_BAD_ARGUMENT};
+        return int32_t{QV_ERR_NOT_SUPPORTED};
+    });
+}
+
+int32_t QV_GetDeviceProblems(int32_t handle, char* buffer, int32_t length) {
+    return withSession(handle, [&](Backend&) {
+        if (!buffer || length < 1) return int32_t{QV_ERR_BAD_ARGUMENT};
+        return int32_t{QV_ERR_NOT_SUPPORTED};
+    });
+}
+
 } // extern "C"
