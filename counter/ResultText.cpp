@@ -64,12 +64,17 @@ std::string FrequencyText(int64_t count, int32_t gate) {
 }
 
 std::string PeriodText(int64_t count) {
-    // Mean of 64 intervals in 10 ns ticks; the remainder of the division is
-    // dropped (truncation towards zero). |count / 64| x 10 always fits.
-    const int64_t periodNs = (count / 64) * 10;
+    // Mean of 64 intervals in 10 ns ticks, count x 10 / 64 ns rounded to the
+    // nearest ns (halves away from zero). The product is formed in 128 bits,
+    // so the largest count neither wraps round nor loses its last digits.
+    const __int128 tenths = static_cast<__int128>(count) * 10;
+    const __int128 half = tenths < 0 ? -32 : 32;
+    const auto periodNs = static_cast<int64_t>((tenths + half) / 64);
     const std::string value = std::to_string(periodNs);
-    if (periodNs == 0) return value + "|ns$[ frequency undefined ]";
-    const float hz = reciprocalNs(static_cast<long double>(periodNs));
+    if (count == 0) return value + "|ns$[ frequency undefined ]";
+    // The frequency comes from the unrounded period: 1e9 / (count x 10 / 64)
+    // Hz = 6.4e9 / count.
+    const float hz = static_cast<float>(6.4e9L / static_cast<long double>(count));
     return value + "|ns$[ frequency: " + fixed1(hz) + " Hz ]";
 }
 

@@ -17,7 +17,9 @@ inline constexpr int32_t kGate10s = 2;
 // Gate codes other than 0 and 2 show the count itself (the 1 s rule).
 std::string FrequencyText(int64_t count, int32_t gate);
 
-// Sum of 64 intervals in 10 ns ticks -> "<ns>|ns$[ frequency: <Hz> Hz ]".
+// Sum of 64 intervals in 10 ns ticks -> "<ns>|ns$[ frequency: <Hz> Hz ]":
+// the mean interval count x 10 / 64 rounded to the nearest ns, and the
+// frequency of the unrounded interval (undefined for a zero count).
 std::string PeriodText(int64_t count);
 
 // Result of a period channel whose measurement has ended in `state` (bits 0

@@ -192,7 +192,7 @@ TEST(FinishedCount, CountsBecomeMeasuredQuantities) {
     EXPECT_EQ(frequencyHz(1000, 1), 1000.0);  // 1 s
     EXPECT_EQ(frequencyHz(12345, 2), 1234.5); // 10 s
     EXPECT_EQ(periodNs(6400), 1000.0);        // 64 intervals of 100 ticks
-    EXPECT_EQ(periodNs(6401), 1000.15625);    // not truncated as the read-out is
+    EXPECT_EQ(periodNs(6401), 1000.15625);    // not rounded as the read-out is
 }
 
 TEST(MeasurementLog, RowAndHeaderTexts) {

@@ -40,8 +40,14 @@ const Case kCases[] = {
     {"10 s gate, zero", frequency, 0, kGate10s, "0.0|Hz$[ period undefined ]"},
     {"period", period, 6400, 0, "1000|ns$[ frequency: 1000000.0 Hz ]"},
     {"period of 64", period, 64, 0, "10|ns$[ frequency: 100000000.0 Hz ]"},
-    {"remainder dropped", period, 100, 0, "10|ns$[ frequency: 100000000.0 Hz ]"},
-    {"below one interval", period, 63, 0, "0|ns$[ frequency undefined ]"},
+    // count x 10 / 64 rounded to the nearest ns; the frequency beside it is
+    // that of the unrounded period.
+    {"rounded up", period, 6399, 0, "1000|ns$[ frequency: 1000156.2 Hz ]"},
+    {"rounded up to 16 ns", period, 100, 0, "16|ns$[ frequency: 64000000.0 Hz ]"},
+    {"rounded down", period, 6401, 0, "1000|ns$[ frequency: 999843.8 Hz ]"},
+    {"below one interval", period, 63, 0, "10|ns$[ frequency: 101587304.0 Hz ]"},
+    {"below half a ns", period, 3, 0, "0|ns$[ frequency: 2133333376.0 Hz ]"},
+    {"zero", period, 0, 0, "0|ns$[ frequency undefined ]"},
     {"period, fraction", period, 3000000, 0, "468750|ns$[ frequency: 2133.3 Hz ]"},
     {"events", events, 42, 0, "42|Events"},
     // 64-bit counts are printed in full.
@@ -54,9 +60,9 @@ const Case kCases[] = {
     {"100 ms gate, negative beyond 64 bits", frequency, -kMax - 1, kGate100ms,
      "-92233720368547758080|Hz$[ period: -0.0 ns ]"},
     {"period of the largest count", period, kMax, 0,
-     "1441151880758558710|ns$[ frequency: 0.0 Hz ]"},
-    {"negative period truncates towards zero", period, -100, 0,
-     "-10|ns$[ frequency: -100000000.0 Hz ]"},
+     "1441151880758558720|ns$[ frequency: 0.0 Hz ]"},
+    {"negative period rounds away from zero", period, -100, 0,
+     "-16|ns$[ frequency: -64000000.0 Hz ]"},
 };
 
 class ResultTextTable : public ::testing::TestWithParam<Case> {};
