@@ -34,9 +34,13 @@ std::optional<double> RunningStatistics::allanDeviation() const {
 }
 
 bool ChannelStatistics::add(std::string_view module, const FinishedCount& count) {
-    const CountConfiguration configuration{std::string(module), count.counterType, count.gateCode,
+    const CountConfiguration configuration{std::string(module),
+                                           count.counterType,
+                                           count.gateCode,
                                            count.edgeCode,
-                                           static_cast<int32_t>(count.values.size())};
+                                           static_cast<int32_t>(count.values.size()),
+                                           count.referenced,
+                                           count.highResolution};
     const bool fresh = m_counts != 0 && configuration != m_configuration;
     if (fresh || m_counts == 0) {
         reset();

@@ -49,13 +49,18 @@ private:
     double m_sumSquaredSteps = 0.0; // sum of (f_{k+1} - f_k)^2
 };
 
-// The settings that make readings comparable.
+// The settings that make readings comparable. A referenced count and one
+// timed by the module's own clock differ by the clock's offset, and a
+// high-resolution reading is another measurement than a count's: neither
+// shares a set with the other.
 struct CountConfiguration {
     std::string module;
     int32_t counterType = 0;
     int32_t gateCode = 0;
     int32_t edgeCode = 0;
     int32_t channels = 0;
+    bool referenced = false;
+    bool highResolution = false;
 
     bool operator==(const CountConfiguration&) const = default;
 };
@@ -66,8 +71,8 @@ public:
     static constexpr size_t kHistory = 500;
 
     // Adds a count of `module` that ended, by itself or by Stop (its values
-    // count alike). A count of another configuration
-    // (another module, counter type, gate, edges or channel count) first
+    // count alike). A count of another configuration (another module,
+    // counter type, gate, edges, channel count, time base or resolution) first
     // starts the statistics afresh; answers whether it did.
     bool add(std::string_view module, const FinishedCount& count);
     // Forgets every reading and the configuration (the user's Reset, a
@@ -86,6 +91,11 @@ public:
     const RunningStatistics& channel(int32_t index) const;
     // Allan deviation of a channel; only frequency counts have one.
     std::optional<double> allanDeviation(int32_t index) const;
+    // The readings are regression readings (high-resolution frequencies),
+    // whose Allan deviation reads lower than a classic one at the same tau.
+    bool regressionReadings() const {
+        return m_configuration.counterType == 0 && m_configuration.highResolution;
+    }
     // Recent readings of a channel: (count number from 1, value).
     const TrendHistory& history(int32_t index) const;
 

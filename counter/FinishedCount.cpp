@@ -68,3 +68,7 @@ std::string_view gateName(int32_t gateCode) {
         return "inf";
     }
 }
+
+std::string_view timeBaseName(bool referenced) {
+    return referenced ? "reference" : "internal";
+}

@@ -24,6 +24,12 @@ struct FinishedCount {
     // Ended by Stop rather than by the module (an event count with the
     // infinite gate ends no other way).
     bool stopped = false;
+    // The count's gate and times came from a locked external reference.
+    bool referenced = false;
+    // The values are the engine's measures (High Resolution): for a
+    // frequency count its best frequency (a regression fit), for a period
+    // count the mean period; not the values derived from the counts.
+    bool highResolution = false;
 };
 
 // Rising edges within the gate -> Hz (count / gate length). A gate without a
@@ -42,3 +48,5 @@ std::string_view counterTypeName(int32_t counterType);
 std::string_view edgeName(int32_t edgeCode);
 // Gate as text in seconds: "0.1", "1", "10" or "inf".
 std::string_view gateName(int32_t gateCode);
+// Time base of a count: "reference" or "internal".
+std::string_view timeBaseName(bool referenced);

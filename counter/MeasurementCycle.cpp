@@ -2,10 +2,12 @@
 #include "counter/MeasurementCycle.h"
 
 #include "TModIfCpp.h"
+#include "counter/HighResolutionText.h"
 #include "counter/ResultText.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -19,6 +21,7 @@ constexpr std::string_view kEventFinished = "Event Count Finished";
 constexpr std::string_view kRunning = "Running";
 constexpr std::string_view kCounting = "Counting";
 constexpr std::string_view kWaiting = "Waiting for trigger";
+constexpr std::string_view kWaitingReference = "Waiting for reference";
 constexpr std::string_view kStopping = "Stopping";
 constexpr std::string_view kIdle = "Idle";
 
@@ -136,7 +139,10 @@ void MeasurementCycle::StartCount() {
     m_counterType = settings.counterType;
     m_gateCode = settings.gateCode;
     m_edgeCode = settings.edgeCode;
-    m_values.assign(static_cast<size_t>(std::max<int32_t>(0, m_host.channelCount())), std::nullopt);
+    const auto n = static_cast<size_t>(std::max<int32_t>(0, m_host.channelCount()));
+    m_values.assign(n, std::nullopt);
+    m_final.assign(n, false);
+    m_measured = false;
 
     std::array<char, kCodedChannels + 1> codes{};
     for (int32_t i = 0; i < kCodedChannels; ++i)
@@ -151,8 +157,13 @@ bool MeasurementCycle::poll(std::string_view heading, std::string_view finishedT
     PollBuffers buffers(std::max<int32_t>(0, m_host.channelCount()));
     check(QV_FCGetStatus(m_host.libraryHandle(), buffers.words(), buffers.n() + 1));
     const bool finished = specific(buffers);
-    // Until the channel codes open the gate nothing is being counted.
-    m_host.setRunStateText(finished ? finishedText : buffers.armed() ? kCounting : kWaiting);
+    // Until the channel codes open the gate nothing is being counted; on a
+    // module whose reference has not locked, the engine holds the gate until
+    // it does.
+    m_host.setRunStateText(finished                     ? finishedText
+                           : buffers.armed()            ? kCounting
+                           : m_host.referenceUnlocked() ? kWaitingReference
+                                                        : kWaiting);
     return finished;
 }
 
@@ -163,7 +174,26 @@ template <typename ValueOf> void MeasurementCycle::setValues(int32_t n, ValueOf 
 }
 
 void MeasurementCycle::reportEnded(bool stopped) {
-    m_host.countFinished(FinishedCount{m_counterType, m_gateCode, m_edgeCode, m_values, stopped});
+    FinishedCount count{m_counterType, m_gateCode, m_edgeCode, m_values, stopped};
+    // Every channel of a count has the same time base.
+    count.referenced = m_measured && !m_measures.empty() && m_measures.front().referenced == 1;
+    count.highResolution = m_counterType != QV_COUNT_EVENTS && highResolution();
+    m_host.countFinished(count);
+}
+
+bool MeasurementCycle::readMeasures(int32_t n) {
+    if (m_measuresUnsupported || n <= 0) return false;
+    QV_ChannelMeasures blank{};
+    blank.size = sizeof blank;
+    m_measures.assign(static_cast<size_t>(n), blank);
+    const int32_t status = QV_FCGetMeasures(m_host.libraryHandle(), m_measures.data(), n);
+    if (status == QV_ERR_NOT_SUPPORTED) m_measuresUnsupported = true;
+    m_measured = status == QV_OK;
+    return m_measured;
+}
+
+bool MeasurementCycle::highResolution() const {
+    return m_measured && m_host.highResolution();
 }
 
 bool MeasurementCycle::PollFrequency() {
@@ -171,9 +201,18 @@ bool MeasurementCycle::PollFrequency() {
         // Counts are read only once the gate has closed.
         if (b.busy()) return false;
         readCounts(b);
-        for (int32_t i = 0; i < b.n(); ++i)
-            writeResult(i, FrequencyText(b.count(i), m_gateCode));
-        setValues(b.n(), [&](int32_t i) { return frequencyHz(b.count(i), m_gateCode); });
+        readMeasures(b.n());
+        const double rate = m_host.sampleRate();
+        for (int32_t i = 0; i < b.n(); ++i) {
+            const auto high = highResolution() ? highResolutionFrequencyText(m_measures[size_t(i)],
+                                                                             m_gateCode, rate)
+                                               : std::nullopt;
+            writeResult(i, high ? *high : FrequencyText(b.count(i), m_gateCode));
+        }
+        setValues(b.n(), [&](int32_t i) {
+            const double best = highResolution() ? m_measures[size_t(i)].frequency : NAN;
+            return std::isfinite(best) && best > 0.0 ? best : frequencyHz(b.count(i), m_gateCode);
+        });
         reportEnded(false);
         return true;
     });
@@ -184,16 +223,35 @@ bool MeasurementCycle::PollPeriod() {
         // Each channel shows its result as soon as its own measurement ends.
         readCounts(b);
         bool allFinal = true;
+        bool newlyFinal = false;
+        m_final.resize(static_cast<size_t>(b.n()), false);
         for (int32_t i = 0; i < b.n(); ++i) {
             const bool final = b.channelState(i) != kChannelCounting;
-            if (final) writeResult(i, PeriodResultText(b.channelState(i), b.count(i)));
+            newlyFinal = newlyFinal || (final && !m_final[size_t(i)]);
+            m_final[size_t(i)] = final;
             allFinal = allFinal && final;
         }
         const bool finished = !b.busy() || allFinal;
+        // The measures once at the end, and in High Resolution whenever a
+        // channel has just finished, so its cell shows them at once.
+        if (finished || (newlyFinal && m_host.highResolution())) readMeasures(b.n());
+        const double rate = m_host.sampleRate();
         // Only a channel that timed its 64 intervals has a period.
+        const auto highPeriodNs = [&](int32_t i) {
+            const double seconds = highResolution() ? m_measures[size_t(i)].period : NAN;
+            return std::isfinite(seconds) && seconds > 0.0 ? seconds * 1e9 : NAN;
+        };
+        for (int32_t i = 0; i < b.n(); ++i) {
+            if (!m_final[size_t(i)]) continue;
+            const auto high = b.channelState(i) == kChannelDone && highResolution()
+                                  ? highResolutionPeriodText(m_measures[size_t(i)], rate)
+                                  : std::nullopt;
+            writeResult(i, high ? *high : PeriodResultText(b.channelState(i), b.count(i)));
+        }
         setValues(b.n(), [&](int32_t i) -> std::optional<double> {
             if (b.channelState(i) != kChannelDone) return std::nullopt;
-            return periodNs(b.count(i));
+            const double high = highPeriodNs(i);
+            return std::isfinite(high) ? high : periodNs(b.count(i));
         });
         if (finished) reportEnded(false);
         return finished;
@@ -208,6 +266,7 @@ bool MeasurementCycle::PollEvents() {
             writeResult(i, EventText(b.count(i)));
         setValues(b.n(), [&](int32_t i) { return static_cast<double>(b.count(i)); });
         if (b.busy()) return false;
+        readMeasures(b.n()); // for the count's time base
         reportEnded(false);
         return true;
     });

@@ -7,6 +7,7 @@
 
 #include "counter/FinishedCount.h"
 #include "counter/vfcgroups_values.h"
+#include "vexif.h"
 
 #include <cstdint>
 #include <optional>
@@ -51,6 +52,14 @@ public:
     // Called once per count, before a continuous run restarts, and for a
     // count ended by Stop (marked stopped) after the library stopped it.
     virtual void countFinished(const FinishedCount& count) { (void)count; }
+    // The checked state of Counter > High Resolution: frequency and period
+    // cells show the engine's measures with the digits they resolve.
+    virtual bool highResolution() const { return false; }
+    // Samples/s of the open module's counts (0: unknown), for those digits.
+    virtual double sampleRate() const { return 0.0; }
+    // The open module has an external reference that is not locked: a count
+    // that is not armed yet waits for it rather than for a trigger.
+    virtual bool referenceUnlocked() const { return false; }
 };
 
 class MeasurementCycle {
@@ -78,8 +87,12 @@ public:
 
     // 1 while a started count has not ended, else 0.
     uint8_t runState() const { return m_runState; }
-    // The window opened or closed a module: no count of ours runs any more.
-    void clearRunState() { m_runState = 0; }
+    // The window opened or closed a module: no count of ours runs any more,
+    // and the server (perhaps a new one) is asked for measures again.
+    void clearRunState() {
+        m_runState = 0;
+        m_measuresUnsupported = false;
+    }
 
 private:
     class PollBuffers;
@@ -98,6 +111,13 @@ private:
     template <typename ValueOf> void setValues(int32_t n, ValueOf valueOf);
     // Tells the host about the count that ended, with its values.
     void reportEnded(bool stopped);
+    // Reads the engine's measures of the running count's n channels (one
+    // call); answers whether it has them. A server that lacks the request is
+    // not asked again until the module changes; any other failure leaves
+    // this count without measures (the counts' texts stand).
+    bool readMeasures(int32_t n);
+    // High Resolution is on and this count has measures.
+    bool highResolution() const;
 
     CycleHost& m_host;
     uint8_t m_runState = 0;
@@ -109,4 +129,12 @@ private:
     // (all none at its start), reported when it ends; kept to reuse the
     // storage.
     std::vector<std::optional<double>> m_values;
+    // The engine's measures of the running count, when read (once when a
+    // count ends; for a period count in High Resolution also whenever a
+    // channel finishes), and whether they came from a locked reference.
+    std::vector<QV_ChannelMeasures> m_measures;
+    bool m_measured = false;
+    bool m_measuresUnsupported = false;
+    // Which channels of a period count had ended by the last poll.
+    std::vector<bool> m_final;
 };

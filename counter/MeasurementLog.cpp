@@ -97,7 +97,7 @@ std::string MeasurementLog::headerLine(int32_t counterType, size_t channels) {
     std::string line = "time (UTC),module,type,gate (s),edges";
     for (size_t i = 0; i < channels; ++i)
         line += ",channel " + std::to_string(i) + " (" + unit + ")";
-    line += ",end\n";
+    line += ",end,timebase\n";
     return line;
 }
 
@@ -116,7 +116,9 @@ std::string MeasurementLog::rowLine(Clock::time_point time, std::string_view mod
         line += ',';
         if (value) appendNumber(line, *value);
     }
-    line += count.stopped ? ",stopped\n" : ",finished\n";
+    line += count.stopped ? ",stopped," : ",finished,";
+    line += timeBaseName(count.referenced);
+    line += '\n';
     return line;
 }
 

@@ -3,7 +3,8 @@
 // then one value per channel in the counter type's unit (empty where a
 // channel has no value), then how the count ended: "finished" (by the module:
 // its gate closed, or every channel finished) or "stopped" (by Stop, with the
-// values of its last poll). A header line naming the columns and their units
+// values of its last poll), then its time base: "reference" (timed by a
+// locked external reference) or "internal". A header line naming the columns and their units
 // comes before the first row of each logging session and again whenever the
 // counter type or the channel count changes, so every row sits under a header
 // that describes it.

@@ -195,22 +195,76 @@ TEST(FinishedCount, CountsBecomeMeasuredQuantities) {
     EXPECT_EQ(periodNs(6401), 1000.15625);    // not rounded as the read-out is
 }
 
+TEST(ChannelStatistics, TimeBaseAndResolutionSplitTheSets) {
+    // A count timed by a locked reference and one timed by the module's own
+    // clock differ by the clock's offset (150 ppm here): pooled, they would
+    // show a spread that neither has. High-resolution readings are another
+    // measurement again.
+    const struct {
+        bool referenced, highResolution;
+        double hz;
+        bool fresh;
+        int64_t counts;
+        bool regression;
+    } steps[] = {
+        {false, false, 999846.4, false, 1, false}, {true, false, 1000000.0, true, 1, false},
+        {true, false, 1000000.0, false, 2, false}, {false, false, 999846.4, true, 1, false},
+        {false, true, 999846.4, true, 1, true},    {true, true, 1000000.0, true, 1, true},
+        {true, true, 1000000.0, false, 2, true},
+    };
+    ChannelStatistics statistics;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.referenced << step.highResolution);
+        const Values values{step.hz};
+        FinishedCount count = countOf(values);
+        count.referenced = step.referenced;
+        count.highResolution = step.highResolution;
+        EXPECT_EQ(statistics.add("QVREPLAY", count), step.fresh);
+        EXPECT_EQ(statistics.counts(), step.counts);
+        EXPECT_EQ(statistics.regressionReadings(), step.regression);
+        // Within a set the readings agree: no pooled spread.
+        EXPECT_EQ(statistics.channel(0).standardDeviation().value_or(0.0), 0.0);
+    }
+}
+
+TEST(MeasurementLog, TimeBaseColumn) {
+    const struct {
+        bool referenced, stopped;
+        const char* row;
+    } rows[] = {
+        {false, false,
+         "2023-11-14T22:13:20.123Z,QVREPLAY,frequency,0.1,R-R,999846.4,finished,internal\n"},
+        {true, false,
+         "2023-11-14T22:13:20.123Z,QVREPLAY,frequency,0.1,R-R,999846.4,finished,reference\n"},
+        {true, true,
+         "2023-11-14T22:13:20.123Z,QVREPLAY,frequency,0.1,R-R,999846.4,stopped,reference\n"},
+    };
+    EXPECT_EQ(MeasurementLog::headerLine(0, 1),
+              "time (UTC),module,type,gate (s),edges,channel 0 (Hz),end,timebase\n");
+    for (const auto& row : rows) {
+        const Values values{999846.4};
+        FinishedCount count = countOf(values, 0, 0, 3, row.stopped);
+        count.referenced = row.referenced;
+        EXPECT_EQ(MeasurementLog::rowLine(kTime, "QVREPLAY", count), row.row);
+    }
+}
+
 TEST(MeasurementLog, RowAndHeaderTexts) {
     EXPECT_EQ(MeasurementLog::isoTime(kTime), "2023-11-14T22:13:20.123Z");
     EXPECT_EQ(MeasurementLog::isoTime(MeasurementLog::Clock::time_point{}),
               "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(MeasurementLog::headerLine(0, 2),
-              "time (UTC),module,type,gate (s),edges,channel 0 (Hz),channel 1 (Hz),end\n");
+              "time (UTC),module,type,gate (s),edges,channel 0 (Hz),channel 1 (Hz),end,timebase\n");
     EXPECT_EQ(MeasurementLog::headerLine(1, 1),
-              "time (UTC),module,type,gate (s),edges,channel 0 (ns),end\n");
+              "time (UTC),module,type,gate (s),edges,channel 0 (ns),end,timebase\n");
     EXPECT_EQ(
         MeasurementLog::rowLine(kTime, "QVSIMC01", countOf({1e6, std::nullopt, 0.1}, 1, 2, 1)),
-        "2023-11-14T22:13:20.123Z,QVSIMC01,period,10,R-F,1000000,,0.1,finished\n");
+        "2023-11-14T22:13:20.123Z,QVSIMC01,period,10,R-F,1000000,,0.1,finished,internal\n");
     EXPECT_EQ(MeasurementLog::rowLine(kTime, "Q,\"x\"", countOf({12.0}, 2, 7, 2)),
-              "2023-11-14T22:13:20.123Z,\"Q,\"\"x\"\"\",events,inf,F-R,12,finished\n");
+              "2023-11-14T22:13:20.123Z,\"Q,\"\"x\"\"\",events,inf,F-R,12,finished,internal\n");
     // Ended by Stop: the last poll's values, marked in the last column.
     EXPECT_EQ(MeasurementLog::rowLine(kTime, "QVSIMC01", countOf({12.0, {}}, 2, 7, 3, true)),
-              "2023-11-14T22:13:20.123Z,QVSIMC01,events,inf,R-R,12,,stopped\n");
+              "2023-11-14T22:13:20.123Z,QVSIMC01,events,inf,R-R,12,,stopped,internal\n");
 }
 
 TEST(MeasurementLog, AppendsRowsUnderAHeaderForEachKindOfCount) {
@@ -222,12 +276,13 @@ TEST(MeasurementLog, AppendsRowsUnderAHeaderForEachKindOfCount) {
     EXPECT_FALSE(log.append(kTime, "QVSIMC01", countOf({1e6, 3.5})));
     EXPECT_FALSE(log.append(kTime, "QVSIMC01", countOf({7.0, 8.0}, 2)));
     log.close();
-    EXPECT_EQ(readFile(file.path),
-              "earlier\n" + MeasurementLog::headerLine(0, 2) +
-                  "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,2.5,finished\n"
-                  "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,3.5,finished\n" +
-                  MeasurementLog::headerLine(2, 2) +
-                  "2023-11-14T22:13:20.123Z,QVSIMC01,events,0.1,R-R,7,8,finished\n");
+    EXPECT_EQ(
+        readFile(file.path),
+        "earlier\n" + MeasurementLog::headerLine(0, 2) +
+            "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,2.5,finished,internal\n"
+            "2023-11-14T22:13:20.123Z,QVSIMC01,frequency,0.1,R-R,1000000,3.5,finished,internal\n" +
+            MeasurementLog::headerLine(2, 2) +
+            "2023-11-14T22:13:20.123Z,QVSIMC01,events,0.1,R-R,7,8,finished,internal\n");
 }
 
 TEST(MeasurementLog, AFailedWriteStopsTheLogAndSaysWhy) {

@@ -1,15 +1,18 @@
 // fakevexif: a scripted stand-in for libvexif, for tests of failure paths.
 //
-// Link `vexif_fake` instead of `vexif`: it defines all 15 QV_ functions with C
-// linkage and keeps their state in this process. No engine, no counting, no
-// time: every answer is what the test scripted.
+// Link `vexif_fake` instead of `vexif`: it defines all 15 QV_ functions and
+// the three beyond them (measures, time base, device problems) with C linkage and keeps their state
+// in this process. No engine, no counting, no time: every answer is what the test scripted.
 //
 // Default after reset() (and at program start):
 //   * every call succeeds unless its arguments are bad;
 //   * QV_Initialize hands out 1, 2, 3, ...; QV_Finalize forgets the handle;
 //   * QV_ConnectToServer succeeds for any host (null, "" or a name) and port;
 //   * no modules, nothing open; server ID "vexfake,1.0,2024-01-01,00:00:00";
-//   * pin text, status words and counts are empty (answered as '0' / 0).
+//   * pin text, status words and counts are empty (answered as '0' / 0);
+//   * the three requests beyond the 15 are supported: measures all NaN and
+//     not referenced, no reference in the time base (channel -1, rates 0),
+//     no device problems.
 //
 // Argument checks match the real library: an unknown or finalised handle gives
 // QV_ERR_BAD_HANDLE, a call before QV_ConnectToServer QV_ERR_NOT_CONNECTED,
@@ -32,6 +35,8 @@
 //
 // All functions are thread-safe.
 #pragma once
+
+#include "vexif.h"
 
 #include <cstdint>
 #include <optional>
@@ -95,6 +100,21 @@ void setServerId(std::string id);
 // While set, every session's module has vanished: QV_ModIsOpen answers 0 and
 // calls that need a module give QV_ERR_NO_MODULE_OPEN.
 void setModuleVanished(bool vanished);
+
+// --- the requests beyond the 15
+// Measures QV_FCGetMeasures copies, channel 0 first (the size field is left
+// as the caller set it); missing channels get NaN values and not referenced.
+void setMeasures(std::vector<QV_ChannelMeasures> measures);
+// The time base QV_GetTimeBase copies (the size field is left as set).
+void setTimeBase(const QV_TimeBase& timeBase);
+// The text QV_GetDeviceProblems copies: problems one a line, each ended by
+// '\n'; cut at a line end to fit the buffer where possible.
+void setDeviceProblems(std::string text);
+// While set, the three answer QV_ERR_NOT_SUPPORTED as a server that predates
+// them does (after logging the call, before checking anything).
+void setOldServer(bool old);
+// A measures entry with every value NaN and referenced 0.
+QV_ChannelMeasures unknownMeasures();
 
 // --- inspection
 std::vector<Call> calls();

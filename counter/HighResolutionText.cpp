@@ -1,0 +1,119 @@
+// High-resolution result texts and the time-base panel's text.
+#include "counter/HighResolutionText.h"
+
+#include "counter/FinishedCount.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace {
+
+constexpr int kMinDigits = 3;
+constexpr int kMaxDigits = 12;
+constexpr int kMinPeriodDecimals = 2; // 10 ps
+constexpr int kMaxPeriodDecimals = 6; // 1 fs
+constexpr int kMaxDecimals = 9;
+constexpr double kPeriodIntervals = 64.0;
+
+// Fixed notation with `decimals` digits after the point, independent of the
+// C locale (QApplication adopts the environment's).
+std::string fixed(double value, int decimals) {
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                                   std::clamp(decimals, 0, kMaxDecimals));
+    if (res.ec != std::errc()) return "?";
+    return std::string(buf, res.ptr);
+}
+
+// Digits before the point of a positive value (0 or less below 1).
+int integerDigits(double value) {
+    return static_cast<int>(std::floor(std::log10(value))) + 1;
+}
+
+// Decimals that show `digits` significant digits of a positive value.
+int decimalsFor(double value, int digits) {
+    return std::clamp(digits - integerDigits(value), 0, kMaxDecimals);
+}
+
+// ", duty: 49.5 %" where the duty is known.
+std::string dutyRemark(double duty) {
+    if (!std::isfinite(duty)) return {};
+    return ", duty: " + fixed(duty * 100.0, 1) + " %";
+}
+
+} // namespace
+
+double frequencyResolution(double hz, double gateSeconds, double sampleRate) {
+    if (!(sampleRate > 0.0) || !(gateSeconds > 0.0)) return 0.0;
+    const double edges = hz * gateSeconds;
+    const double reciprocal = 1.0 / (sampleRate * gateSeconds);
+    return edges >= 3.0 ? reciprocal / std::sqrt(edges) : reciprocal;
+}
+
+double periodResolution(double periodSeconds, double sampleRate) {
+    if (!(sampleRate > 0.0) || !(periodSeconds > 0.0)) return 0.0;
+    const double span = kPeriodIntervals * periodSeconds;
+    return 1.0 / (sampleRate * span * std::sqrt(kPeriodIntervals + 1.0));
+}
+
+int resolvedDigits(double relativeResolution) {
+    if (!(relativeResolution > 0.0)) return kMaxDigits;
+    const double digits = std::ceil(-std::log10(relativeResolution));
+    return static_cast<int>(std::clamp(digits, double{kMinDigits}, double{kMaxDigits}));
+}
+
+std::optional<std::string> highResolutionFrequencyText(const QV_ChannelMeasures& measures,
+                                                       int32_t gateCode, double sampleRate) {
+    const double hz = measures.frequency;
+    if (!std::isfinite(hz) || !(hz > 0.0)) return std::nullopt;
+    const int digits = resolvedDigits(frequencyResolution(hz, gateSeconds(gateCode), sampleRate));
+    const double ns = 1e9 / hz;
+    return fixed(hz, decimalsFor(hz, digits)) +
+           "|Hz$[ period: " + fixed(ns, decimalsFor(ns, digits)) + " ns" +
+           dutyRemark(measures.duty) + " ]";
+}
+
+std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& measures,
+                                                    double sampleRate) {
+    const double seconds = measures.period;
+    if (!std::isfinite(seconds) || !(seconds > 0.0)) return std::nullopt;
+    const int digits = resolvedDigits(periodResolution(seconds, sampleRate));
+    const double ns = seconds * 1e9;
+    const int decimals =
+        std::clamp(digits - integerDigits(ns), kMinPeriodDecimals, kMaxPeriodDecimals);
+    const double hz = 1.0 / seconds;
+    // The frequency beside it with as many significant digits as the period.
+    const int shown = std::max(integerDigits(ns) + decimals, 1);
+    return fixed(ns, decimals) + "|ns$[ frequency: " + fixed(hz, decimalsFor(hz, shown)) + " Hz" +
+           dutyRemark(measures.duty) + " ]";
+}
+
+std::string frequencyName(double hz) {
+    const char* unit = "Hz";
+    double value = hz;
+    if (std::fabs(hz) >= 1e6) {
+        unit = "MHz";
+        value = hz / 1e6;
+    } else if (std::fabs(hz) >= 1e3) {
+        unit = "kHz";
+        value = hz / 1e3;
+    }
+    std::string text = fixed(value, std::clamp(6 - integerDigits(std::fabs(value)), 0, 6));
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0')
+            text.pop_back();
+        if (text.back() == '.') text.pop_back();
+    }
+    return text + " " + unit;
+}
+
+std::string timeBaseText(const QV_TimeBase& timeBase) {
+    if (!(timeBase.referenceHz > 0.0)) return {};
+    const std::string head = "Ref " + frequencyName(timeBase.referenceHz) + ": ";
+    if (timeBase.locked != 1) return head + "not locked";
+    // One decimal with its sign; a rounded zero shows as +0.0.
+    const double ppm = std::round(timeBase.offsetPpm * 10.0) / 10.0;
+    return head + "locked, " + (ppm < 0.0 ? "" : "+") + fixed(ppm == 0.0 ? 0.0 : ppm, 1) + " ppm";
+}

@@ -1,0 +1,57 @@
+// High-resolution result texts: the engine's measures of a channel (its best
+// frequency, the mean period, the duty cycle) as result cell texts with as
+// many digits as the count resolves, and the reference's state as the text
+// of the status bar's time-base panel. Pure functions, no Qt.
+//
+// How many digits a reading resolves: a count time-stamps edges to one
+// sample (1 / sample rate, in s). A reciprocal reading over a gate of T s
+// is off by up to one sample in T, a relative resolution of 1 / (rate x T).
+// A least-squares fit through all N edges of the gate averages the
+// quantisation of every edge and resolves 1 / (rate x T x sqrt(N)) (the
+// slope's standard error for a uniform error of one sample; the measured
+// spread on a real 1 MHz capture agrees). The engine gives the fit from 3
+// edges on, so the fit's rule applies from there and the reciprocal one
+// below. A frequency reading then shows ceil(-log10(resolution))
+// significant digits, at least 3 and at most 12 (a double holds 15, the
+// read-out no more than 12): 1 s at 24 MS/s resolves 8 digits reciprocal and
+// 11 for a 1 MHz fit. A simulated module (sample rate 0) has no sampling
+// error: it shows 12 digits. The digits say how finely the count resolves,
+// not how accurate the time base is: without a locked reference the sample
+// clock's own offset (often tens of ppm) is in every digit from the fifth.
+//
+// A period reading is the mean of the 64 intervals behind the period count,
+// fitted the same way (64 intervals, 65 edges); it shows its value in ns
+// with at least two decimals (10 ps) and at most six.
+#pragma once
+
+#include "vexif.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Relative resolution of a frequency reading of hz over gateSeconds at
+// sampleRate (samples/s); 0 when the rate is unknown (no sampling error).
+double frequencyResolution(double hz, double gateSeconds, double sampleRate);
+// Relative resolution of the mean of 64 periods of periodSeconds.
+double periodResolution(double periodSeconds, double sampleRate);
+// Significant digits a relative resolution gives (3 to 12; 12 for 0).
+int resolvedDigits(double relativeResolution);
+
+// "<Hz>|Hz$[ period: <ns> ns, duty: <%> % ]" from measures.frequency with
+// the digits the gate resolves, the period beside it with as many
+// significant digits, and the duty where known. None when the frequency is
+// unknown or not above 0 (the count's own text stands).
+std::optional<std::string> highResolutionFrequencyText(const QV_ChannelMeasures& measures,
+                                                       int32_t gateCode, double sampleRate);
+// "<ns>|ns$[ frequency: <Hz> Hz, duty: <%> % ]" from measures.period. None
+// when the period is unknown or not above 0.
+std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& measures,
+                                                    double sampleRate);
+
+// The time-base panel's text: "" without a reference (the panel is hidden),
+// "Ref 1 MHz: locked, +153.6 ppm" or "Ref 1 MHz: not locked".
+std::string timeBaseText(const QV_TimeBase& timeBase);
+// A frequency in the unit that fits it, up to 6 significant digits without
+// trailing zeros: "1 MHz", "32.768 kHz", "50 Hz".
+std::string frequencyName(double hz);

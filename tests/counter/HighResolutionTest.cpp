@@ -1,0 +1,182 @@
+// High-resolution texts and the digits they show, the time-base panel's
+// text, and the slow reads of the time base and the device problems against
+// the scripted library.
+#include "counter/EngineWatch.h"
+#include "counter/HighResolutionText.h"
+
+#include "FakeVexif.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+QV_ChannelMeasures measures(double hz, double periodS, double duty) {
+    QV_ChannelMeasures m = fakevexif::unknownMeasures();
+    m.frequency = hz;
+    m.period = periodS;
+    m.duty = duty;
+    return m;
+}
+
+constexpr double kNaN = NAN;
+
+TEST(HighResolutionText, DigitsFollowTheGateAndTheSampleRate) {
+    const struct {
+        const char* what;
+        double hz, gateSeconds, rate;
+        int digits;
+    } cases[] = {
+        // Fewer than 3 edges: one sample in the gate, 1 / (24e6 x 1) = 4.2e-8.
+        {"reciprocal, 1 Hz in 1 s at 24 MS/s", 1.0, 1.0, 24e6, 8},
+        // A fit of 1e6 edges: 1 / (24e6 x 1 x 1000) = 4.2e-11.
+        {"fit, 1 MHz in 1 s at 24 MS/s", 1e6, 1.0, 24e6, 11},
+        // 1 / (12e6 x 0.1 x 316) = 2.6e-9: the 0.002 Hz spread of 1 MHz.
+        {"fit, 1 MHz in 100 ms at 12 MS/s", 1e6, 0.1, 12e6, 9},
+        {"fit, 1 kHz in 1 s at 24 MS/s", 1e3, 1.0, 24e6, 9},
+        {"few samples: at least 3 digits", 2.0, 0.1, 1e3, 3},
+        {"no sampling error (simulated)", 1e6, 1.0, 0.0, 12},
+        {"at most 12 digits", 5e6, 10.0, 1e9, 12},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(resolvedDigits(frequencyResolution(c.hz, c.gateSeconds, c.rate)), c.digits)
+            << c.what;
+}
+
+TEST(HighResolutionText, CellTexts) {
+    const struct {
+        const char* what;
+        bool period;
+        QV_ChannelMeasures measures;
+        int32_t gate;
+        double rate;
+        const char* expected; // "" for none: the count's own text stands
+    } cases[] = {
+        {"frequency, 1 s at 24 MS/s, duty known", false, measures(999846.4031, 1.00015e-6, 0.495),
+         QV_GATE_1S, 24e6, "999846.40310|Hz$[ period: 1000.1536205 ns, duty: 49.5 % ]"},
+        {"frequency, 100 ms at 12 MS/s", false, measures(1000000.00123, kNaN, kNaN), QV_GATE_100MS,
+         12e6, "1000000.00|Hz$[ period: 999.999999 ns ]"},
+        {"frequency, few edges", false, measures(1.5, kNaN, kNaN), QV_GATE_1S, 24e6,
+         "1.5000000|Hz$[ period: 666666667 ns ]"},
+        {"frequency unknown", false, measures(kNaN, 1e-6, 0.5), QV_GATE_1S, 24e6, ""},
+        {"no edges", false, measures(0.0, kNaN, kNaN), QV_GATE_1S, 24e6, ""},
+        {"period, 1 us at 12 MS/s", true, measures(kNaN, 1.0e-6, 0.495), QV_GATE_1S, 12e6,
+         "1000.00|ns$[ frequency: 1000000 Hz, duty: 49.5 % ]"},
+        {"period, 1 ms at 24 MS/s", true, measures(kNaN, 1.00015e-3, kNaN), QV_GATE_1S, 24e6,
+         "1000150.00|ns$[ frequency: 999.850022 Hz ]"},
+        {"period unknown", true, measures(1e6, kNaN, 0.5), QV_GATE_1S, 24e6, ""},
+    };
+    for (const auto& c : cases) {
+        const auto text = c.period ? highResolutionPeriodText(c.measures, c.rate)
+                                   : highResolutionFrequencyText(c.measures, c.gate, c.rate);
+        EXPECT_EQ(text.value_or(""), c.expected) << c.what;
+    }
+}
+
+TEST(HighResolutionText, TimeBasePanel) {
+    const auto timeBase = [](double hz, int32_t locked, double ppm) {
+        QV_TimeBase t{};
+        t.size = sizeof t;
+        t.channel = hz > 0.0 ? 0 : -1;
+        t.referenceHz = hz;
+        t.locked = locked;
+        t.offsetPpm = ppm;
+        return t;
+    };
+    const struct {
+        QV_TimeBase timeBase;
+        const char* text;
+    } cases[] = {
+        {timeBase(0.0, 0, 0.0), ""},
+        {timeBase(1e6, 1, 153.6), "Ref 1 MHz: locked, +153.6 ppm"},
+        {timeBase(10e6, 1, -2.04), "Ref 10 MHz: locked, -2.0 ppm"},
+        {timeBase(32768.0, 1, 0.01), "Ref 32.768 kHz: locked, +0.0 ppm"},
+        {timeBase(1e6, 0, 0.0), "Ref 1 MHz: not locked"},
+        {timeBase(50.0, 0, 0.0), "Ref 50 Hz: not locked"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(timeBaseText(c.timeBase), c.text) << c.timeBase.referenceHz;
+}
+
+class Watch : public testing::Test {
+protected:
+    void SetUp() override {
+        fakevexif::reset();
+        fakevexif::setModules({{"QVREPLAY", 'o'}});
+        ASSERT_EQ(QV_Initialize(&handle), QV_OK);
+        ASSERT_EQ(QV_ConnectToServer(handle, nullptr, 0), QV_OK);
+        ASSERT_EQ(QV_OpenMod(handle, "QVREPLAY"), QV_OK);
+        fakevexif::clearCalls();
+    }
+    int32_t handle = 0;
+    EngineWatch watch;
+};
+
+TEST_F(Watch, ReadsOnceASecondAndShowsEachNewProblemOnce) {
+    // One good and two bad entries of a device config: the two bad ones are
+    // problems; each is new once.
+    const std::string bad1 = "VEXIF_DEVICES entry 2 (ref=-5MHz@0): a negative frequency";
+    const std::string bad2 = "VEXIF_DEVICES entry 3 (replay:file=/none.sr): no such file";
+    fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
+    const struct {
+        int ticks;          // ticks run in this step
+        const char* script; // what the server says before the step
+        int reads;          // QV_GetDeviceProblems calls in the step
+        std::vector<std::string> fresh;
+        size_t listed;
+    } steps[] = {
+        {1, nullptr, 1, {bad1, bad2}, 2}, {9, nullptr, 0, {}, 2},           {1, nullptr, 1, {}, 2},
+        {10, "second only", 1, {}, 1},    {10, "both again", 1, {bad1}, 2},
+    };
+    for (const auto& step : steps) {
+        if (step.script && std::string(step.script) == "second only")
+            fakevexif::setDeviceProblems(bad2 + "\n");
+        if (step.script && std::string(step.script) == "both again")
+            fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
+        fakevexif::clearCalls();
+        for (int i = 0; i < step.ticks; ++i)
+            watch.tick(handle);
+        EXPECT_EQ(fakevexif::callCount("QV_GetDeviceProblems"), step.reads);
+        EXPECT_EQ(fakevexif::callCount("QV_GetTimeBase"), step.reads);
+        EXPECT_EQ(watch.takeNewProblems(), step.fresh);
+        EXPECT_EQ(watch.problems().size(), step.listed);
+    }
+}
+
+TEST_F(Watch, TimeBaseAndAnOldServer) {
+    QV_TimeBase reference{};
+    reference.size = sizeof reference;
+    reference.channel = 0;
+    reference.referenceHz = 1e6;
+    reference.measuredRate = 12.0018e6;
+    reference.nominalRate = 12e6;
+    fakevexif::setTimeBase(reference);
+    watch.tick(handle);
+    EXPECT_TRUE(watch.referenceUnlocked());
+    EXPECT_EQ(watch.sampleRate(), 12.0018e6);
+
+    // A server that predates the requests: asked once, then never again
+    // until the module changes; nothing known, nothing shown.
+    fakevexif::clearCalls();
+    fakevexif::setOldServer(true);
+    fakevexif::setDeviceProblems("a problem\n");
+    for (int i = 0; i < 30; ++i)
+        watch.tick(handle);
+    EXPECT_FALSE(watch.timeBase());
+    EXPECT_FALSE(watch.referenceUnlocked());
+    EXPECT_EQ(watch.sampleRate(), 0.0);
+    EXPECT_TRUE(watch.problems().empty());
+    EXPECT_EQ(fakevexif::callCount("QV_GetTimeBase"), 1);
+    EXPECT_EQ(fakevexif::callCount("QV_GetDeviceProblems"), 1);
+
+    fakevexif::setOldServer(false);
+    watch.moduleChanged();
+    watch.tick(handle);
+    EXPECT_TRUE(watch.timeBase());
+    EXPECT_EQ(watch.takeNewProblems(), std::vector<std::string>{"a problem"});
+}
+
+} // namespace
