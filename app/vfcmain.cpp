@@ -47,6 +47,7 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments)
     createStatusBar();
     createClientPanel();
     createRecords();
+    createMeasuresActions();
 
     // Show the window, with Run and Stop disabled until a module is open.
     show();

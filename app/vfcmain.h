@@ -18,6 +18,7 @@
 #include "app/CommandLine.h"
 #include "app/IdleTickCounter.h"
 #include "app/ImageList.h"
+#include "counter/EngineWatch.h"
 #include "counter/MeasurementCycle.h"
 #include "modules/ModuleAttachment.h"
 #include "modules/vladata.h"
@@ -29,6 +30,7 @@
 #include <string>
 #include <vector>
 
+class DeviceProblemsDialog;
 class HelpWindow;
 class QAction;
 class QTimer;
@@ -92,9 +94,9 @@ public:
     // timer, if it exists, is paused while the message is up. On a platform
     // without a screen the message goes to stderr only (it always does).
     [[noreturn]] void ReportServerFailure(const QString& text);
-    // One tick of the poll timer: one step of the measurement cycle and, while
-    // no count runs, the pins, and once a second the module list and the
-    // heartbeat.
+    // One tick of the poll timer: one step of the measurement cycle, once a
+    // second the time base and the device problems, and, while no count
+    // runs, the pins, and once a second the module list and the heartbeat.
     void PollTick();
 
     // The window's reaction to a new counter type: the grid's result heading
@@ -125,6 +127,14 @@ public:
     QAction* helpAction() const { return m_helpAction; }
     QAction* aboutAction() const { return m_aboutAction; }
     QAction* quitAction() const { return m_quitAction; }
+    // Counter > High Resolution (checked: the engine's measures in the grid).
+    QAction* highResolutionAction() const { return m_highResolutionAction; }
+    // Help > Device Problems...
+    QAction* deviceProblemsAction() const { return m_deviceProblemsAction; }
+    // Null until Device Problems is first chosen.
+    DeviceProblemsDialog* deviceProblemsDialog() const { return m_problemsDialog; }
+    // The time base and device problems as last read.
+    const EngineWatch& engineWatch() const { return m_watch; }
     const ImageList& imageList() const { return m_imageList; }
     TopPanel* topPanel() const { return m_topPanel; }
     ToolStrip* toolBar() const;
@@ -163,6 +173,7 @@ private:
     void createClientPanel();
     void createGroups();
     void createRecords();
+    void createMeasuresActions();
     void readCommandLine(const std::vector<std::string>& arguments);
     void connectToServer();
     void registerModuleListener();
@@ -178,6 +189,11 @@ private:
     void helpExecute();
     void aboutExecute();
     void quitExecute();
+    void deviceProblemsExecute();
+    // Reads the time base and the device problems when due and shows what
+    // changed: the time-base panel, a new problem in the status bar, the
+    // Device Problems dialog.
+    void watchEngine();
 
     static void moduleListener(void* context, int32_t event, int32_t value, int32_t extra);
 
@@ -193,6 +209,9 @@ private:
     QAction* m_helpAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_quitAction = nullptr;
+    QAction* m_highResolutionAction = nullptr;
+    QAction* m_deviceProblemsAction = nullptr;
+    DeviceProblemsDialog* m_problemsDialog = nullptr;
     TopPanel* m_topPanel = nullptr;
     TModStatusBar* m_statusBar = nullptr;
     QWidget* m_clientPanel = nullptr;
@@ -207,6 +226,7 @@ private:
 
     QTimer* m_pollTimer = nullptr; // null until the end of construction
     IdleTickCounter m_idleTicks;
+    EngineWatch m_watch;
     ServerAddress m_server;
     QV_ModuleInfo m_moduleInfo{}; // the attached module's model; channelCount 0 at start
     std::unique_ptr<Host> m_host;

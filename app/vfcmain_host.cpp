@@ -90,3 +90,15 @@ void TMainForm::Host::closeModule() {
 void TMainForm::Host::countFinished(const FinishedCount& count) {
     m_form.m_records->countFinished(count);
 }
+
+bool TMainForm::Host::highResolution() const {
+    return m_form.m_highResolutionAction && m_form.m_highResolutionAction->isChecked();
+}
+
+double TMainForm::Host::sampleRate() const {
+    return m_form.m_watch.sampleRate();
+}
+
+bool TMainForm::Host::referenceUnlocked() const {
+    return m_form.m_watch.referenceUnlocked();
+}

@@ -34,6 +34,9 @@ public:
     void writeResult(int32_t channel, std::string_view text) override;
     void closeModule() override;
     void countFinished(const FinishedCount& count) override;
+    bool highResolution() const override;
+    double sampleRate() const override;
+    bool referenceUnlocked() const override;
 
 private:
     TMainForm& m_form;

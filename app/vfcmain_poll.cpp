@@ -21,6 +21,9 @@ void TMainForm::PollTick() {
         throw;
     }
 
+    // The time base and the device problems, once a second, counting or not.
+    watchEngine();
+
     // While a count runs, the pins, the module list and the heartbeat wait.
     if (m_cycle.runState() != 0) return;
 
@@ -39,7 +42,11 @@ void TMainForm::PollTick() {
 
 void TMainForm::ModuleChanged(int32_t event, int32_t value, int32_t extra) {
     // Readings of another module do not belong to the same statistics.
-    if (event == AnalyserEvent::ModuleChanged) m_records->moduleChanged();
+    if (event == AnalyserEvent::ModuleChanged) {
+        m_records->moduleChanged();
+        // The new module's time base is read on the next tick.
+        m_watch.moduleChanged();
+    }
     m_attachment.ModuleChanged(event, value, extra);
 }
 

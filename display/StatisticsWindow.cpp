@@ -23,10 +23,16 @@
 
 namespace {
 
-// Values keep ten significant digits: a frequency of some MHz down to mHz.
-QString valueText(double value) {
-    return QString::number(value, 'g', 10);
+// Values keep ten significant digits: a frequency of some MHz down to mHz;
+// high-resolution readings twelve, as many as the grid shows at most.
+QString valueText(double value, bool highResolution) {
+    return QString::number(value, 'g', highResolution ? 12 : 10);
 }
+
+const QString kRegressionTip = QStringLiteral(
+    "Allan deviation of regression readings (High Resolution): each reading is a least-squares "
+    "fit over all edges of its gate, so it reads lower than a classic Allan deviation at the "
+    "same tau. Compare it with the deviation of other regression readings only.");
 
 QString optionalText(const std::optional<double>& value, char format, int precision) {
     return value ? QString::number(*value, format, precision) : QStringLiteral("-");
@@ -167,26 +173,36 @@ void StatisticsWindow::refreshTable() {
         m_statistics.empty()
             ? QStringLiteral("No counts since the last reset.")
             : QStringLiteral("%1 counts of %2, gate %3 s, edges %4: %5")
-                  .arg(typeCaption(configuration.counterType), toQt(configuration.module),
-                       toQt(gateName(configuration.gateCode)),
-                       toQt(edgeName(configuration.edgeCode)),
-                       toQt(countsPhrase(m_statistics.counts(), m_statistics.stoppedCounts())));
+                      .arg(
+                          typeCaption(configuration.counterType), toQt(configuration.module),
+                          toQt(gateName(configuration.gateCode)),
+                          toQt(edgeName(configuration.edgeCode)),
+                          toQt(countsPhrase(m_statistics.counts(), m_statistics.stoppedCounts()))) +
+                  (configuration.referenced ? QStringLiteral(", reference time base") : QString()) +
+                  (configuration.highResolution ? QStringLiteral(", high resolution") : QString());
     if (m_configuration->text() != label) m_configuration->setText(label);
 
     // The unit follows the counter type; the Allan deviation has none.
     const QString unit =
         m_statistics.empty() ? QString() : toQt(quantityUnit(configuration.counterType));
-    if (unit != m_unit || m_table->horizontalHeaderItem(0) == nullptr) {
+    const bool regression = m_statistics.regressionReadings();
+    if (unit != m_unit || regression != m_regression ||
+        m_table->horizontalHeaderItem(0) == nullptr) {
         m_unit = unit;
+        m_regression = regression;
         QStringList headings;
         for (int c = 0; c < ColumnCount; ++c) {
             QString heading = QString::fromLatin1(kHeadings[c]);
             if (c >= LastColumn && c <= DeviationColumn && !unit.isEmpty())
                 heading += QStringLiteral("\n(%1)").arg(unit); // narrow beside the main window
+            if (c == AllanColumn && regression) heading += QStringLiteral("\n(regression)");
             headings << heading;
         }
         m_table->setHorizontalHeaderLabels(headings);
+        m_table->horizontalHeaderItem(AllanColumn)
+            ->setToolTip(regression ? kRegressionTip : QString());
     }
+    const bool high = configuration.highResolution;
 
     const int rows = m_statistics.channelCount();
     if (m_table->rowCount() != rows) m_table->setRowCount(rows);
@@ -195,10 +211,10 @@ void StatisticsWindow::refreshTable() {
         const bool any = channel.count() > 0;
         setCell(row, ChannelColumn, QString::number(row));
         setCell(row, CountColumn, QString::number(channel.count()));
-        setCell(row, LastColumn, any ? valueText(channel.last()) : QStringLiteral("-"));
-        setCell(row, MeanColumn, any ? valueText(channel.mean()) : QStringLiteral("-"));
-        setCell(row, MinimumColumn, any ? valueText(channel.minimum()) : QStringLiteral("-"));
-        setCell(row, MaximumColumn, any ? valueText(channel.maximum()) : QStringLiteral("-"));
+        setCell(row, LastColumn, any ? valueText(channel.last(), high) : QStringLiteral("-"));
+        setCell(row, MeanColumn, any ? valueText(channel.mean(), high) : QStringLiteral("-"));
+        setCell(row, MinimumColumn, any ? valueText(channel.minimum(), high) : QStringLiteral("-"));
+        setCell(row, MaximumColumn, any ? valueText(channel.maximum(), high) : QStringLiteral("-"));
         setCell(row, DeviationColumn, optionalText(channel.standardDeviation(), 'g', 6));
         setCell(row, AllanColumn, optionalText(m_statistics.allanDeviation(row), 'e', 3));
     }

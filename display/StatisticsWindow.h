@@ -94,7 +94,8 @@ private:
     // Channel and statistics' count at the last fit of the value axis.
     int m_rangeChannel = -1;
     int64_t m_rangeCounts = 0;
-    QString m_unit;        // unit shown in the headings
-    QTimer m_refreshTimer; // a refresh held back by the interval
+    QString m_unit;            // unit shown in the headings
+    bool m_regression = false; // the Allan column says its readings are regression readings
+    QTimer m_refreshTimer;     // a refresh held back by the interval
     QElapsedTimer m_sinceRefresh;
 };

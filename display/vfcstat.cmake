@@ -5,7 +5,9 @@ target_sources(vexcounter_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/vfcstat_pins.h)
 target_sources(vexcounter_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/vfcstat.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/vfcstat.h)
+    ${CMAKE_CURRENT_LIST_DIR}/vfcstat.h
+    ${CMAKE_CURRENT_LIST_DIR}/DeviceProblemsDialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DeviceProblemsDialog.h)
 qt_add_resources(vexcounter_ui "vfcstat_pin_glyphs"
     PREFIX "/"
     BASE ${CMAKE_CURRENT_LIST_DIR}/..

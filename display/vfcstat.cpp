@@ -30,6 +30,7 @@ QStringList moduleTexts() {
 QStringList runStateTexts() {
     return {QStringLiteral("Running"),
             QStringLiteral("Waiting for trigger"),
+            QStringLiteral("Waiting for reference"),
             QStringLiteral("Counting"),
             QStringLiteral("Frequency Count Finished"),
             QStringLiteral("Period Count Finished"),
@@ -49,16 +50,26 @@ struct PanelSpeech {
     const char* name;
     const char* description;
 };
-constexpr std::array<PanelSpeech, 5> kPanelSpeech{{
+constexpr std::array<PanelSpeech, TModStatusBar::kPanelCount> kPanelSpeech{{
     {"Module", "The module in use"},
     {"Run state", "State of the measurement run"},
     {"Pin levels", "Live logic level of each pin of the module"},
     {"Heartbeat", "Flips once a second while no count runs"},
-    {"Status", ""},
+    {"Status", "Messages such as a new device problem"},
+    {"Time base", "The external reference of the module: its lock and offset"},
 }};
 
+// Left to right: the time base stands between the heartbeat and the filler.
+constexpr std::array<int, TModStatusBar::kPanelCount> kPanelOrder{
+    TModStatusBar::ModulePanel,    TModStatusBar::RunStatePanel, TModStatusBar::PinsPanel,
+    TModStatusBar::HeartbeatPanel, TModStatusBar::TimeBasePanel, TModStatusBar::FillerPanel};
+
+// The widest time-base text, so the panel keeps its width as the offset moves.
+const QString kWidestTimeBase = QStringLiteral("Ref 10 MHz: locked, -888.8 ppm");
+
 bool isTextPanel(int index) {
-    return index == TModStatusBar::ModulePanel || index == TModStatusBar::RunStatePanel;
+    return index == TModStatusBar::ModulePanel || index == TModStatusBar::RunStatePanel ||
+           index == TModStatusBar::TimeBasePanel;
 }
 } // namespace
 
@@ -111,8 +122,12 @@ protected:
             m_bar->DrawPanel(painter, m_index, inside);
         } else {
             painter.setPen(palette().color(QPalette::WindowText));
-            painter.drawText(inside.adjusted(kTextIndent, 0, 0, 0),
-                             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_text);
+            // A text wider than its panel ends in an ellipsis (the tool tip
+            // holds it whole).
+            const QRect area = inside.adjusted(kTextIndent, 0, 0, 0);
+            const QString shown =
+                painter.fontMetrics().elidedText(m_text, Qt::ElideRight, area.width());
+            painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
         }
     }
 
@@ -124,7 +139,8 @@ private:
     QString m_text;
 };
 
-TModStatusBar::TModStatusBar(QWidget* mainWindow) : QStatusBar(mainWindow) {
+TModStatusBar::TModStatusBar(QWidget* mainWindow)
+    : QStatusBar(mainWindow), m_messageTimer(new QTimer(this)) {
     // The fixed-size window has nothing to resize, and the bar paints all
     // of itself (so temporary messages never cover the panels).
     setSizeGripEnabled(false);
@@ -140,7 +156,12 @@ TModStatusBar::TModStatusBar(QWidget* mainWindow) : QStatusBar(mainWindow) {
         new Panel(this, PinsPanel, true, true, QString()),
         new Panel(this, HeartbeatPanel, false, true, QString()),
         new Panel(this, FillerPanel, true, false, QStringLiteral("    ")),
+        new Panel(this, TimeBasePanel, true, false, QString()),
     };
+    m_widthTexts[TimeBasePanel] = {kWidestTimeBase};
+    m_messageTimer->setSingleShot(true);
+    m_messageTimer->setInterval(kMessageTime);
+    connect(m_messageTimer, &QTimer::timeout, this, [this] { ShowMessage({}); });
     m_widthTexts[ModulePanel] = moduleTexts();
     m_widthTexts[RunStatePanel] = runStateTexts();
     m_widthTexts[PinsPanel] = {QStringLiteral("Pins: 7 0") + QString(17, QLatin1Char('M'))};
@@ -211,6 +232,23 @@ void TModStatusBar::ToggleHeartbeat() {
                                      : QStringLiteral("0"));
 }
 
+void TModStatusBar::SetTimeBaseText(const QString& text) {
+    SetPanelText(TimeBasePanel, text);
+    m_panels[TimeBasePanel]->setToolTip(text);
+    placePanels();
+}
+
+void TModStatusBar::ShowMessage(const QString& text) {
+    m_message = text;
+    SetPanelText(FillerPanel, text.isEmpty() ? QStringLiteral("    ") : text);
+    m_panels[FillerPanel]->setToolTip(text);
+    if (text.isEmpty())
+        m_messageTimer->stop();
+    else
+        m_messageTimer->start();
+    placePanels();
+}
+
 void TModStatusBar::DrawPanel(QPainter& painter, int index, const QRect& rect) {
     if (index == PinsPanel) drawPins(painter, rect);
     if (index == HeartbeatPanel) drawHeartbeat(painter, rect);
@@ -275,21 +313,28 @@ void TModStatusBar::applyFontMetrics() {
 }
 
 // Panels stand side by side from the left edge, each as wide as its width
-// text less the gap to its neighbour; the filler takes the rest.
+// text less the gap to its neighbour; the filler takes the rest. The time
+// base shows only with a text and no message, and takes no more than the
+// room that is left.
 void TModStatusBar::placePanels() {
     const QFontMetrics metrics(font());
     const int panelHeight = std::max(0, height() - kPanelTop);
+    const bool timeBase = m_message.isEmpty() && !panelText(TimeBasePanel).isEmpty();
+    m_panels[TimeBasePanel]->setVisible(timeBase);
     int x = 0;
-    for (int i = 0; i < kPanelCount; ++i) {
+    for (const int i : kPanelOrder) {
         int width = 0;
         if (i == HeartbeatPanel)
             width = kHeartbeatWidth;
         else if (i == FillerPanel)
-            width = std::max(kFillerWidth, this->width() - x);
+            width = std::max(timeBase ? 0 : kFillerWidth, this->width() - x);
+        else if (i == TimeBasePanel && !timeBase)
+            continue;
         else
             for (const QString& text : m_widthTexts[static_cast<size_t>(i)])
                 width = std::max(width, metrics.horizontalAdvance(text));
         if (isTextPanel(i)) width += kTextPanelChrome;
+        if (i == TimeBasePanel) width = std::min(width, std::max(0, this->width() - x));
         m_panels[static_cast<size_t>(i)]->setGeometry(x, kPanelTop, std::max(0, width - kPanelGap),
                                                       panelHeight);
         x += width;

@@ -1,6 +1,8 @@
-// TModStatusBar: the main window's status bar with five panels: the module in
+// TModStatusBar: the main window's status bar with its panels: the module in
 // use, the run state, the live pin levels drawn as glyphs, a heartbeat square
-// that flips once per idle second, and an empty filler.
+// that flips once per idle second, the time base (shown only for a module
+// with an external reference) and a filler. A message (a new device problem)
+// takes the place of the time base and the filler for a while.
 #pragma once
 
 #include "display/vfcstat_pins.h"
@@ -9,6 +11,7 @@
 #include <QStatusBar>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
@@ -16,8 +19,17 @@
 class TModStatusBar : public QStatusBar {
     Q_OBJECT
 public:
-    enum PanelIndex { ModulePanel, RunStatePanel, PinsPanel, HeartbeatPanel, FillerPanel };
-    static constexpr int kPanelCount = 5;
+    enum PanelIndex {
+        ModulePanel,
+        RunStatePanel,
+        PinsPanel,
+        HeartbeatPanel,
+        FillerPanel,
+        TimeBasePanel
+    };
+    static constexpr int kPanelCount = 6;
+    // How long a message stays, in ms.
+    static constexpr int kMessageTime = 10000;
 
     // Parented to the main window, which places it at its bottom edge. Its
     // height is the font's text height + 6 pixels.
@@ -38,6 +50,13 @@ public:
     int32_t pinCount() const { return m_pinCount; }
     // Flips the heartbeat square's colours.
     void ToggleHeartbeat();
+    // The time-base panel's text; the empty text hides the panel.
+    void SetTimeBaseText(const QString& text);
+    // Shows a message in place of the time base and the filler for
+    // kMessageTime ms (the full text also as the tool tip); a new message
+    // replaces the old one. The empty text ends it.
+    void ShowMessage(const QString& text);
+    QString message() const { return m_message; }
 
     // The widget that shows a panel (for the main window's checks and tests).
     QWidget* panelWidget(int index) const;
@@ -72,4 +91,6 @@ private:
     std::array<QStringList, kPanelCount> m_widthTexts;
     std::array<QPixmap, kPinGlyphCount> m_glyphs;
     int32_t m_pinCount = 16;
+    QString m_message;
+    QTimer* const m_messageTimer;
 };

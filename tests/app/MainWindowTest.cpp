@@ -113,8 +113,12 @@ TEST_F(MainWindow, MenuItemsShowTheirActions) {
     EXPECT_EQ(items(top[1]), QList<QAction*>({records.copyAction()}));
     EXPECT_EQ(items(top[2]),
               QList<QAction*>({form->continuousAction(), form->runAction(), form->stopAction(),
-                               nullptr, records.statisticsAction()}));
-    EXPECT_EQ(items(top[3]), QList<QAction*>({form->helpAction(), form->aboutAction()}));
+                               nullptr, form->highResolutionAction(), records.statisticsAction()}));
+    EXPECT_EQ(items(top[3]), QList<QAction*>({form->helpAction(), form->deviceProblemsAction(),
+                                              form->aboutAction()}));
+    // High Resolution is checkable and off at start-up.
+    EXPECT_TRUE(form->highResolutionAction()->isCheckable());
+    EXPECT_FALSE(form->highResolutionAction()->isChecked());
 
     // The record actions: captions, short-cuts, and only logging is checked.
     EXPECT_EQ(records.logAction()->text(), "&Log to File...");

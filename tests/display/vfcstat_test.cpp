@@ -132,7 +132,7 @@ TEST_F(StatusBar, OnlyAChangedTextRepaintsAndOnlyItsOwnPanel) {
                   bar->SetRunState("Running");
                   bar->SetPinStates(QString(18, '0'));
               }),
-              (std::vector<int>{0, 0, 0, 0, 0, 0}));
+              std::vector<int>(1 + TModStatusBar::kPanelCount, 0));
     std::vector<int> onlyState(1 + TModStatusBar::kPanelCount, 0);
     onlyState[1 + TModStatusBar::RunStatePanel] = 1;
     EXPECT_EQ(paints([this] { bar->SetRunState("Counting"); }), onlyState);

@@ -1,0 +1,215 @@
+// The main window with what the engine measures beside the counts, on the
+// scripted fake of the library: High Resolution in the grid, the statistics
+// and the log, the time-base panel, the device problems in the status bar and
+// their dialog, and a server that predates all of it.
+#include "FakeVexif.h"
+#include "WindowDriver.h"
+
+#include "app/RecordsController.h"
+#include "counter/ResultText.h"
+#include "display/DeviceProblemsDialog.h"
+
+#include <QAction>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+using namespace windowtest;
+
+QV_TimeBase timeBase(double referenceHz, int32_t locked, double ppm) {
+    QV_TimeBase t{};
+    t.size = sizeof t;
+    t.channel = referenceHz > 0.0 ? 0 : -1;
+    t.referenceHz = referenceHz;
+    t.locked = locked;
+    t.offsetPpm = ppm;
+    t.measuredRate = 12e6 * (1.0 + ppm * 1e-6);
+    t.nominalRate = 12e6;
+    return t;
+}
+
+QV_ChannelMeasures channelMeasures(double hz, int32_t referenced) {
+    QV_ChannelMeasures m = fakevexif::unknownMeasures();
+    m.frequency = hz;
+    m.duty = 0.495;
+    m.referenced = referenced;
+    return m;
+}
+
+class WindowMeasures : public testing::Test {
+protected:
+    void SetUp() override {
+        fakevexif::reset();
+        fakevexif::setModules({{"QV000001", 'c'}});
+        form = std::make_unique<TMainForm>();
+        // The first refresh opens the module; then the test ticks by hand.
+        ASSERT_TRUE(waitUntil(
+            [&] { return moduleText(*form) == "Using QV000001" && form->runAction()->isEnabled(); },
+            1500));
+        form->pollTimer()->stop();
+        clickItem(*form->gateGroup(), 1); // 1 s
+    }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i)
+            form->PollTick();
+    }
+    // One single 1 s frequency count of channel 0 reading `count` edges.
+    void frequencyCount(int64_t count) {
+        fakevexif::setCounts({count});
+        fakevexif::setStatusWords({QV_STATUS_ARMED});
+        form->runAction()->trigger();
+        ticks(1);
+        ASSERT_EQ(stateText(*form), "Frequency Count Finished");
+    }
+    QString timeBasePanel() const { return panel(*form, TModStatusBar::TimeBasePanel); }
+    bool timeBaseShown() const {
+        return form->modStatusBar()
+            ->panelWidget(TModStatusBar::TimeBasePanel)
+            ->isVisibleTo(form->modStatusBar());
+    }
+
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(WindowMeasures, TimeBasePanel) {
+    const struct {
+        QV_TimeBase timeBase;
+        bool shown;
+        const char* text;
+    } cases[] = {
+        {timeBase(1e6, 1, 153.6), true, "Ref 1 MHz: locked, +153.6 ppm"},
+        {timeBase(1e6, 0, 0.0), true, "Ref 1 MHz: not locked"},
+        {timeBase(0.0, 0, 0.0), false, ""},
+    };
+    for (const auto& c : cases) {
+        fakevexif::setTimeBase(c.timeBase);
+        ticks(10); // read once a second
+        EXPECT_EQ(timeBasePanel(), c.text);
+        EXPECT_EQ(timeBaseShown(), c.shown) << c.text;
+    }
+}
+
+TEST_F(WindowMeasures, HighResolutionStatisticsAndLog) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("log.csv");
+    ASSERT_TRUE(form->records()->startLogging(path));
+    fakevexif::setTimeBase(timeBase(1e6, 1, -153.6));
+    ticks(10);
+
+    // Each step: one count; the first two are not referenced (the reference
+    // was not locked yet), the rest are.
+    const struct {
+        bool high;
+        int32_t referenced;
+        const char* cell;
+        int64_t setCounts; // counts in the statistics set afterwards
+        bool regression;
+    } steps[] = {
+        {false, 0, "999846|Hz$[ period: 1000.2 ns ]", 1, false},
+        {false, 0, "999846|Hz$[ period: 1000.2 ns ]", 2, false},
+        {false, 1, "1000000|Hz$[ period: 1000.0 ns ]", 1, false},
+        {true, 1, "1000000.0000|Hz$[ period: 1000.0000000 ns, duty: 49.5 % ]", 1, true},
+        {true, 1, "1000000.0000|Hz$[ period: 1000.0000000 ns, duty: 49.5 % ]", 2, true},
+    };
+    for (const auto& step : steps) {
+        form->highResolutionAction()->setChecked(step.high);
+        fakevexif::setMeasures(
+            {channelMeasures(step.referenced ? 1e6 : 999846.4031, step.referenced)});
+        frequencyCount(step.referenced ? 1000000 : 999846);
+        EXPECT_EQ(form->grid()->Result(0).toStdString(), step.cell);
+        EXPECT_EQ(form->records()->statistics().counts(), step.setCounts);
+        EXPECT_EQ(form->records()->statistics().regressionReadings(), step.regression);
+        // Copy carries the same value as the grid.
+        EXPECT_TRUE(form->records()->copyText().contains(
+            QString::fromStdString(step.cell).section('|', 0, 0)));
+    }
+    // The statistics hold the measured value, the log its time base.
+    EXPECT_DOUBLE_EQ(form->records()->statistics().channel(0).mean(), 1e6);
+    form->records()->stopLogging();
+    std::ifstream in(path.toStdString());
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string line;
+    std::vector<std::string> ends;
+    while (std::getline(text, line))
+        ends.push_back(line.substr(line.rfind(',') + 1));
+    EXPECT_EQ(ends, (std::vector<std::string>{"timebase", "internal", "internal", "reference",
+                                              "reference", "reference"}));
+}
+
+TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
+    // A device config of one good and two bad entries: the good one counts,
+    // the two bad ones are the server's problems.
+    const std::string bad1 = "VEXIF_DEVICES entry 2 \"ref=-5MHz@0\": a negative frequency";
+    const std::string bad2 = "VEXIF_DEVICES entry 3: capture /data/none.sr: no such file";
+    fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
+    form->deviceProblemsAction()->trigger();
+    DeviceProblemsDialog* dialog = form->deviceProblemsDialog();
+    ASSERT_NE(dialog, nullptr);
+    const struct {
+        const char* what;
+        std::string problems; // scripted before the step
+        QString message;      // the status bar's message after the step
+        QStringList listed;
+    } steps[] = {
+        {"both new",
+         bad1 + "\n" + bad2 + "\n",
+         QString("2 device problems (Help > Device Problems): ") + bad1.c_str(),
+         {bad1.c_str(), bad2.c_str()}},
+        {"nothing new: not shown again",
+         bad1 + "\n" + bad2 + "\n",
+         "",
+         {bad1.c_str(), bad2.c_str()}},
+        {"one gone", bad2 + "\n", "", {bad2.c_str()}},
+        {"one back",
+         bad1 + "\n" + bad2 + "\n",
+         QString("Device problem: ") + bad1.c_str(),
+         {bad1.c_str(), bad2.c_str()}},
+        {"none", "", "", {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        form->modStatusBar()->ShowMessage({}); // the message's time is up
+        fakevexif::setDeviceProblems(step.problems);
+        ticks(10);
+        EXPECT_EQ(form->modStatusBar()->message(), step.message);
+        EXPECT_EQ(dialog->problems(), step.listed);
+    }
+    EXPECT_EQ(dialog->summary(), DeviceProblemsDialog::kNoProblems);
+
+    // The good device still counts.
+    frequencyCount(1000);
+    EXPECT_EQ(form->grid()->Result(0).toStdString(), FrequencyText(1000, QV_GATE_1S));
+}
+
+TEST_F(WindowMeasures, AnOldServerLeavesTheWindowAsBefore) {
+    fakevexif::setOldServer(true);
+    fakevexif::setTimeBase(timeBase(1e6, 1, 153.6));
+    fakevexif::setDeviceProblems("a problem\n");
+    fakevexif::setMeasures({channelMeasures(1e6, 1)});
+    form->highResolutionAction()->setChecked(true);
+    fakevexif::clearCalls();
+    for (int count = 0; count < 3; ++count) {
+        frequencyCount(999846);
+        ticks(10);
+        EXPECT_EQ(form->grid()->Result(0).toStdString(), FrequencyText(999846, QV_GATE_1S));
+    }
+    EXPECT_FALSE(timeBaseShown());
+    EXPECT_EQ(form->modStatusBar()->message(), "");
+    EXPECT_TRUE(form->engineWatch().problems().empty());
+    EXPECT_FALSE(form->records()->statistics().configuration().referenced);
+    EXPECT_FALSE(form->records()->statistics().regressionReadings());
+    EXPECT_EQ(form->records()->statistics().counts(), 3);
+    // Each request is tried once, then left alone.
+    EXPECT_LE(fakevexif::callCount("QV_FCGetMeasures"), 1);
+    EXPECT_LE(fakevexif::callCount("QV_GetTimeBase"), 1);
+    EXPECT_LE(fakevexif::callCount("QV_GetDeviceProblems"), 1);
+}
+
+} // namespace
