@@ -4,7 +4,11 @@
 //   BM_ContinuousEvents/records:0  the window alone
 //   BM_ContinuousEvents/records:1  with the Statistics window open (trend of
 //                                  channel 0) and every count logged to a file
-// Both run in one process, one after the other, with a fresh window each.
+//   BM_ContinuousFrequency/highres:0  continuous 100 ms frequency counts
+//   BM_ContinuousFrequency/highres:1  the same with Counter > High Resolution
+//                                  (the measures read once per count, the
+//                                  time base and problems once a second)
+// All run in one process, one after the other, with a fresh window each.
 // The stretch is VFC_BENCH_SECONDS (default 20) after a 2 s warm-up. Run it
 // under a real X server (xvfb-run ... env QT_QPA_PLATFORM=xcb) to include the
 // drawing a user's screen costs; offscreen otherwise.
@@ -54,31 +58,28 @@ int benchSeconds() {
     return seconds > 0 ? seconds : 20;
 }
 
-void BM_ContinuousEvents(benchmark::State& state) {
-    const bool records = state.range(0) != 0;
-    QTemporaryDir folder;
-    auto form = std::make_unique<TMainForm>();
-    form->analyserData().SetAllowSimulations(true);
+// Opens the first simulated module and starts continuous 100 ms counts of
+// counterType; false when no module opened.
+bool startContinuous(TMainForm& form, int counterType) {
+    form.analyserData().SetAllowSimulations(true);
     QElapsedTimer waiting;
     waiting.start();
-    while (!form->runAction()->isEnabled() && waiting.elapsed() < 5000)
+    while (!form.runAction()->isEnabled() && waiting.elapsed() < 5000)
         runFor(50);
-    if (!form->runAction()->isEnabled()) {
-        state.SkipWithError("no simulated module opened");
-        return;
-    }
-    form->countTypeGroup()->setItemIndex(2); // events
-    form->CounterTypeChanged(*form->countTypeGroup(), 2);
-    form->gateGroup()->setItemIndex(0); // 100 ms
-    if (records) {
-        form->records()->startLogging(folder.filePath(QStringLiteral("bench.csv")));
-        form->records()->statisticsAction()->trigger();
-    }
-    form->continuousAction()->setChecked(true);
-    form->runAction()->trigger();
+    if (!form.runAction()->isEnabled()) return false;
+    form.countTypeGroup()->setItemIndex(counterType);
+    form.CounterTypeChanged(*form.countTypeGroup(), counterType);
+    form.gateGroup()->setItemIndex(0); // 100 ms
+    return true;
+}
+
+// Measures the process CPU over the stretch into the state's counters.
+void measure(benchmark::State& state, TMainForm& form) {
+    form.continuousAction()->setChecked(true);
+    form.runAction()->trigger();
     runFor(2000); // warm-up
 
-    const int64_t countsBefore = form->records()->statistics().counts();
+    const int64_t countsBefore = form.records()->statistics().counts();
     for (auto _ : state) {
         QElapsedTimer wall;
         wall.start();
@@ -89,16 +90,48 @@ void BM_ContinuousEvents(benchmark::State& state) {
         state.SetIterationTime(seconds);
         state.counters["cpu_percent"] = 100.0 * cpu / seconds;
         state.counters["counts_per_s"] =
-            static_cast<double>(form->records()->statistics().counts() - countsBefore) / seconds;
+            static_cast<double>(form.records()->statistics().counts() - countsBefore) / seconds;
     }
-    if (form->runState() != 1) state.SkipWithError("the counts stopped");
+    if (form.runState() != 1) state.SkipWithError("the counts stopped");
+}
+
+void BM_ContinuousEvents(benchmark::State& state) {
+    const bool records = state.range(0) != 0;
+    QTemporaryDir folder;
+    auto form = std::make_unique<TMainForm>();
+    if (!startContinuous(*form, 2)) {
+        state.SkipWithError("no simulated module opened");
+        return;
+    }
+    if (records) {
+        form->records()->startLogging(folder.filePath(QStringLiteral("bench.csv")));
+        form->records()->statisticsAction()->trigger();
+    }
+    measure(state, *form);
     if (records && !form->records()->logging()) state.SkipWithError("logging stopped");
+}
+
+void BM_ContinuousFrequency(benchmark::State& state) {
+    auto form = std::make_unique<TMainForm>();
+    if (!startContinuous(*form, 0)) {
+        state.SkipWithError("no simulated module opened");
+        return;
+    }
+    form->highResolutionAction()->setChecked(state.range(0) != 0);
+    measure(state, *form);
 }
 
 } // namespace
 
 BENCHMARK(BM_ContinuousEvents)
     ->ArgName("records")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_ContinuousFrequency)
+    ->ArgName("highres")
     ->Arg(0)
     ->Arg(1)
     ->Iterations(1)

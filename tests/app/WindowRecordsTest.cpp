@@ -153,11 +153,11 @@ TEST_F(RecordsOnServer, StatisticsLogAndCopyFollowTheCounts) {
     const QRegularExpression time(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)");
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QStringList fields = lines[i].split(',');
-        ASSERT_EQ(fields.size(), 5 + 18 + 1) << lines[i].toStdString();
+        ASSERT_EQ(fields.size(), 5 + 18 + 2) << lines[i].toStdString();
         EXPECT_TRUE(time.match(fields[0]).hasMatch()) << fields[0].toStdString();
         EXPECT_EQ(fields.mid(1, 4), QStringList({"QVSIMC01", "frequency", "0.1", "R-R"}));
         EXPECT_EQ(fields[5], "1000000");
-        EXPECT_EQ(fields.back(), "finished");
+        EXPECT_EQ(fields.mid(5 + 18), QStringList({"finished", "internal"}));
     }
     const QStringList last = lines.back().split(',');
     for (int channel = 0; channel < 18; ++channel)
@@ -240,14 +240,14 @@ TEST_F(RecordsOnServer, CountsEndedByStopAreLoggedAndCounted) {
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4);
     const QStringList events = lines[1].split(',');
-    ASSERT_EQ(events.size(), 5 + 18 + 1);
+    ASSERT_EQ(events.size(), 5 + 18 + 2);
     EXPECT_EQ(events.mid(1, 4), QStringList({"QVSIMC01", "events", "inf", "R-R"}));
-    EXPECT_EQ(events.back(), "stopped");
+    EXPECT_EQ(events.mid(5 + 18), QStringList({"stopped", "internal"}));
     EXPECT_EQ(events[5].toDouble(), total);
     const QStringList frequency = lines[3].split(',');
     EXPECT_EQ(frequency.mid(1, 4), QStringList({"QVSIMC01", "frequency", "10", "R-R"}));
     EXPECT_EQ(frequency.mid(5, 18), QStringList(18, QString()));
-    EXPECT_EQ(frequency.back(), "stopped");
+    EXPECT_EQ(frequency.mid(5 + 18), QStringList({"stopped", "internal"}));
 }
 
 TEST_F(RecordsOnServer, AFailingLogStopsWithOneMessageAndCountsGoOn) {
