@@ -58,8 +58,11 @@ void TMainForm::deviceProblemsExecute() {
 
 void TMainForm::watchEngine() {
     if (!m_watch.tick(m_library ? m_library->handle() : 0)) return;
-    m_statusBar->SetTimeBaseText(m_watch.timeBase() ? toQt(timeBaseText(*m_watch.timeBase()))
-                                                    : QString());
+    if (m_watch.timeBase())
+        m_statusBar->SetTimeBaseText(toQt(timeBaseText(*m_watch.timeBase())),
+                                     toQt(timeBaseShortText(*m_watch.timeBase())));
+    else
+        m_statusBar->SetTimeBaseText({});
     const std::vector<std::string> fresh = m_watch.takeNewProblems();
     if (fresh.size() == 1)
         m_statusBar->ShowMessage(QStringLiteral("Device problem: ") + toQt(fresh.front()));

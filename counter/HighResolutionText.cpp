@@ -15,6 +15,9 @@ constexpr int kMaxDigits = 12;
 constexpr int kMinPeriodDecimals = 2; // 10 ps
 constexpr int kMaxPeriodDecimals = 6; // 1 fs
 constexpr int kMaxDecimals = 9;
+// The value beside the reading shows at most this many significant digits:
+// with the duty cycle it fills the remark's room in the grid.
+constexpr int kBesideDigits = 8;
 constexpr double kPeriodIntervals = 64.0;
 
 // Fixed notation with `decimals` digits after the point, independent of the
@@ -37,10 +40,10 @@ int decimalsFor(double value, int digits) {
     return std::clamp(digits - integerDigits(value), 0, kMaxDecimals);
 }
 
-// ", duty: 49.5 %" where the duty is known.
+// ", duty 49.5 %" where the duty is known.
 std::string dutyRemark(double duty) {
     if (!std::isfinite(duty)) return {};
-    return ", duty: " + fixed(duty * 100.0, 1) + " %";
+    return ", duty " + fixed(duty * 100.0, 1) + " %";
 }
 
 } // namespace
@@ -70,9 +73,9 @@ std::optional<std::string> highResolutionFrequencyText(const QV_ChannelMeasures&
     if (!std::isfinite(hz) || !(hz > 0.0)) return std::nullopt;
     const int digits = resolvedDigits(frequencyResolution(hz, gateSeconds(gateCode), sampleRate));
     const double ns = 1e9 / hz;
-    return fixed(hz, decimalsFor(hz, digits)) +
-           "|Hz$[ period: " + fixed(ns, decimalsFor(ns, digits)) + " ns" +
-           dutyRemark(measures.duty) + " ]";
+    const int beside = std::min(digits, kBesideDigits);
+    return fixed(hz, decimalsFor(hz, digits)) + "|Hz$[ " + fixed(ns, decimalsFor(ns, beside)) +
+           " ns" + dutyRemark(measures.duty) + " ]";
 }
 
 std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& measures,
@@ -84,9 +87,10 @@ std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& me
     const int decimals =
         std::clamp(digits - integerDigits(ns), kMinPeriodDecimals, kMaxPeriodDecimals);
     const double hz = 1.0 / seconds;
-    // The frequency beside it with as many significant digits as the period.
-    const int shown = std::max(integerDigits(ns) + decimals, 1);
-    return fixed(ns, decimals) + "|ns$[ frequency: " + fixed(hz, decimalsFor(hz, shown)) + " Hz" +
+    // The frequency beside it with as many significant digits as the period
+    // shows, up to the remark's room.
+    const int beside = std::clamp(integerDigits(ns) + decimals, 1, kBesideDigits);
+    return fixed(ns, decimals) + "|ns$[ " + fixed(hz, decimalsFor(hz, beside)) + " Hz" +
            dutyRemark(measures.duty) + " ]";
 }
 
@@ -109,11 +113,22 @@ std::string frequencyName(double hz) {
     return text + " " + unit;
 }
 
+namespace {
+// "+153.6 ppm": one decimal with its sign; a rounded zero shows as +0.0.
+std::string ppmText(double offsetPpm) {
+    const double ppm = std::round(offsetPpm * 10.0) / 10.0;
+    return (ppm < 0.0 ? "" : "+") + fixed(ppm == 0.0 ? 0.0 : ppm, 1) + " ppm";
+}
+} // namespace
+
 std::string timeBaseText(const QV_TimeBase& timeBase) {
     if (!(timeBase.referenceHz > 0.0)) return {};
     const std::string head = "Ref " + frequencyName(timeBase.referenceHz) + ": ";
     if (timeBase.locked != 1) return head + "not locked";
-    // One decimal with its sign; a rounded zero shows as +0.0.
-    const double ppm = std::round(timeBase.offsetPpm * 10.0) / 10.0;
-    return head + "locked, " + (ppm < 0.0 ? "" : "+") + fixed(ppm == 0.0 ? 0.0 : ppm, 1) + " ppm";
+    return head + "locked, " + ppmText(timeBase.offsetPpm);
+}
+
+std::string timeBaseShortText(const QV_TimeBase& timeBase) {
+    if (!(timeBase.referenceHz > 0.0)) return {};
+    return timeBase.locked == 1 ? "Ref " + ppmText(timeBase.offsetPpm) : "Ref not locked";
 }

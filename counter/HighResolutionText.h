@@ -38,20 +38,24 @@ double periodResolution(double periodSeconds, double sampleRate);
 // Significant digits a relative resolution gives (3 to 12; 12 for 0).
 int resolvedDigits(double relativeResolution);
 
-// "<Hz>|Hz$[ period: <ns> ns, duty: <%> % ]" from measures.frequency with
-// the digits the gate resolves, the period beside it with as many
-// significant digits, and the duty where known. None when the frequency is
-// unknown or not above 0 (the count's own text stands).
+// "<Hz>|Hz$[ <ns> ns, duty <%> % ]" from measures.frequency with the digits
+// the gate resolves, the period beside it with as many significant digits
+// (at most 8, the room of the grid's remark), and the duty where known. None
+// when the frequency is unknown or not above 0 (the count's own text stands).
 std::optional<std::string> highResolutionFrequencyText(const QV_ChannelMeasures& measures,
                                                        int32_t gateCode, double sampleRate);
-// "<ns>|ns$[ frequency: <Hz> Hz, duty: <%> % ]" from measures.period. None
-// when the period is unknown or not above 0.
+// "<ns>|ns$[ <Hz> Hz, duty <%> % ]" from measures.period, the frequency
+// beside it as for a frequency. None when the period is unknown or not
+// above 0.
 std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& measures,
                                                     double sampleRate);
 
 // The time-base panel's text: "" without a reference (the panel is hidden),
 // "Ref 1 MHz: locked, +153.6 ppm" or "Ref 1 MHz: not locked".
 std::string timeBaseText(const QV_TimeBase& timeBase);
+// The same, short, for a panel too narrow for it: "Ref +153.6 ppm" (an
+// offset is known only while locked) or "Ref not locked".
+std::string timeBaseShortText(const QV_TimeBase& timeBase);
 // A frequency in the unit that fits it, up to 6 significant digits without
 // trailing zeros: "1 MHz", "32.768 kHz", "50 Hz".
 std::string frequencyName(double hz);

@@ -87,6 +87,12 @@ public:
     }
 
     const QString& text() const { return m_text; }
+    // Drawn instead of the text when the text does not fit the panel.
+    void setShortText(const QString& text) {
+        if (text == m_shortText) return;
+        m_shortText = text;
+        update();
+    }
     void setText(const QString& text) {
         if (text == m_text) return;
         m_text = text;
@@ -125,8 +131,10 @@ protected:
             // A text wider than its panel ends in an ellipsis (the tool tip
             // holds it whole).
             const QRect area = inside.adjusted(kTextIndent, 0, 0, 0);
+            const bool fits = painter.fontMetrics().horizontalAdvance(m_text) <= area.width();
+            const QString& text = fits || m_shortText.isEmpty() ? m_text : m_shortText;
             const QString shown =
-                painter.fontMetrics().elidedText(m_text, Qt::ElideRight, area.width());
+                painter.fontMetrics().elidedText(text, Qt::ElideRight, area.width());
             painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
         }
     }
@@ -137,6 +145,7 @@ private:
     const bool m_bevel;
     const bool m_ownerDraw;
     QString m_text;
+    QString m_shortText;
 };
 
 TModStatusBar::TModStatusBar(QWidget* mainWindow)
@@ -232,7 +241,8 @@ void TModStatusBar::ToggleHeartbeat() {
                                      : QStringLiteral("0"));
 }
 
-void TModStatusBar::SetTimeBaseText(const QString& text) {
+void TModStatusBar::SetTimeBaseText(const QString& text, const QString& shortText) {
+    m_panels[TimeBasePanel]->setShortText(shortText);
     SetPanelText(TimeBasePanel, text);
     m_panels[TimeBasePanel]->setToolTip(text);
     placePanels();

@@ -50,8 +50,10 @@ public:
     int32_t pinCount() const { return m_pinCount; }
     // Flips the heartbeat square's colours.
     void ToggleHeartbeat();
-    // The time-base panel's text; the empty text hides the panel.
-    void SetTimeBaseText(const QString& text);
+    // The time-base panel's text; the empty text hides the panel. A panel
+    // too narrow for the text shows shortText instead (the tool tip and the
+    // screen reader have the whole text).
+    void SetTimeBaseText(const QString& text, const QString& shortText = {});
     // Shows a message in place of the time base and the filler for
     // kMessageTime ms (the full text also as the tool tip); a new message
     // replaces the old one. The empty text ends it.

@@ -56,17 +56,17 @@ TEST(HighResolutionText, CellTexts) {
         const char* expected; // "" for none: the count's own text stands
     } cases[] = {
         {"frequency, 1 s at 24 MS/s, duty known", false, measures(999846.4031, 1.00015e-6, 0.495),
-         QV_GATE_1S, 24e6, "999846.40310|Hz$[ period: 1000.1536205 ns, duty: 49.5 % ]"},
+         QV_GATE_1S, 24e6, "999846.40310|Hz$[ 1000.1536 ns, duty 49.5 % ]"},
         {"frequency, 100 ms at 12 MS/s", false, measures(1000000.00123, kNaN, kNaN), QV_GATE_100MS,
-         12e6, "1000000.00|Hz$[ period: 999.999999 ns ]"},
+         12e6, "1000000.00|Hz$[ 1000.00000 ns ]"},
         {"frequency, few edges", false, measures(1.5, kNaN, kNaN), QV_GATE_1S, 24e6,
-         "1.5000000|Hz$[ period: 666666667 ns ]"},
+         "1.5000000|Hz$[ 666666667 ns ]"},
         {"frequency unknown", false, measures(kNaN, 1e-6, 0.5), QV_GATE_1S, 24e6, ""},
         {"no edges", false, measures(0.0, kNaN, kNaN), QV_GATE_1S, 24e6, ""},
         {"period, 1 us at 12 MS/s", true, measures(kNaN, 1.0e-6, 0.495), QV_GATE_1S, 12e6,
-         "1000.00|ns$[ frequency: 1000000 Hz, duty: 49.5 % ]"},
+         "1000.00|ns$[ 1000000 Hz, duty 49.5 % ]"},
         {"period, 1 ms at 24 MS/s", true, measures(kNaN, 1.00015e-3, kNaN), QV_GATE_1S, 24e6,
-         "1000150.00|ns$[ frequency: 999.850022 Hz ]"},
+         "1000150.00|ns$[ 999.85002 Hz ]"},
         {"period unknown", true, measures(1e6, kNaN, 0.5), QV_GATE_1S, 24e6, ""},
     };
     for (const auto& c : cases) {
@@ -89,16 +89,19 @@ TEST(HighResolutionText, TimeBasePanel) {
     const struct {
         QV_TimeBase timeBase;
         const char* text;
+        const char* shortText;
     } cases[] = {
-        {timeBase(0.0, 0, 0.0), ""},
-        {timeBase(1e6, 1, 153.6), "Ref 1 MHz: locked, +153.6 ppm"},
-        {timeBase(10e6, 1, -2.04), "Ref 10 MHz: locked, -2.0 ppm"},
-        {timeBase(32768.0, 1, 0.01), "Ref 32.768 kHz: locked, +0.0 ppm"},
-        {timeBase(1e6, 0, 0.0), "Ref 1 MHz: not locked"},
-        {timeBase(50.0, 0, 0.0), "Ref 50 Hz: not locked"},
+        {timeBase(0.0, 0, 0.0), "", ""},
+        {timeBase(1e6, 1, 153.6), "Ref 1 MHz: locked, +153.6 ppm", "Ref +153.6 ppm"},
+        {timeBase(10e6, 1, -2.04), "Ref 10 MHz: locked, -2.0 ppm", "Ref -2.0 ppm"},
+        {timeBase(32768.0, 1, 0.01), "Ref 32.768 kHz: locked, +0.0 ppm", "Ref +0.0 ppm"},
+        {timeBase(1e6, 0, 0.0), "Ref 1 MHz: not locked", "Ref not locked"},
+        {timeBase(50.0, 0, 0.0), "Ref 50 Hz: not locked", "Ref not locked"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(timeBaseText(c.timeBase), c.text) << c.timeBase.referenceHz;
+        EXPECT_EQ(timeBaseShortText(c.timeBase), c.shortText) << c.timeBase.referenceHz;
+    }
 }
 
 class Watch : public testing::Test {

@@ -1,0 +1,153 @@
+// Pictures of High Resolution for review (see WindowShots.cpp): a frequency
+// count and a period count with Counter > High Resolution on and the
+// time-base panel. Built twice: app_window_shots counts with the real library
+// (the first module; VEXIF_DEVICES may name a capture with a reference, e.g.
+// "replay:file=capture.sr:ref=1MHz@0"), app_window_shots_fake with the
+// scripted library playing a module with a locked 1 MHz reference on channel
+// 0. Writes into the folder VFC_SHOT_DIR; does nothing without it.
+#include "WindowDriver.h"
+
+#include "app/RecordsController.h"
+#include "app/vfcmain.h"
+#include "display/DeviceProblemsDialog.h"
+#include "display/StatisticsWindow.h"
+#include "modules/vfcmodsel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#ifdef VFC_SHOT_FAKE
+#include "FakeVexif.h"
+#endif
+
+namespace {
+
+using namespace windowtest;
+
+void shoot(const TMainForm& form, const char* name) {
+    QApplication::processEvents();
+    QTest::qWait(50);
+    const QRect area = form.frameGeometry();
+    const QPixmap picture =
+        form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
+    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+}
+
+#ifdef VFC_SHOT_FAKE
+// A module of 18 channels whose sample clock runs 153.6 ppm fast against a
+// locked 1 MHz reference on channel 0, sampling at 12 MS/s; 1 s gates.
+void scriptModule() {
+    fakevexif::reset();
+    fakevexif::setModules({{"QVRPLY01", 'c'}});
+    QV_TimeBase timeBase{};
+    timeBase.size = sizeof timeBase;
+    timeBase.channel = 0;
+    timeBase.locked = 1;
+    timeBase.referenceHz = 1e6;
+    timeBase.offsetPpm = 153.6;
+    timeBase.nominalRate = 12e6;
+    timeBase.measuredRate = 12e6 * (1.0 + 153.6e-6);
+    fakevexif::setTimeBase(timeBase);
+    const double hz[18] = {1e6,         999.999874,  1000.000021, 9999.99912, 100000.0047,
+                           1.00000012,  0,           0,           9999999.83, 12500000.11,
+                           50000.00093, 1999.999978, 10.00000004, 333.333341, 7000.000102,
+                           99.9999991,  5000000.061, 25000.00037};
+    const double duty[18] = {0.495, 0.5, 0.25, 0.5, 0.5, 0.5,  NAN, NAN, 0.5,
+                             0.5,   0.5, 0.5,  0.5, 0.5, 0.75, 0.5, 0.5, 0.5};
+    std::vector<QV_ChannelMeasures> measures;
+    std::vector<int64_t> frequencyCounts;
+    std::vector<int64_t> periodCounts;
+    for (int i = 0; i < 18; ++i) {
+        QV_ChannelMeasures m = fakevexif::unknownMeasures();
+        m.referenced = 1;
+        if (hz[i] > 0.0) {
+            m.frequency = hz[i];
+            m.period = 1.0 / hz[i];
+            m.duty = duty[i];
+        }
+        measures.push_back(m);
+        frequencyCounts.push_back(std::llround(hz[i]));
+        periodCounts.push_back(hz[i] > 0.0 ? std::llround(6.4e9 / hz[i]) : 0);
+    }
+    fakevexif::setMeasures(measures);
+    fakevexif::setCounts(frequencyCounts);
+    // Not busy, every channel done: each count ends on its first poll.
+    fakevexif::setStatusWords(std::vector<uint32_t>(19, QV_CH_DONE));
+    fakevexif::queueCounts(frequencyCounts);
+    fakevexif::setCounts(periodCounts);
+}
+#endif
+
+TEST(WindowShots, HighResolution) {
+    if (qEnvironmentVariableIsEmpty("VFC_SHOT_DIR")) GTEST_SKIP() << "VFC_SHOT_DIR not set";
+#ifdef VFC_SHOT_FAKE
+    scriptModule();
+#endif
+    TMainForm form;
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+#ifndef VFC_SHOT_FAKE
+    if (qEnvironmentVariableIsEmpty("VEXIF_DEVICES"))
+        QTest::mouseClick(form.moduleGroup()->simCheck(), Qt::LeftButton);
+#endif
+    ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 5000));
+    clickItem(*form.gateGroup(), 1); // 1 s
+    form.highResolutionAction()->setChecked(true);
+    // A reference, if the module has one, shows within a second; the first
+    // count after opening may wait for its lock.
+    waitUntil([&] { return !panel(form, TModStatusBar::TimeBasePanel).isEmpty(); }, 2000);
+
+    form.runAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Frequency Count Finished"; }, 15000));
+    shoot(form, "high-resolution.png");
+
+    clickItem(*form.countTypeGroup(), 1); // period
+    ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
+    form.runAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Period Count Finished"; }, 15000));
+    shoot(form, "high-resolution-period.png");
+
+#ifdef VFC_SHOT_FAKE
+    // A new device problem in the status bar, then all of them listed; and
+    // the Statistics window over High Resolution frequency counts.
+    fakevexif::setDeviceProblems(
+        "VEXIF_DEVICES entry 2 (fx2lafw:ref=-5MHz@0): ref: a negative frequency\n"
+        "VEXIF_DEVICES entry 3 (replay:file=/data/none.sr): cannot read /data/none.sr: No such "
+        "file or directory\n");
+    ASSERT_TRUE(waitUntil([&] { return !form.modStatusBar()->message().isEmpty(); }, 3000));
+    shoot(form, "device-problem-message.png");
+    form.deviceProblemsAction()->trigger();
+    QWidget* dialog = form.deviceProblemsDialog();
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }, 2000));
+    QTest::qWait(100);
+    const QPixmap problems = dialog->screen()->grabWindow(
+        0, dialog->frameGeometry().x(), dialog->frameGeometry().y(),
+        dialog->frameGeometry().width(), dialog->frameGeometry().height());
+    EXPECT_TRUE(problems.save(qEnvironmentVariable("VFC_SHOT_DIR") + "/device-problems.png"));
+    dialog->close();
+
+    clickItem(*form.countTypeGroup(), 0); // frequency
+    form.records()->statisticsAction()->trigger();
+    QWidget* statistics = form.records()->statisticsWindow();
+    for (int count = 0; count < 3; ++count) {
+        ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
+        form.runAction()->trigger();
+        ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Frequency Count Finished"; }, 3000));
+    }
+    QTest::qWait(1500);
+    const QRect area = statistics->frameGeometry();
+    EXPECT_TRUE(
+        statistics->screen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/statistics-high-resolution.png"));
+#endif
+}
+
+} // namespace
