@@ -192,6 +192,10 @@ bool MeasurementCycle::readMeasures(int32_t n) {
     return m_measured;
 }
 
+const QV_ChannelMeasures& MeasurementCycle::measuresOf(int32_t channel) const {
+    return m_measures[static_cast<size_t>(channel)];
+}
+
 bool MeasurementCycle::highResolution() const {
     return m_measured && m_host.highResolution();
 }
@@ -204,13 +208,13 @@ bool MeasurementCycle::PollFrequency() {
         readMeasures(b.n());
         const double rate = m_host.sampleRate();
         for (int32_t i = 0; i < b.n(); ++i) {
-            const auto high = highResolution() ? highResolutionFrequencyText(m_measures[size_t(i)],
-                                                                             m_gateCode, rate)
-                                               : std::nullopt;
+            const auto high = highResolution()
+                                  ? highResolutionFrequencyText(measuresOf(i), m_gateCode, rate)
+                                  : std::nullopt;
             writeResult(i, high ? *high : FrequencyText(b.count(i), m_gateCode));
         }
         setValues(b.n(), [&](int32_t i) {
-            const double best = highResolution() ? m_measures[size_t(i)].frequency : NAN;
+            const double best = highResolution() ? measuresOf(i).frequency : NAN;
             return std::isfinite(best) && best > 0.0 ? best : frequencyHz(b.count(i), m_gateCode);
         });
         reportEnded(false);
@@ -227,8 +231,8 @@ bool MeasurementCycle::PollPeriod() {
         m_final.resize(static_cast<size_t>(b.n()), false);
         for (int32_t i = 0; i < b.n(); ++i) {
             const bool final = b.channelState(i) != kChannelCounting;
-            newlyFinal = newlyFinal || (final && !m_final[size_t(i)]);
-            m_final[size_t(i)] = final;
+            newlyFinal = newlyFinal || (final && !m_final[static_cast<size_t>(i)]);
+            m_final[static_cast<size_t>(i)] = final;
             allFinal = allFinal && final;
         }
         const bool finished = !b.busy() || allFinal;
@@ -238,13 +242,13 @@ bool MeasurementCycle::PollPeriod() {
         const double rate = m_host.sampleRate();
         // Only a channel that timed its 64 intervals has a period.
         const auto highPeriodNs = [&](int32_t i) {
-            const double seconds = highResolution() ? m_measures[size_t(i)].period : NAN;
+            const double seconds = highResolution() ? measuresOf(i).period : NAN;
             return std::isfinite(seconds) && seconds > 0.0 ? seconds * 1e9 : NAN;
         };
         for (int32_t i = 0; i < b.n(); ++i) {
-            if (!m_final[size_t(i)]) continue;
+            if (!m_final[static_cast<size_t>(i)]) continue;
             const auto high = b.channelState(i) == kChannelDone && highResolution()
-                                  ? highResolutionPeriodText(m_measures[size_t(i)], rate)
+                                  ? highResolutionPeriodText(measuresOf(i), rate)
                                   : std::nullopt;
             writeResult(i, high ? *high : PeriodResultText(b.channelState(i), b.count(i)));
         }

@@ -118,6 +118,8 @@ private:
     bool readMeasures(int32_t n);
     // High Resolution is on and this count has measures.
     bool highResolution() const;
+    // The measures of a channel, once read (channel below the count's n).
+    const QV_ChannelMeasures& measuresOf(int32_t channel) const;
 
     CycleHost& m_host;
     uint8_t m_runState = 0;
