@@ -6,11 +6,14 @@
 #include "WindowDriver.h"
 
 #include "app/RecordsController.h"
+#include "counter/ChannelStatistics.h"
 #include "counter/ResultText.h"
 #include "display/DeviceProblemsDialog.h"
 
 #include <QAction>
 #include <QTemporaryDir>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -59,14 +62,16 @@ protected:
         for (int i = 0; i < n; ++i)
             form->PollTick();
     }
-    // One single 1 s frequency count of channel 0 reading `count` edges.
-    void frequencyCount(int64_t count) {
+    // One single 1 s count that ends on its first poll, channel 0 done with
+    // `count`.
+    void runCount(int64_t count) {
         fakevexif::setCounts({count});
-        fakevexif::setStatusWords({QV_STATUS_ARMED});
+        fakevexif::setStatusWords({QV_STATUS_ARMED, QV_CH_DONE});
         form->runAction()->trigger();
         ticks(1);
-        ASSERT_EQ(stateText(*form), "Frequency Count Finished");
+        ASSERT_TRUE(stateText(*form).endsWith("Count Finished"));
     }
+    std::string cell() const { return form->grid()->Result(0).toStdString(); }
     QString timeBasePanel() const { return panel(*form, TModStatusBar::TimeBasePanel); }
     bool timeBaseShown() const {
         return form->modStatusBar()
@@ -92,6 +97,74 @@ TEST_F(WindowMeasures, TimeBasePanel) {
         ticks(10); // read once a second
         EXPECT_EQ(timeBasePanel(), c.text);
         EXPECT_EQ(timeBaseShown(), c.shown) << c.text;
+    }
+}
+
+TEST_F(WindowMeasures, HighResolutionTexts) {
+    // Channel 0 of a module with a locked reference; the server's last two
+    // rows play an older server (asked once, then never again).
+    const struct {
+        const char* what;
+        int type;
+        bool high, oldServer;
+        double hz, periodS; // channel 0's measures
+        int64_t count;      // channel 0's count
+        const char* text;   // channel 0's cell
+        double value;       // channel 0's value in the statistics
+    } cases[] = {
+        {"frequency, off", 0, false, false, 999846.4031, NAN, 999846,
+         "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
+        {"frequency, on", 0, true, false, 999846.4031, NAN, 999846,
+         "999846.40310|Hz$[ 1000.1536 ns, duty 49.5 % ]", 999846.4031},
+        {"frequency, on, unknown", 0, true, false, NAN, NAN, 999846,
+         "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
+        {"period, off", 1, false, false, NAN, 1.00015e-6, 6401,
+         "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
+        {"period, on", 1, true, false, NAN, 1.00015e-6, 6401,
+         "1000.15|ns$[ 999850 Hz, duty 49.5 % ]", 1000.15},
+        {"events, on: unchanged", 2, true, false, 1e6, 1e-6, 42, "42|Events", 42.0},
+        {"period, on, old server", 1, true, true, NAN, 1.00015e-6, 6401,
+         "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
+        {"frequency, on, old server", 0, true, true, 999846.4031, NAN, 999846,
+         "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
+    };
+    fakevexif::setTimeBase(timeBase(1e6, 1, 0.0)); // 12 MS/s
+    ticks(10);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QV_ChannelMeasures m = channelMeasures(c.hz, 1);
+        m.period = c.periodS;
+        fakevexif::setMeasures({m});
+        fakevexif::setOldServer(c.oldServer);
+        clickItem(*form->countTypeGroup(), c.type);
+        form->highResolutionAction()->setChecked(c.high);
+        runCount(c.count);
+        EXPECT_EQ(cell(), c.text);
+        const ChannelStatistics& statistics = form->records()->statistics();
+        EXPECT_DOUBLE_EQ(statistics.channel(0).last(), c.value);
+        EXPECT_EQ(statistics.configuration().referenced, !c.oldServer);
+        EXPECT_EQ(statistics.configuration().highResolution, c.high && !c.oldServer && c.type != 2);
+    }
+    EXPECT_EQ(fakevexif::callCount("QV_FCGetMeasures"), 7) << "one a count, the old server once";
+}
+
+TEST_F(WindowMeasures, ACountThatIsNotArmedWaitsForAnUnlockedReference) {
+    const struct {
+        int32_t locked;
+        uint32_t word0;
+        const char* state;
+    } cases[] = {
+        {0, QV_STATUS_BUSY, "Waiting for reference"},
+        {0, QV_STATUS_BUSY | QV_STATUS_ARMED, "Counting"},
+        {1, QV_STATUS_BUSY, "Waiting for trigger"},
+    };
+    fakevexif::setStatusWords({QV_STATUS_BUSY});
+    form->runAction()->trigger();
+    for (const auto& c : cases) {
+        fakevexif::setTimeBase(timeBase(1e6, c.locked, 0.0));
+        fakevexif::setStatusWords({c.word0});
+        ticks(10); // the time base is read once a second
+        EXPECT_EQ(stateText(*form), c.state) << c.locked << " " << c.word0;
     }
 }
 
@@ -121,8 +194,8 @@ TEST_F(WindowMeasures, HighResolutionStatisticsAndLog) {
         form->highResolutionAction()->setChecked(step.high);
         fakevexif::setMeasures(
             {channelMeasures(step.referenced ? 1e6 : 999846.4031, step.referenced)});
-        frequencyCount(step.referenced ? 1000000 : 999846);
-        EXPECT_EQ(form->grid()->Result(0).toStdString(), step.cell);
+        runCount(step.referenced ? 1000000 : 999846);
+        EXPECT_EQ(cell(), step.cell);
         EXPECT_EQ(form->records()->statistics().counts(), step.setCounts);
         EXPECT_EQ(form->records()->statistics().regressionReadings(), step.regression);
         // Copy carries the same value as the grid.
@@ -181,11 +254,13 @@ TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
         EXPECT_EQ(form->modStatusBar()->message(), step.message);
         EXPECT_EQ(dialog->problems(), step.listed);
     }
+    // Read once a second (every tenth tick), not on every tick.
+    EXPECT_EQ(fakevexif::callCount("QV_GetDeviceProblems"), 1 + 5);
     EXPECT_EQ(dialog->summary(), DeviceProblemsDialog::kNoProblems);
 
     // The good device still counts.
-    frequencyCount(1000);
-    EXPECT_EQ(form->grid()->Result(0).toStdString(), FrequencyText(1000, QV_GATE_1S));
+    runCount(1000);
+    EXPECT_EQ(cell(), FrequencyText(1000, QV_GATE_1S));
 }
 
 TEST_F(WindowMeasures, AnOldServerLeavesTheWindowAsBefore) {
@@ -196,9 +271,9 @@ TEST_F(WindowMeasures, AnOldServerLeavesTheWindowAsBefore) {
     form->highResolutionAction()->setChecked(true);
     fakevexif::clearCalls();
     for (int count = 0; count < 3; ++count) {
-        frequencyCount(999846);
+        runCount(999846);
         ticks(10);
-        EXPECT_EQ(form->grid()->Result(0).toStdString(), FrequencyText(999846, QV_GATE_1S));
+        EXPECT_EQ(cell(), FrequencyText(999846, QV_GATE_1S));
     }
     EXPECT_FALSE(timeBaseShown());
     EXPECT_EQ(form->modStatusBar()->message(), "");

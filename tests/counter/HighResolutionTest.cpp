@@ -1,7 +1,5 @@
-// High-resolution texts and the digits they show, the time-base panel's
-// text, and the slow reads of the time base and the device problems against
-// the scripted library.
-#include "counter/EngineWatch.h"
+// High-resolution texts and the digits they show, and the time-base panel's
+// text. Pure functions; the window's use of them is tested with the window.
 #include "counter/HighResolutionText.h"
 
 #include "FakeVexif.h"
@@ -102,84 +100,6 @@ TEST(HighResolutionText, TimeBasePanel) {
         EXPECT_EQ(timeBaseText(c.timeBase), c.text) << c.timeBase.referenceHz;
         EXPECT_EQ(timeBaseShortText(c.timeBase), c.shortText) << c.timeBase.referenceHz;
     }
-}
-
-class Watch : public testing::Test {
-protected:
-    void SetUp() override {
-        fakevexif::reset();
-        fakevexif::setModules({{"QVREPLAY", 'o'}});
-        ASSERT_EQ(QV_Initialize(&handle), QV_OK);
-        ASSERT_EQ(QV_ConnectToServer(handle, nullptr, 0), QV_OK);
-        ASSERT_EQ(QV_OpenMod(handle, "QVREPLAY"), QV_OK);
-        fakevexif::clearCalls();
-    }
-    int32_t handle = 0;
-    EngineWatch watch;
-};
-
-TEST_F(Watch, ReadsOnceASecondAndShowsEachNewProblemOnce) {
-    // One good and two bad entries of a device config: the two bad ones are
-    // problems; each is new once.
-    const std::string bad1 = "VEXIF_DEVICES entry 2 (ref=-5MHz@0): a negative frequency";
-    const std::string bad2 = "VEXIF_DEVICES entry 3 (replay:file=/none.sr): no such file";
-    fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
-    const struct {
-        int ticks;          // ticks run in this step
-        const char* script; // what the server says before the step
-        int reads;          // QV_GetDeviceProblems calls in the step
-        std::vector<std::string> fresh;
-        size_t listed;
-    } steps[] = {
-        {1, nullptr, 1, {bad1, bad2}, 2}, {9, nullptr, 0, {}, 2},           {1, nullptr, 1, {}, 2},
-        {10, "second only", 1, {}, 1},    {10, "both again", 1, {bad1}, 2},
-    };
-    for (const auto& step : steps) {
-        if (step.script && std::string(step.script) == "second only")
-            fakevexif::setDeviceProblems(bad2 + "\n");
-        if (step.script && std::string(step.script) == "both again")
-            fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
-        fakevexif::clearCalls();
-        for (int i = 0; i < step.ticks; ++i)
-            watch.tick(handle);
-        EXPECT_EQ(fakevexif::callCount("QV_GetDeviceProblems"), step.reads);
-        EXPECT_EQ(fakevexif::callCount("QV_GetTimeBase"), step.reads);
-        EXPECT_EQ(watch.takeNewProblems(), step.fresh);
-        EXPECT_EQ(watch.problems().size(), step.listed);
-    }
-}
-
-TEST_F(Watch, TimeBaseAndAnOldServer) {
-    QV_TimeBase reference{};
-    reference.size = sizeof reference;
-    reference.channel = 0;
-    reference.referenceHz = 1e6;
-    reference.measuredRate = 12.0018e6;
-    reference.nominalRate = 12e6;
-    fakevexif::setTimeBase(reference);
-    watch.tick(handle);
-    EXPECT_TRUE(watch.referenceUnlocked());
-    EXPECT_EQ(watch.sampleRate(), 12.0018e6);
-
-    // A server that predates the requests: asked once, then never again
-    // until the module changes; nothing known, nothing shown.
-    fakevexif::clearCalls();
-    fakevexif::setOldServer(true);
-    fakevexif::setDeviceProblems("a problem\n");
-    for (int i = 0; i < 30; ++i)
-        watch.tick(handle);
-    EXPECT_FALSE(watch.timeBase());
-    EXPECT_FALSE(watch.referenceUnlocked());
-    EXPECT_EQ(watch.sampleRate(), 0.0);
-    EXPECT_TRUE(watch.problems().empty());
-    EXPECT_EQ(fakevexif::callCount("QV_GetTimeBase"), 1);
-    EXPECT_EQ(fakevexif::callCount("QV_GetDeviceProblems"), 1);
-
-    fakevexif::setOldServer(false);
-    watch.moduleChanged();
-    watch.tick(handle);
-    EXPECT_TRUE(watch.timeBase());
-    EXPECT_EQ(watch.takeNewProblems(), std::vector<std::string>{"a problem"});
 }
 
 } // namespace

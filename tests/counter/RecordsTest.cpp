@@ -195,60 +195,6 @@ TEST(FinishedCount, CountsBecomeMeasuredQuantities) {
     EXPECT_EQ(periodNs(6401), 1000.15625);    // not rounded as the read-out is
 }
 
-TEST(ChannelStatistics, TimeBaseAndResolutionSplitTheSets) {
-    // A count timed by a locked reference and one timed by the module's own
-    // clock differ by the clock's offset (150 ppm here): pooled, they would
-    // show a spread that neither has. High-resolution readings are another
-    // measurement again.
-    const struct {
-        bool referenced, highResolution;
-        double hz;
-        bool fresh;
-        int64_t counts;
-        bool regression;
-    } steps[] = {
-        {false, false, 999846.4, false, 1, false}, {true, false, 1000000.0, true, 1, false},
-        {true, false, 1000000.0, false, 2, false}, {false, false, 999846.4, true, 1, false},
-        {false, true, 999846.4, true, 1, true},    {true, true, 1000000.0, true, 1, true},
-        {true, true, 1000000.0, false, 2, true},
-    };
-    ChannelStatistics statistics;
-    for (const auto& step : steps) {
-        SCOPED_TRACE(testing::Message() << step.referenced << step.highResolution);
-        const Values values{step.hz};
-        FinishedCount count = countOf(values);
-        count.referenced = step.referenced;
-        count.highResolution = step.highResolution;
-        EXPECT_EQ(statistics.add("QVREPLAY", count), step.fresh);
-        EXPECT_EQ(statistics.counts(), step.counts);
-        EXPECT_EQ(statistics.regressionReadings(), step.regression);
-        // Within a set the readings agree: no pooled spread.
-        EXPECT_EQ(statistics.channel(0).standardDeviation().value_or(0.0), 0.0);
-    }
-}
-
-TEST(MeasurementLog, TimeBaseColumn) {
-    const struct {
-        bool referenced, stopped;
-        const char* row;
-    } rows[] = {
-        {false, false,
-         "2023-11-14T22:13:20.123Z,QVREPLAY,frequency,0.1,R-R,999846.4,finished,internal\n"},
-        {true, false,
-         "2023-11-14T22:13:20.123Z,QVREPLAY,frequency,0.1,R-R,999846.4,finished,reference\n"},
-        {true, true,
-         "2023-11-14T22:13:20.123Z,QVREPLAY,frequency,0.1,R-R,999846.4,stopped,reference\n"},
-    };
-    EXPECT_EQ(MeasurementLog::headerLine(0, 1),
-              "time (UTC),module,type,gate (s),edges,channel 0 (Hz),end,timebase\n");
-    for (const auto& row : rows) {
-        const Values values{999846.4};
-        FinishedCount count = countOf(values, 0, 0, 3, row.stopped);
-        count.referenced = row.referenced;
-        EXPECT_EQ(MeasurementLog::rowLine(kTime, "QVREPLAY", count), row.row);
-    }
-}
-
 TEST(MeasurementLog, RowAndHeaderTexts) {
     EXPECT_EQ(MeasurementLog::isoTime(kTime), "2023-11-14T22:13:20.123Z");
     EXPECT_EQ(MeasurementLog::isoTime(MeasurementLog::Clock::time_point{}),
