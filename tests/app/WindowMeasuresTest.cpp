@@ -130,6 +130,7 @@ TEST_F(WindowMeasures, HighResolutionTexts) {
     };
     fakevexif::setTimeBase(timeBase(1e6, 1, 0.0)); // 12 MS/s
     ticks(10);
+    ASSERT_EQ(form->engineWatch().sampleRate(), 12e6);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QV_ChannelMeasures m = channelMeasures(c.hz, 1);
