@@ -46,6 +46,8 @@ void TMainForm::createMeasuresActions() {
     help->insertAction(m_aboutAction, m_deviceProblemsAction);
     connect(m_deviceProblemsAction, &QAction::triggered, this,
             [this] { runGuarded("Device Problems", [this] { deviceProblemsExecute(); }); });
+    // A click on a problem's message in the status bar lists them all.
+    connect(m_statusBar, &TModStatusBar::messageClicked, m_deviceProblemsAction, &QAction::trigger);
 }
 
 void TMainForm::deviceProblemsExecute() {

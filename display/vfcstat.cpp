@@ -115,6 +115,11 @@ private:
     }
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (m_index == FillerPanel && !m_bar->message().isEmpty()) emit m_bar->messageClicked();
+        QWidget::mousePressEvent(event);
+    }
+
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.fillRect(rect(), palette().window());

@@ -60,6 +60,11 @@ public:
     void ShowMessage(const QString& text);
     QString message() const { return m_message; }
 
+signals:
+    // The user clicked the message (to see all of it).
+    void messageClicked();
+
+public:
     // The widget that shows a panel (for the main window's checks and tests).
     QWidget* panelWidget(int index) const;
 

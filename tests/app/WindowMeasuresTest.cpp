@@ -223,9 +223,6 @@ TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
     const std::string bad1 = "VEXIF_DEVICES entry 2 \"ref=-5MHz@0\": a negative frequency";
     const std::string bad2 = "VEXIF_DEVICES entry 3: capture /data/none.sr: no such file";
     fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
-    form->deviceProblemsAction()->trigger();
-    DeviceProblemsDialog* dialog = form->deviceProblemsDialog();
-    ASSERT_NE(dialog, nullptr);
     const struct {
         const char* what;
         std::string problems; // scripted before the step
@@ -253,8 +250,15 @@ TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
         fakevexif::setDeviceProblems(step.problems);
         ticks(10);
         EXPECT_EQ(form->modStatusBar()->message(), step.message);
-        EXPECT_EQ(dialog->problems(), step.listed);
+        // The user clicks the first message: the dialog lists them all.
+        if (!form->deviceProblemsDialog())
+            QTest::mouseClick(form->modStatusBar()->panelWidget(TModStatusBar::FillerPanel),
+                              Qt::LeftButton);
+        ASSERT_NE(form->deviceProblemsDialog(), nullptr);
+        EXPECT_EQ(form->deviceProblemsDialog()->problems(), step.listed);
     }
+    DeviceProblemsDialog* dialog = form->deviceProblemsDialog();
+    EXPECT_TRUE(dialog->isVisible());
     // Read once a second (every tenth tick), not on every tick.
     EXPECT_EQ(fakevexif::callCount("QV_GetDeviceProblems"), 1 + 5);
     EXPECT_EQ(dialog->summary(), DeviceProblemsDialog::kNoProblems);
