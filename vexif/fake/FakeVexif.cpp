@@ -1,13 +1,12 @@
 // The scripted fake of libvexif: state, scripts, call log and the 15 QV_
 // functions. FakeVexif.h describes the behaviour.
-#include "FakeVexif.h"
+#include "FakeVexifState.h"
 
 #include "Arguments.h"
 #include "ModelTable.h"
 #include "vexif.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -16,64 +15,32 @@
 namespace fakevexif {
 namespace {
 
-struct Failure {
-    int32_t status = QV_OK;
-    int remaining = 0; // < 0: always
-};
+const Module* findModule(const State& s, std::string_view name) {
+    for (const Module& m : s.modules)
+        if (m.name == name) return &m;
+    return nullptr;
+}
 
-struct Session {
-    bool connected = false;
-    std::string module; // "" = none
-};
+template <typename T>
+std::vector<T> nextAnswer(std::deque<std::vector<T>>& queue, const std::vector<T>& steady) {
+    if (queue.empty()) return steady;
+    std::vector<T> v = std::move(queue.front());
+    queue.pop_front();
+    return v;
+}
 
-struct State {
-    std::mutex mutex;
-    std::map<std::string, Failure, std::less<>> failures;
-    std::vector<Module> modules;
-    std::string pins;
-    std::vector<uint32_t> statusWords;
-    std::vector<int64_t> counts;
-    std::deque<std::vector<uint32_t>> statusQueue;
-    std::deque<std::vector<int64_t>> countsQueue;
-    std::string serverId;
-    bool vanished = false;
-    std::vector<QV_ChannelMeasures> measures;
-    QV_TimeBase timeBase{};
-    std::string problems;
-    bool oldServer = false;
-    std::map<int32_t, Session> sessions;
-    int32_t nextHandle = 1;
-    std::vector<Call> log;
+template <typename T> void copyPadded(const std::vector<T>& from, T* to, int32_t count) {
+    for (int32_t i = 0; i < count; ++i)
+        to[i] = static_cast<size_t>(i) < from.size() ? from[static_cast<size_t>(i)] : T{};
+}
 
-    void resetLocked() {
-        failures.clear();
-        modules.clear();
-        pins.clear();
-        statusWords.clear();
-        counts.clear();
-        statusQueue.clear();
-        countsQueue.clear();
-        serverId = "vexfake,1.0,2024-01-01,00:00:00";
-        vanished = false;
-        measures.clear();
-        timeBase = QV_TimeBase{};
-        timeBase.size = sizeof(QV_TimeBase);
-        timeBase.channel = -1;
-        problems.clear();
-        oldServer = false;
-        sessions.clear();
-        nextHandle = 1;
-        log.clear();
-    }
-    State() { resetLocked(); }
-};
+} // namespace
 
 State& state() {
     static State s;
     return s;
 }
 
-// Logs the call and answers a scripted failure, if one matches: 0 otherwise.
 int32_t enter(State& s, Call call) {
     std::string fn = call.function;
     s.log.push_back(std::move(call));
@@ -84,7 +51,7 @@ int32_t enter(State& s, Call call) {
     return status;
 }
 
-Call makeCall(const char* fn, std::vector<int64_t> args, std::vector<bool> pointersNull = {}) {
+Call makeCall(const char* fn, std::vector<int64_t> args, std::vector<bool> pointersNull) {
     Call c;
     c.function = fn;
     c.args = std::move(args);
@@ -109,34 +76,12 @@ int32_t session(State& s, int32_t handle, Session** out) {
     return QV_OK;
 }
 
-const Module* findModule(const State& s, std::string_view name) {
-    for (const Module& m : s.modules)
-        if (m.name == name) return &m;
-    return nullptr;
-}
-
-// Channel count of the session's open module, or the status that refuses it.
 int32_t openChannels(State& s, const Session& session, int32_t* channels) {
     if (session.module.empty() || s.vanished) return QV_ERR_NO_MODULE_OPEN;
     const Module* m = findModule(s, session.module);
     *channels = m ? vexif::modelChannelCount(m->model) : 0;
     return QV_OK;
 }
-
-template <typename T>
-std::vector<T> nextAnswer(std::deque<std::vector<T>>& queue, const std::vector<T>& steady) {
-    if (queue.empty()) return steady;
-    std::vector<T> v = std::move(queue.front());
-    queue.pop_front();
-    return v;
-}
-
-template <typename T> void copyPadded(const std::vector<T>& from, T* to, int32_t count) {
-    for (int32_t i = 0; i < count; ++i)
-        to[i] = static_cast<size_t>(i) < from.size() ? from[static_cast<size_t>(i)] : T{};
-}
-
-} // namespace
 
 void reset() {
     State& s = state();
@@ -209,37 +154,6 @@ void setModuleVanished(bool vanished) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     s.vanished = vanished;
-}
-
-QV_ChannelMeasures unknownMeasures() {
-    QV_ChannelMeasures m{};
-    m.size = sizeof(QV_ChannelMeasures);
-    m.frequency = m.period = m.positiveWidth = m.negativeWidth = m.duty = std::nan("");
-    return m;
-}
-
-void setMeasures(std::vector<QV_ChannelMeasures> measures) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.measures = std::move(measures);
-}
-
-void setTimeBase(const QV_TimeBase& timeBase) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.timeBase = timeBase;
-}
-
-void setDeviceProblems(std::string text) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.problems = std::move(text);
-}
-
-void setOldServer(bool old) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.oldServer = old;
 }
 
 std::vector<Call> calls() {
@@ -505,68 +419,6 @@ int32_t QV_FCGetCounts(int32_t handle, int64_t* counts, int32_t count) {
     if (int32_t st = fakevexif::openChannels(s, *session, &n)) return st;
     if (!counts || count < n) return QV_ERR_BAD_ARGUMENT;
     fakevexif::copyPadded(fakevexif::nextAnswer(s.countsQueue, s.counts), counts, count);
-    return QV_OK;
-}
-
-int32_t QV_FCGetMeasures(int32_t handle, QV_ChannelMeasures* measures, int32_t count) {
-    auto& s = fakevexif::state();
-    std::lock_guard lock(s.mutex);
-    if (int32_t st = enter(s, makeCall("QV_FCGetMeasures", {handle, count}, {measures == nullptr})))
-        return st;
-    if (s.oldServer) return QV_ERR_NOT_SUPPORTED;
-    Session* session = nullptr;
-    if (int32_t st = fakevexif::session(s, handle, &session)) return st;
-    int32_t n = 0;
-    if (int32_t st = fakevexif::openChannels(s, *session, &n)) return st;
-    if (!measures || count < n) return QV_ERR_BAD_ARGUMENT;
-    for (int32_t i = 0; i < count; ++i)
-        if (measures[i].size < static_cast<int32_t>(sizeof(QV_ChannelMeasures)))
-            return QV_ERR_BAD_ARGUMENT;
-    for (int32_t i = 0; i < count; ++i) {
-        const auto index = static_cast<size_t>(i);
-        QV_ChannelMeasures m =
-            index < s.measures.size() ? s.measures[index] : fakevexif::unknownMeasures();
-        m.size = measures[i].size;
-        measures[i] = m;
-    }
-    return QV_OK;
-}
-
-int32_t QV_GetTimeBase(int32_t handle, QV_TimeBase* info) {
-    auto& s = fakevexif::state();
-    std::lock_guard lock(s.mutex);
-    if (int32_t st = enter(s, makeCall("QV_GetTimeBase", {handle}, {info == nullptr}))) return st;
-    if (s.oldServer) return QV_ERR_NOT_SUPPORTED;
-    Session* session = nullptr;
-    if (int32_t st = fakevexif::session(s, handle, &session)) return st;
-    int32_t n = 0;
-    if (int32_t st = fakevexif::openChannels(s, *session, &n)) return st;
-    if (!info || info->size < static_cast<int32_t>(sizeof(QV_TimeBase))) return QV_ERR_BAD_ARGUMENT;
-    const int32_t size = info->size;
-    *info = s.timeBase;
-    info->size = size;
-    return QV_OK;
-}
-
-int32_t QV_GetDeviceProblems(int32_t handle, char* buffer, int32_t length) {
-    auto& s = fakevexif::state();
-    std::lock_guard lock(s.mutex);
-    if (int32_t st =
-            enter(s, makeCall("QV_GetDeviceProblems", {handle, length}, {buffer == nullptr})))
-        return st;
-    if (s.oldServer) return QV_ERR_NOT_SUPPORTED;
-    Session* session = nullptr;
-    if (int32_t st = fakevexif::session(s, handle, &session)) return st;
-    if (!buffer || length < 1) return QV_ERR_BAD_ARGUMENT;
-    // Whole lines where they fit, else as many characters as fit.
-    size_t n = s.problems.size();
-    const auto room = static_cast<size_t>(length - 1);
-    if (n > room) {
-        const size_t end = s.problems.rfind('\n', room - (room > 0 ? 1 : 0));
-        n = room > 0 && end != std::string::npos && end < room ? end + 1 : room;
-    }
-    std::memcpy(buffer, s.problems.data(), n);
-    buffer[n] = '\0';
     return QV_OK;
 }
 
