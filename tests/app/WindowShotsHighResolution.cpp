@@ -7,6 +7,7 @@
 // 0. Writes into the folder VFC_SHOT_DIR; does nothing without it.
 #include "WindowDriver.h"
 
+#include "app/HelpWindow.h"
 #include "app/RecordsController.h"
 #include "app/vfcmain.h"
 #include "display/DeviceProblemsDialog.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QScreen>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +149,17 @@ TEST(WindowShots, HighResolution) {
         statistics->screen()
             ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
             .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/statistics-high-resolution.png"));
+
+    // The help at its High Resolution section.
+    form.helpAction()->trigger();
+    HelpWindow* help = form.helpWindow();
+    ASSERT_NE(help, nullptr);
+    help->browser()->scrollToAnchor(QStringLiteral("highres"));
+    QTest::qWait(300);
+    const QRect helpArea = help->frameGeometry();
+    EXPECT_TRUE(help->screen()
+                    ->grabWindow(0, helpArea.x(), helpArea.y(), helpArea.width(), helpArea.height())
+                    .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/help-high-resolution.png"));
 #endif
 }
 
