@@ -513,10 +513,6 @@ void AcquiredModule::attach(std::unique_ptr<Device> device) {
         m_counter = std::make_unique<StreamCounter>(m_logicChannels, kChannels);
         applyReference();
     }
-    if (m_reference && m_reference->channel >= m_logicChannels)
-        m_log(name() + ": the reference channel " + std::to_string(m_reference->channel) +
-              " is not among the device's " + std::to_string(m_logicChannels) +
-              " logic channels; counting with the nominal rate");
     m_streams = m_info.streams;
     m_bufferSamples = m_info.bufferSamples;
     m_rateFromConfig = m_info.rateFromConfig;

@@ -4,6 +4,9 @@
 
 #include "AcquiredModule.h"
 #include "AcquisitionLoop.h"
+#include "CaptureLoader.h"
+#include "ConfigCheck.h"
+#include "DeviceProblems.h"
 #include "Engine.h"
 #include "ReplayDevice.h"
 #include "SigrokContext.h"
@@ -45,23 +48,21 @@ struct Target {
     std::vector<AcquiredModule*> modules;
 };
 
-// Device kinds of our own, by driver name. A replay loads its capture
-// through libsigrok's context (sigrok: the libsigrok backend once it runs).
-std::map<std::string, std::shared_ptr<Backend>>
-builtInBackends(const std::unique_ptr<Backend>& sigrok,
-                std::function<void(const std::string&)> log) {
-    CaptureLoader load = [&sigrok](const CaptureFile& file) -> std::variant<Capture, std::string> {
-        if (sr_context* context = sigrok ? sigrokContext(*sigrok) : nullptr)
-            return loadCapture(context, file);
-        return "capture '" + file.path + "': libsigrok did not start";
-    };
-    return {{kReplayDriver, makeReplayBackend(std::move(load), std::move(log))}};
+// Device kinds of our own, by driver name. A replay asks the capture
+// loader, which loads on its own worker.
+std::map<std::string, std::shared_ptr<Backend>> builtInBackends(CaptureLoader& loader) {
+    return {{kReplayDriver, makeReplayBackend([&loader](const CaptureFile& file) {
+                 return loader.capture(file);
+             })}};
 }
 
 } // namespace
 
 struct SigrokSource::Impl {
-    Impl(vexengine::Engine& e, SourceOptions o) : engine(e), options(std::move(o)) {}
+    Impl(vexengine::Engine& e, SourceOptions o)
+        : engine(e), options(std::move(o)),
+          problems([this](std::vector<std::string> list) { publishProblems(std::move(list)); },
+                   [this](const std::string& line) { log(line); }) {}
 
     void log(const std::string& line) const {
         if (options.log) options.log(line);
@@ -73,9 +74,17 @@ struct SigrokSource::Impl {
     void match(Target& target, std::vector<std::unique_ptr<Device>> devices);
     void add(Target& target, std::unique_ptr<Device> device);
     void shutDown();
+    // Device problems (the end of this file).
+    void startLoader();
+    void captureLoaded(const CaptureFile& file, const std::string& error);
+    void reportUnusable(const Target& target, const std::string& why);
+    void reviewTargets();
+    void publishProblems(std::vector<std::string> list);
 
     vexengine::Engine& engine;
     SourceOptions options;
+    DeviceProblems problems; // loop thread only
+    std::unique_ptr<CaptureLoader> loader;
     // Loop thread only.
     std::unique_ptr<Backend> sigrok;
     std::map<std::string, std::shared_ptr<Backend>> backends;
@@ -95,6 +104,7 @@ struct SigrokSource::Impl {
 
 SigrokSource::SigrokSource(vexengine::Engine& engine, SourceOptions options)
     : m_impl(std::make_unique<Impl>(engine, std::move(options))) {
+    m_impl->startLoader();
     {
         std::lock_guard lock(m_impl->mutex);
         m_impl->scheduled = true;
@@ -108,6 +118,7 @@ SigrokSource::SigrokSource(vexengine::Engine& engine, SourceOptions options)
 
 SigrokSource::~SigrokSource() {
     m_impl->engine.setModuleListHook({});
+    m_impl->loader->stop(); // ends a running load; it posts nothing more
     m_impl->loop.call([impl = m_impl.get()] { impl->shutDown(); });
 }
 
@@ -160,7 +171,9 @@ std::string SigrokSource::driverTag(const std::string& driver) {
 }
 
 void SigrokSource::Impl::setUp() {
-    backends = builtInBackends(sigrok, options.log);
+    installCaptureLog(); // before the loader's worker can call libsigrok
+    publishProblems(problems.list());
+    backends = builtInBackends(*loader);
     for (const auto& [driver, backend] : options.backends)
         backends[driver] = backend;
     for (const auto& [driver, backend] : backends) {
@@ -197,8 +210,7 @@ void SigrokSource::Impl::setUp() {
         if (!target.backend || !target.backend->prepare(config, why)) {
             target.unusable = true;
             // A default driver missing from this libsigrok build is no news.
-            if (target.fromConfig)
-                log("device " + config.driver + ": " + (why.empty() ? "unavailable" : why));
+            if (target.fromConfig) reportUnusable(target, why);
         }
         targets.push_back(std::move(target));
     }
@@ -238,6 +250,7 @@ void SigrokSource::Impl::scan() {
         if (target.fromConfig && anyPresent) continue;
         scanTarget(target);
     }
+    reviewTargets();
 }
 
 void SigrokSource::Impl::scanTarget(Target& target) {
@@ -348,6 +361,73 @@ void SigrokSource::Impl::shutDown() {
     for (auto& [driver, backend] : backends)
         backend->shutdown();
     if (sigrok) sigrok->shutdown();
+}
+
+// --- Device problems: the hooks between the source and DeviceProblems,
+// CaptureLoader and checkAttached().
+
+void SigrokSource::Impl::startLoader() {
+    CaptureLoader::Options loading;
+    loading.retryInterval = options.captureRetry;
+    loading.log = [this](const std::string& line) { log(line); };
+    loading.done = [this](const CaptureFile& file, const std::string& error) {
+        loop.post([this, file, error] { captureLoaded(file, error); });
+    };
+    loader = std::make_unique<CaptureLoader>(std::move(loading));
+}
+
+// Loop: a load ended. A loaded capture is looked for at once (not at the
+// next rescan); a failed one stays a problem until it loads.
+void SigrokSource::Impl::captureLoaded(const CaptureFile& file, const std::string& error) {
+    const std::string key = "capture " + captureKey(file);
+    if (!error.empty()) {
+        problems.report(key, "device replay: " + error, true);
+        return;
+    }
+    problems.clear(key);
+    {
+        std::lock_guard lock(mutex);
+        if (quit) return;
+    }
+    scan();
+}
+
+void SigrokSource::Impl::reportUnusable(const Target& target, const std::string& why) {
+    problems.report("config " + configText(target.config), "device " + configText(target.config) +
+                                                               ": " +
+                                                               (why.empty() ? "unavailable" : why));
+}
+
+// Loop, after each scan: configured devices never found, and what the
+// attached devices make of their configs.
+void SigrokSource::Impl::reviewTargets() {
+    for (const Target& target : targets) {
+        if (!target.fromConfig || target.unusable) continue;
+        const std::string text = configText(target.config);
+        const auto present = std::find_if(target.modules.begin(), target.modules.end(),
+                                          [](AcquiredModule* m) { return m->present(); });
+        // A replay's device is there once its capture loads (the loader
+        // lists why not).
+        if (present == target.modules.end() && target.config.driver != kReplayDriver)
+            problems.report("found " + text,
+                            "device " + text + ": not found (looked for again at each rescan)");
+        else
+            problems.clear("found " + text);
+        std::string attached;
+        if (present != target.modules.end())
+            for (const std::string& problem :
+                 checkAttached(target.config, (*present)->deviceInfo()))
+                attached += (attached.empty() ? "" : "; ") + problem;
+        if (attached.empty())
+            problems.clear("attached " + text);
+        else
+            problems.report("attached " + text, attached);
+    }
+}
+
+void SigrokSource::Impl::publishProblems(std::vector<std::string> list) {
+    list.insert(list.begin(), options.problems.begin(), options.problems.end());
+    engine.setDeviceProblems(std::move(list));
 }
 
 } // namespace vexacq

@@ -1,6 +1,7 @@
 // The built-in server: each call maps onto the process engine's session.
 #include "LocalBackend.h"
 
+#include "ConfigCheck.h"
 #include "SigrokSource.h"
 
 #include <cstdlib>
@@ -28,14 +29,17 @@ struct BuiltInServer {
         vexacq::SourceOptions options;
         options.log = [](const std::string& line) { std::cerr << "libvexif: " << line << "\n"; };
         if (const char* devices = std::getenv("VEXIF_DEVICES")) {
-            auto parsed = vexacq::parseDeviceList(devices);
-            if (auto* error = std::get_if<vexacq::ConfigError>(&parsed)) {
-                std::cerr << "libvexif: VEXIF_DEVICES: " << error->message
-                          << "; counting no logic analyser\n";
+            // A bad entry drops only itself and is listed as a device problem.
+            vexacq::DeviceEntries entries = vexacq::readDeviceEntries(devices);
+            for (const vexacq::ConfigError& error : entries.errors) {
+                std::cerr << "libvexif: VEXIF_DEVICES: " << error.message << "\n";
+                options.problems.push_back("VEXIF_DEVICES: " + error.message);
+            }
+            options.configs = std::move(entries.configs);
+            if (options.configs.empty()) {
+                engine.setDeviceProblems(options.problems);
                 return;
             }
-            options.configs = std::get<std::vector<vexacq::DeviceConfig>>(std::move(parsed));
-            if (options.configs.empty()) return;
         }
         source = std::make_unique<vexacq::SigrokSource>(engine, std::move(options));
     }
