@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
                 collector->record(count);
             });
         try {
-            exposer = std::make_unique<vexcountd::MetricsExposer>(
-                *options.metrics, options.filter(), metrics, server->counters(), log);
+            exposer = std::make_unique<vexcountd::MetricsExposer>(options, metrics,
+                                                                  server->counters(), log);
         } catch (const std::exception& e) {
             std::cerr << "vexcountd: cannot serve metrics on " << options.metrics->address << ":"
                       << options.metrics->port << ": " << e.what() << "\n";
