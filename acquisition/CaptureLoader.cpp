@@ -116,7 +116,7 @@ void CaptureLoader::finish(Entry& entry, std::variant<Capture, std::string> resu
         entry.error = error;
         const Clock::time_point now = Clock::now();
         if (first || changed || now - entry.logged >= m_options.logInterval) {
-            const long seconds = long(m_options.retryInterval.count() / 1000);
+            const long seconds = long((m_options.retryInterval.count() + 999) / 1000);
             line = "device replay: " + error;
             if (!first)
                 line += " (retry " + std::to_string(entry.loads - 1) + " failed" +

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
@@ -92,6 +94,12 @@ std::string readSmallEntry(zip_t* zip, zip_int64_t index, uint64_t limit, std::s
     }
 }
 
+bool startsLikeAZip(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[4] = {};
+    return in.read(head, 4) && std::memcmp(head, "PK\x03\x04", 4) == 0;
+}
+
 } // namespace
 
 std::string LoadClock::interrupted() const {
@@ -131,6 +139,10 @@ std::string readSessionFile(const std::string& path, const LoadLimits& limits,
         zip_error_init_with_code(&error, code);
         std::string text = zip_error_strerror(&error);
         zip_error_fini(&error);
+        // A zip's first entry header is there but its directory (at the end)
+        // is not: the file was cut short.
+        if (code == ZIP_ER_NOZIP && startsLikeAZip(path))
+            return std::string(damaged) + " (its directory at the end is missing)";
         if (code == ZIP_ER_NOZIP)
             return "not a libsigrok session file (for another format give format=NAME)";
         return std::string(damaged) + " (" + text + ")";
