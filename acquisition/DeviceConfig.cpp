@@ -52,8 +52,12 @@ std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) 
     const std::string usage =
         "ref needs FREQ@CH with FREQ in Hz, kHz or MHz and CH a channel 0 to " +
         std::to_string(kMaxReferenceChannel) + ", e.g. ref=10MHz@7";
+    // The fault first, then what is wanted.
+    const auto fault = [&](const std::string& what) {
+        return ConfigError{"ref: " + what + "; " + usage};
+    };
     const std::size_t at = text.find('@');
-    if (at == std::string_view::npos) return ConfigError{usage + " (no '@')"};
+    if (at == std::string_view::npos) return fault("no '@'");
     const std::string_view frequency = text.substr(0, at), channel = text.substr(at + 1);
     const std::string quoted = "'" + std::string(frequency) + "'";
     // The unit is the end of the text; the number is what comes before it.
@@ -70,22 +74,21 @@ std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) 
     }
     const bool prefixed =
         !number.empty() && std::isalpha(static_cast<unsigned char>(number.back()));
-    if (scale == 0 || prefixed)
-        return ConfigError{usage + " (" + quoted + " has no unit Hz, kHz or MHz)"};
+    if (scale == 0 || prefixed) return fault(quoted + " has no unit Hz, kHz or MHz");
     if (number.starts_with('-') && parseDecimal(number.substr(1)))
-        return ConfigError{usage + " (" + quoted + " is a negative frequency)"};
+        return fault(quoted + " is a negative frequency");
     const std::optional<double> value = parseDecimal(number);
     if (!value)
-        return ConfigError{usage + " ('" + std::string(number) +
-                           "' is no decimal number: digits with at most one '.')"};
-    if (!(*value > 0)) return ConfigError{usage + " (" + quoted + " is a frequency of 0)"};
+        return fault("'" + std::string(number) +
+                     "' is no decimal number (digits with at most one '.')");
+    if (!(*value > 0)) return fault(quoted + " is a frequency of 0");
     ReferenceInput input{*value * scale, 0};
     const bool numeric =
         !channel.empty() && channel.size() <= 2 &&
         std::all_of(channel.begin(), channel.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (numeric) input.channel = std::atoi(std::string(channel).c_str());
     if (!numeric || input.channel > kMaxReferenceChannel)
-        return ConfigError{usage + " ('" + std::string(channel) + "' is no channel)"};
+        return fault("'" + std::string(channel) + "' is no channel");
     return input;
 }
 

@@ -155,6 +155,20 @@ def terminate(server):
     return time.monotonic() - started, status
 
 
+def refuses_bad_configs(binary):
+    """A bad --device refuses the start (status 2), naming its fault."""
+    for device, says in (("replay:file=a.sr:speed=0x10", "speed=0x10: expected a decimal number"),
+                         ("replay:file=a.sr:speed=1e-9", "speed=1e-9"),
+                         ("demo:ref=-5MHz@0", "'-5MHz' is a negative frequency"),
+                         ("demo:ref=1e46Hz@0", "'1e46' is no decimal number"),
+                         ("demo:ref=0.0001Hz@0", "below the lowest reference frequency"),
+                         ("demo:samplerate=100G", "samplerate=100G is above the 1 GHz")):
+        run = subprocess.run([binary, "--listen", "127.0.0.1:0", "--device", device],
+                             capture_output=True, text=True, timeout=10)
+        check(run.returncode == 2 and says in run.stderr,
+              f"--device {device} refused: {run.returncode}, {run.stderr.strip()}")
+
+
 def probe(binary, big):
     folder = tempfile.mkdtemp(prefix="vexprobe-")
     try:
@@ -167,7 +181,9 @@ def probe(binary, big):
         largest = max(os.path.getsize(p) for p, _ in captures.values())
         devices = ["demo"] + [f"replay:file={p}" for p, _ in captures.values()]
         with open(os.path.join(folder, "log"), "w+") as log:
+            launched = time.monotonic()
             server, port = start(binary, folder, devices, log)
+            loaded = None
             scpi = Scpi(port)
             scpi.query('INST:SEL "QVDEMO01";*OPC?')
             wanted = [500e3, 250e3, 125e3, 62.5e3]
@@ -183,12 +199,16 @@ def probe(binary, big):
                     wrong.append(values)
                 log.seek(0)
                 text = log.read()
+                if loaded is None and "QVRPLY" in text:
+                    loaded = time.monotonic() - launched
                 if big and all(says is None or says in text for _, says in captures.values()) \
                         and "QVRPLY" in text and time.monotonic() > deadline - 30:
                     break  # every load is over
             check(not wrong and slowest < 2.0,
                   f"{counts} demo counts of 1 s exact and on time (slowest {slowest:.2f} s)"
                   + (f"; wrong: {wrong[:3]}" if wrong else ""))
+            if loaded is not None:
+                print(f"the 2.0 GB capture was playing {loaded:.1f} s after the start", flush=True)
             peak = peak_rss(server.pid)
             limit = CAP * 1.1 + largest
             check(0 < peak < limit, f"peak RSS {peak / 1e6:.0f} MB under {limit / 1e6:.0f} MB")
@@ -228,6 +248,7 @@ def main():
         print(__doc__)
         return 2
     started = time.monotonic()
+    refuses_bad_configs(sys.argv[1])
     probe(sys.argv[1], "--big" in sys.argv[2:])
     print(f"took {time.monotonic() - started:.1f} s")
     print(f"{len(failures)} of the checks failed" if failures else "all checks passed")
