@@ -98,7 +98,7 @@ thread_local std::string* t_lastError = nullptr;
 sr_log_callback g_previousLog = nullptr;
 void* g_previousLogData = nullptr;
 
-int forwardLog(void* data, int level, const char* format, va_list args) {
+int forwardLog(void*, int level, const char* format, va_list args) {
     if (level <= SR_LOG_ERR && t_lastError) {
         va_list copy;
         va_copy(copy, args);
@@ -107,9 +107,7 @@ int forwardLog(void* data, int level, const char* format, va_list args) {
         va_end(copy);
         *t_lastError = line;
     }
-    return g_previousLog
-               ? g_previousLog(g_previousLogData ? g_previousLogData : data, level, format, args)
-               : SR_OK;
+    return g_previousLog ? g_previousLog(g_previousLogData, level, format, args) : SR_OK;
 }
 
 class ErrorLog {
@@ -239,6 +237,13 @@ std::string loadInputFormat(sr_context* context, const CaptureFile& file, const 
 
     std::ifstream in(file.path, std::ios::binary);
     if (!in) return "cannot read the file";
+    // Most formats give about as many sample bytes as the file has (binary
+    // exactly): reserved once, untouched pages cost no memory, and the
+    // buffer seldom has to grow (a doubling would hold the samples twice).
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(file.path, ec);
+    if (!ec)
+        collector.capture.samples.reserve(std::min<uintmax_t>(size, collector.limits.sampleBytes));
     std::vector<char> chunk(1 << 20);
     sr_dev_inst* device = nullptr;
     // The module announces its device once it has read the file's header;

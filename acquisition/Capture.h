@@ -67,8 +67,10 @@ std::variant<Capture, std::string> loadCapture(sr_context* context, const Captur
                                                const LoadLimits& limits = {});
 
 // Installs, once per process, the libsigrok log callback that lets a load
-// name libsigrok's reason in its message; call it on the thread that owns
-// libsigrok's main context before a second thread loads input formats.
+// name libsigrok's reason in its message; call it before any thread that
+// loads input formats and any other libsigrok thread run (the callback is
+// global; once set it is never changed, so no thread can call one that is
+// gone).
 void installCaptureLog();
 
 // The file and how it is read, as one text: one capture per distinct key.

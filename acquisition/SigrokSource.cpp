@@ -104,6 +104,8 @@ struct SigrokSource::Impl {
 
 SigrokSource::SigrokSource(vexengine::Engine& engine, SourceOptions options)
     : m_impl(std::make_unique<Impl>(engine, std::move(options))) {
+    // Before either thread calls libsigrok: the log callback is global.
+    installCaptureLog();
     m_impl->startLoader();
     {
         std::lock_guard lock(m_impl->mutex);
@@ -171,7 +173,6 @@ std::string SigrokSource::driverTag(const std::string& driver) {
 }
 
 void SigrokSource::Impl::setUp() {
-    installCaptureLog(); // before the loader's worker can call libsigrok
     publishProblems(problems.list());
     backends = builtInBackends(*loader);
     for (const auto& [driver, backend] : options.backends)
