@@ -233,10 +233,10 @@ int32_t QV_FCGetMeasures(int32_t handle, QV_ChannelMeasures* measures, int32_t c
         std::vector<vexif::LibraryMeasures> answer;
         if (int32_t status = b.measures(count, answer)) return status;
         if (answer.size() > static_cast<size_t>(count)) return int32_t{QV_ERR_PROTOCOL};
-        answer.resize(static_cast<size_t>(count)); // extra entries: NaN, not referenced
         auto* bytes = reinterpret_cast<unsigned char*>(measures);
-        for (size_t i = 0; i < answer.size(); ++i) {
-            const vexif::LibraryMeasures& m = answer[i];
+        const vexif::LibraryMeasures unknown; // extra entries: NaN, not referenced
+        for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
+            const vexif::LibraryMeasures& m = i < answer.size() ? answer[i] : unknown;
             QV_ChannelMeasures entry{};
             entry.size = stride;
             entry.referenced = m.referenced ? 1 : 0;

@@ -194,6 +194,8 @@ VEXIF_API int32_t QV_GetDeviceProblems(int32_t handle, char* buffer, int32_t len
 #ifdef __cplusplus
 }
 static_assert(sizeof(QV_ModuleInfo) == QV_MODULE_INFO_BYTES, "ModuleInfo is 88 bytes");
+static_assert(sizeof(QV_ChannelMeasures) == 48, "the first version of QV_ChannelMeasures");
+static_assert(sizeof(QV_TimeBase) == 48, "the first version of QV_TimeBase");
 #endif
 
 #endif /* VEXIF_H */
