@@ -1,6 +1,7 @@
-// The QV_ functions (the 15 and the three beyond them): argument checks, the handle table, and
-// dispatch to the session's backend (built-in engine or TCP). No exception leaves a function: the C
-// interface answers a status instead.
+// The QV_ functions (the 15 and the three beyond them): argument checks,
+// the handle table, and dispatch to the session's backend (built-in engine
+// or TCP). No exception leaves a function: the C interface answers a status
+// instead.
 #include "vexif.h"
 
 #include "Arguments.h"
