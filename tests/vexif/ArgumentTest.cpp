@@ -224,15 +224,12 @@ TEST(Arguments, SizedStructsAreCheckedAndFilledAtTheCallersSize) {
     const Case refused[] = {
         {"FCGetMeasures null", kV1, 18, [&] { return QV_FCGetMeasures(h, nullptr, 18); }},
         {"FCGetMeasures count 0", kV1, 18, [&] { return measures(0); }},
-        {"FCGetMeasures count -1", kV1, 18, [&] { return measures(-1); }},
         {"FCGetMeasures 17 for 18 channels", kV1, 18, [&] { return measures(17); }},
         {"FCGetMeasures size 0", 0, 18, [&] { return measures(18); }},
         {"FCGetMeasures size one short", kV1 - 1, 18, [&] { return measures(18); }},
-        {"FCGetMeasures size -48", -kV1, 1, [&] { return measures(1); }},
         {"FCGetMeasures last size unset", kV1, 17, [&] { return measures(18); }},
         {"GetTimeBase null", kV1, 1, [&] { return QV_GetTimeBase(h, nullptr); }},
         {"GetTimeBase size one short", int32_t{sizeof(QV_TimeBase)} - 1, 1, timeBase},
-        {"GetTimeBase size 0", 0, 1, timeBase},
         {"GetDeviceProblems null", kV1, 1, [&] { return QV_GetDeviceProblems(h, nullptr, 16); }},
         {"GetDeviceProblems length 0", kV1, 1, [&] { return QV_GetDeviceProblems(h, problems, 0); }},
     };
