@@ -3,6 +3,7 @@
 // frequency, PWM of known widths; and the reference estimator's lock rules.
 #include "ReferenceEstimator.h"
 #include "StreamCounter.h"
+#include "SynthStream.h"
 
 #include <gtest/gtest.h>
 
@@ -14,58 +15,12 @@ namespace {
 
 using vexacq::ReferenceEstimator;
 using vexacq::StreamCounter;
+using vexacq::synth::Synth;
+using vexacq::synth::Wave;
 using vexengine::ChannelMeasures;
 using vexengine::CountSettings;
 
 constexpr int kChannels = 18;
-
-// A square wave on one channel: rises at true times (k - phase) / hz and falls
-// duty / hz later.
-struct Wave {
-    int channel;
-    double hz;
-    double duty = 0.5;
-    double phase = 0.25;
-};
-
-// Samples one byte (or two) wide, sample n taken at true time n / trueRate.
-class Synth {
-public:
-    Synth(long double trueRate, std::vector<Wave> waves, unsigned unitsize = 1)
-        : m_rate(trueRate), m_waves(std::move(waves)), m_unit(unitsize) {}
-
-    // The next `count` samples, fed to counter.
-    void feed(StreamCounter& counter, size_t count) {
-        std::vector<uint32_t> samples(count, 0);
-        const uint64_t a = m_next, b = m_next + count;
-        for (const Wave& w : m_waves) {
-            const long double perCycle = m_rate / w.hz; // samples per period
-            auto at = [&](long double cycles) {         // first sample at or after, from 0
-                return static_cast<uint64_t>(
-                    std::max(0.0L, std::ceil((cycles - w.phase) * perCycle)));
-            };
-            for (auto k = static_cast<int64_t>(std::floor(a / perCycle + w.phase)) - 1;; ++k) {
-                const long double cycle = static_cast<long double>(k);
-                const uint64_t rise = at(cycle), fall = at(cycle + w.duty);
-                if (rise >= b) break;
-                for (uint64_t n = std::max(rise, a); n < std::min(fall, b); ++n)
-                    samples[n - a] |= 1u << w.channel;
-            }
-        }
-        std::vector<uint8_t> bytes(count * m_unit);
-        for (size_t i = 0; i < count; ++i)
-            for (unsigned u = 0; u < m_unit; ++u)
-                bytes[i * m_unit + u] = static_cast<uint8_t>(samples[i] >> (8 * u));
-        counter.feed(bytes.data(), bytes.size(), m_unit);
-        m_next = b;
-    }
-
-private:
-    long double m_rate;
-    std::vector<Wave> m_waves;
-    unsigned m_unit;
-    uint64_t m_next = 0;
-};
 
 // Runs a count (frequency unless `type` says otherwise) of `gateCode` from
 // now on, feeding packets of `packet` samples until it ends.
