@@ -41,15 +41,17 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
         uint64_t nominal; // the rate the device claims, Hz
         Wave reference;   // hz: the reference's nominal frequency
         std::vector<Wave> measured;
-        unsigned unitsize = 1; // 2: 16 channels
+        unsigned unitsize = 1;    // 2: 16 channels
+        double regression = 1e-9; // bound, relative: the reference's own fit is this fine
     };
     // clang-format off
     const Case cases[] = {
-        {"1 kHz reference", 24000000, {0, 1e3}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 1000.0123}}},
+        {"1 kHz reference", 24000000, {0, 1e3}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 1000.0123}}, 1, 1e-8},
         {"10 MHz reference", 24000000, {7, 10e6}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 100e3, 0.1}}},
-        {"1 PPS reference", 2000000, {3, 1.0, 0.1}, {{0, 100e3}, {1, 1000.0123, 0.3}}},
+        // One reference edge per gate: the regression converts with the estimate.
+        {"1 PPS reference", 2000000, {3, 1.0, 0.1}, {{0, 100e3}, {1, 1000.0123, 0.3}}, 1, 1e-7},
         {"1 kHz reference, 16 channels", 2000000, {11, 1e3},
-         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}}, 2},
+         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}}, 2, 1e-8},
     };
     // clang-format on
     const double offset = 150e-6; // the sample clock runs fast by this much
@@ -88,6 +90,9 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
                 if (w.hz < 2) continue; // a 1 PPS has one period per gate at most
                 EXPECT_NEAR(measures[w.channel].reciprocalHz / truth, 1, 1e-7 + resolution);
                 EXPECT_NEAR(measures[w.channel].duty, w.duty, w.hz * 2 / c.nominal);
+                EXPECT_NEAR(measures[w.channel].regressionHz / truth, 1,
+                            withReference ? c.regression : 1e-8);
+                EXPECT_EQ(measures[w.channel].referenced, withReference);
             }
             if (!withReference) { // really 150 ppm off, not within the tolerance
                 const Wave& w = c.measured[1];
@@ -152,6 +157,40 @@ TEST(TimeBase, PulseWidthsAndDutyOfPwmAreExactToASample) {
         EXPECT_DOUBLE_EQ(m[c.channel].duty, c.high / period);
         EXPECT_DOUBLE_EQ(m[c.channel].reciprocalHz, s / period);
     }
+}
+
+TEST(TimeBase, RegressionResolvesFinerThanOneSamplePerGate) {
+    // At 24 MS/s one sample per gate is 4.2e-7 in 0.1 s and 4.2e-8 in 1 s;
+    // the fit averages every edge's quantisation. Each row with and without
+    // 1 ns rms of edge jitter (bound: relative error against the truth).
+    struct Row {
+        double hz; // nominal; the truth is off by an irrational ratio
+        int gateCode;
+        double bound;
+    };
+    const Row rows[] = {
+        {1e3, 0, 1e-7}, {1e3, 1, 5e-9}, {1e5, 0, 2e-9}, {1e5, 1, 3e-10},
+        {1e6, 0, 2e-9}, {1e6, 1, 1e-9}, {5e6, 0, 2e-9}, {5e6, 1, 1e-9},
+    };
+    const uint64_t rate = 24000000;
+    const double golden = (std::sqrt(5.0) - 1) / 2 * 1e-3;
+    for (const Row& r : rows) {
+        for (const double jitter : {0.0, 1e-9}) {
+            const double truth = r.hz * (1 + golden);
+            SCOPED_TRACE(testing::Message()
+                         << truth << " Hz, gate " << r.gateCode << ", jitter " << jitter);
+            const ChannelMeasures m =
+                vexacq::synth::countWave(rate, Wave{0, truth, 0.5, 0.25, jitter}, r.gateCode);
+            EXPECT_LT(std::abs(m.regressionHz / truth - 1), r.bound);
+            EXPECT_NEAR(m.reciprocalHz / truth, 1, 1.5 / (rate * (r.gateCode ? 1 : 0.1)));
+        }
+    }
+    // The worst case: within 0.05 ppm of 24 MS/s / 24 the edges' phases move
+    // about one sample in the gate, so there is little to average; still no
+    // worse than one sample per gate.
+    const double nearFraction = 1e6 * (1 + 5e-8);
+    const ChannelMeasures m = vexacq::synth::countWave(rate, Wave{0, nearFraction}, 1);
+    EXPECT_LT(std::abs(m.regressionHz / nearFraction - 1), 1.0 / rate);
 }
 
 // The estimator on analytic edges: a reference of `hz` seen by a clock
