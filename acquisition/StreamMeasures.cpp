@@ -36,7 +36,8 @@ namespace {
 // Blocks of the word-parallel pass: 15 words (its nibble lanes' capacity).
 constexpr size_t kBlockWords = 15;
 // Words per block of the fit pass: block-relative times below 8192 samples
-// and edge numbers below 4096 keep sum j x u far inside 64 bits.
+// and edge numbers below 4096 keep sum u inside 32 bits and sum j x u far
+// inside 64.
 constexpr size_t kFitWords = 1024;
 
 } // namespace
@@ -140,9 +141,12 @@ void StreamCounter::fitWords(const uint8_t* p, size_t count, uint64_t previous) 
     uint64_t prev = previous;
     for (size_t from = 0; from < count; from += kFitWords) {
         const size_t to = std::min(count, from + kFitWords);
-        // Per channel: edges, sum u and sum j x u (u samples from the block's start).
-        uint32_t edges[32] = {};
-        uint64_t sumU[32] = {}, sumJU[32] = {};
+        // Per channel: edges, sum u and sum j x u (u samples from the block's
+        // start), side by side so that an edge touches one 16-byte slot.
+        struct Sums {
+            uint32_t edges, sumU;
+            uint64_t sumJU;
+        } sums[32] = {};
         uint64_t seen = 0;
         for (size_t w = from; w < to; ++w) {
             const uint64_t cur = loadWord(p + 8 * w) & present;
@@ -153,14 +157,15 @@ void StreamCounter::fitWords(const uint8_t* p, size_t count, uint64_t previous) 
             forEachBit(rising, [&](unsigned bit) {
                 const unsigned ch = bit & (sampleBits - 1);
                 const uint32_t u = at + (bit >> sampleShift);
-                const uint32_t j = edges[ch]++;
-                sumU[ch] += u;
-                sumJU[ch] += uint64_t{j} * u;
+                Sums& c = sums[ch];
+                c.sumJU += uint64_t{c.edges++} * u;
+                c.sumU += u;
             });
         }
         const uint64_t base = m_position + from * perWord - m_gateStart;
-        forEachBit(foldWord<Unit>(seen),
-                   [&](unsigned ch) { m_fit[ch].addBlock(base, edges[ch], sumU[ch], sumJU[ch]); });
+        forEachBit(foldWord<Unit>(seen), [&](unsigned ch) {
+            m_fit[ch].addBlock(base, sums[ch].edges, sums[ch].sumU, sums[ch].sumJU);
+        });
     }
 }
 
