@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 namespace vexacq::synth {
@@ -34,7 +35,7 @@ inline double normalAt(uint64_t key) {
     const uint64_t a = mix(key), b = mix(a);
     const double u1 = (static_cast<double>(a >> 11) + 0.5) * 0x1p-53;
     const double u2 = static_cast<double>(b >> 11) * 0x1p-53;
-    return std::sqrt(-2 * std::log(u1)) * std::cos(2 * M_PI * u2);
+    return std::sqrt(-2 * std::log(u1)) * std::cos(2 * std::numbers::pi * u2);
 }
 
 // Samples one byte (or two) wide, sample n taken at true time n / trueRate.
