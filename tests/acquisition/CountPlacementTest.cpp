@@ -1,0 +1,86 @@
+// Count placement: where a buffer-at-a-time device's gate fits, and what a
+// count that has not begun reports.
+#include "CountPlacement.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using vexacq::CountPlacement;
+using Fit = CountPlacement::Fit;
+
+TEST(CountPlacement, ABufferDevicesGateFitsOneBufferAtTheHighestRateThatLetsIt) {
+    const vexacq::RateChoices offered{{1000, 10'000, 100'000}};
+    struct Case {
+        const char* what;
+        int gateCode;
+        CountPlacement::Buffers buffers;
+        uint64_t rate; // the stream's, Hz
+        Fit fit;
+        uint64_t gateRate;
+    };
+    const Case cases[] = {
+        {"100 ms of 1200 samples: 10 kHz, the current rate",
+         0,
+         {1200, offered, false, 8},
+         10'000,
+         Fit::restart,
+         10'000},
+        {"1 s of 1200 samples: restart at 1 kHz",
+         1,
+         {1200, offered, false, 8},
+         10'000,
+         Fit::restart,
+         1000},
+        {"10 s fits at no rate", 2, {1200, offered, false, 8}, 10'000, Fit::refuse, 0},
+        {"an endless gate", 7, {1200, offered, false, 8}, 10'000, Fit::refuse, 0},
+        {"the config's rate fits", 0, {1200, offered, true, 8}, 10'000, Fit::fits, 0},
+        {"the config's rate does not", 1, {1200, offered, true, 8}, 10'000, Fit::refuse, 0},
+        {"buffer size unknown", 1, {0, offered, false, 8}, 10'000, Fit::fits, 0},
+        {"no rates known yet", 2, {1200, {}, false, 8}, 0, Fit::fits, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CountPlacement placement;
+        placement.begin(vexengine::CountSettings{0, 3, c.gateCode, "--------"});
+        EXPECT_EQ(placement.fitGate(c.buffers, c.rate), c.fit);
+        EXPECT_EQ(placement.gateRate(), c.gateRate);
+        EXPECT_EQ(placement.phase(), c.fit == Fit::refuse ? CountPlacement::Phase::refused
+                                                          : CountPlacement::Phase::waiting);
+        // Asked again at the rate it restarted at: it fits now.
+        if (c.fit == Fit::restart) {
+            EXPECT_EQ(placement.fitGate(c.buffers, c.gateRate), Fit::fits);
+        }
+    }
+}
+
+TEST(CountPlacement, ACountNotBegunWaitsBusyOrEndsInForcedStop) {
+    struct Case {
+        const char* what;
+        void (*act)(CountPlacement&);
+        bool busy;
+        uint32_t state; // of the device's channels
+    };
+    const Case cases[] = {
+        {"waiting", [](CountPlacement&) {}, true, 1},
+        {"stopped while waiting", [](CountPlacement& p) { p.stop(); }, false, 3},
+        {"refused", [](CountPlacement& p) { p.refuse(); }, false, 3},
+        {"its rate not taken", [](CountPlacement& p) { p.rateNotTaken(); }, false, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CountPlacement placement;
+        placement.begin(vexengine::CountSettings{});
+        c.act(placement);
+        vexengine::CounterStatus status;
+        status.armed = true;
+        placement.status(4, 18, status);
+        EXPECT_EQ(status.busy, c.busy);
+        EXPECT_FALSE(status.armed);
+        ASSERT_EQ(status.channelStates.size(), 18u);
+        EXPECT_EQ(status.channelStates[3], c.state);
+        EXPECT_EQ(status.channelStates[4], 0u); // absent
+    }
+}
+
+} // namespace
