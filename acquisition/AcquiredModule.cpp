@@ -16,8 +16,6 @@ AcquiredModule::AcquiredModule(std::string name, AcquisitionLoop& loop,
     attach(std::move(device));
 }
 
-AcquiredModule::~AcquiredModule() = default;
-
 // --- the engine's side
 
 void AcquiredModule::open(int64_t) {
@@ -61,21 +59,36 @@ void AcquiredModule::placeCountLocked() {
     if (!m_streams) {
         // One buffer at a time: the gate must fit into one, at the highest
         // rate that lets it (the stream restarts at that rate when needed).
-        switch (m_placement.fitGate(m_buffers, m_rate)) {
-        case CountPlacement::Fit::refuse:
-            m_counter->reset();
-            return;
-        case CountPlacement::Fit::restart:
-            post();
-            break;
-        case CountPlacement::Fit::fits:
-            break;
-        }
+        const CountPlacement::Fit fit = m_placement.fitGate(m_buffers, m_rate);
+        if (fit == CountPlacement::Fit::refuse) return m_counter->reset();
+        if (fit == CountPlacement::Fit::restart) post();
     }
-    if (countableLocked()) {
+    // With a reference that can lock, the loop starts the count before a
+    // packet (beginWithReferenceLocked()).
+    if (countableLocked() && !waitsForReferenceLocked()) {
         m_counter->start(m_placement.settings());
-        m_placement.placed();
+        m_placement.placed(false);
     }
+}
+
+bool AcquiredModule::waitsForReferenceLocked() const {
+    return m_reference && m_reference->channel < m_logicChannels;
+}
+
+void AcquiredModule::beginWithReferenceLocked(uint64_t samples) {
+    // Between packets: the lock the counter takes at start() is the one read
+    // here, so a count is referenced throughout or not at all.
+    const bool locked = m_counter->timeBase().locked;
+    const double bound = ReferenceWatch::waitSeconds(m_reference->hz);
+    using Start = CountPlacement::ReferenceStart;
+    const Start start = m_placement.beforePacket(
+        locked, static_cast<uint64_t>(bound * static_cast<double>(m_rate)), samples);
+    if (start == Start::wait) return;
+    if (start == Start::unreferenced)
+        m_log("count on " + name() + " not referenced: the reference did not lock within " +
+              ReferenceWatch::secondsText(bound));
+    m_counter->start(m_placement.settings());
+    m_placement.placed(locked);
 }
 
 void AcquiredModule::start(const vexengine::CountSettings& settings, int64_t) {
@@ -93,8 +106,7 @@ void AcquiredModule::stop(int64_t) {
 
 void AcquiredModule::status(int64_t, vexengine::CounterStatus& status) const {
     std::lock_guard lock(m_mutex);
-    // Not begun: the present channels wait (counting), were stopped waiting,
-    // or the count was refused (both "forced stop").
+    // A count not begun waits (counting), or ended in "forced stop".
     if (m_placement.phase() == CountPlacement::Phase::counting) return m_counter->status(status);
     m_placement.status(m_logicChannels, kChannels, status);
 }
@@ -112,6 +124,8 @@ void AcquiredModule::pins(int64_t, std::string& pins) {
 void AcquiredModule::measures(int64_t, std::vector<vexengine::ChannelMeasures>& measures) const {
     std::lock_guard lock(m_mutex);
     m_counter->measures(measures);
+    for (vexengine::ChannelMeasures& m : measures)
+        m.referenced = m_placement.referenced();
 }
 
 vexengine::TimeBase AcquiredModule::timeBase() const {
@@ -127,10 +141,6 @@ void AcquiredModule::setReference(std::optional<ReferenceInput> reference) {
 
 void AcquiredModule::applyReference() {
     if (m_reference && m_counter) m_counter->setReference(m_reference->channel, m_reference->hz);
-}
-
-vexengine::AcquisitionStats AcquiredModule::acquisitionStats() const {
-    return m_health.stats();
 }
 
 // --- state
@@ -155,11 +165,6 @@ AcquiredModule::State AcquiredModule::state() const {
 uint64_t AcquiredModule::generation() const {
     std::lock_guard lock(m_mutex);
     return m_generation;
-}
-
-uint64_t AcquiredModule::samplesCounted() const {
-    std::lock_guard lock(m_mutex);
-    return m_counter->samplesFed();
 }
 
 bool AcquiredModule::active() const {
@@ -282,16 +287,18 @@ void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
 void AcquiredModule::onLogic(uint64_t generation, const void* data, size_t bytes,
                              unsigned unitsize) {
     if (unitsize == 0) return;
+    const uint64_t n = bytes / unitsize;
     {
         std::lock_guard lock(m_mutex);
         if (generation != m_stream || m_state != State::running) return;
+        if (m_placement.waiting() && countableLocked() && waitsForReferenceLocked())
+            beginWithReferenceLocked(n);
     }
     m_counter->feed(data, bytes, unitsize);
     if (m_reference) {
         const std::string change = m_referenceWatch.lockChange(m_counter->timeBase());
         if (!change.empty()) m_log(name() + ": " + change);
     }
-    const uint64_t n = bytes / unitsize;
     m_runSamples += n;
     m_health.packet(n, m_rate);
 }
@@ -354,10 +361,9 @@ void AcquiredModule::attach(std::unique_ptr<Device> device) {
         m_counter = std::make_unique<StreamCounter>(m_logicChannels, kChannels);
         applyReference();
     }
-    if (m_reference && m_reference->channel >= m_logicChannels)
-        m_log(name() + ": the reference channel " + std::to_string(m_reference->channel) +
-              " is not among the device's " + std::to_string(m_logicChannels) +
-              " logic channels; counting with the nominal rate");
+    if (m_reference && !waitsForReferenceLocked())
+        m_log(name() + ": " +
+              ReferenceWatch::beyondChannels(m_reference->channel, m_logicChannels));
     m_streams = m_info.streams;
     m_buffers.samples = m_info.bufferSamples;
     m_buffers.rateFromConfig = m_info.rateFromConfig;

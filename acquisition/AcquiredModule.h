@@ -14,6 +14,11 @@
 // whose threshold and rate are the count's and never spans two; one that a
 // restart interrupts ends with its unfinished channels in "forced stop".
 //
+// With a reference input (ref=FREQ@CH on a delivered channel) a count waits
+// for the reference's lock, bounded (ReferenceWatch::waitSeconds()), and is
+// started by the loop between two packets: referenced throughout or not at
+// all (ChannelMeasures::referenced).
+//
 // Loss: a device that does not open or start, or whose stream keeps ending
 // by itself, or that a scan no longer finds, is lost: the module is not
 // present until a scan finds the device again, and losses() counts up, so
@@ -55,7 +60,7 @@ public:
     // be empty).
     AcquiredModule(std::string name, AcquisitionLoop& loop, std::unique_ptr<Device> device, Log log,
                    Log debug = {});
-    ~AcquiredModule() override;
+    ~AcquiredModule() override = default;
 
     // --- the engine's side (under the engine's lock; never blocks)
     bool present() const override { return m_presence.present(); }
@@ -70,7 +75,7 @@ public:
     void status(int64_t, vexengine::CounterStatus& status) const override;
     void counts(int64_t, std::vector<int64_t>& counts) const override;
     void pins(int64_t, std::string& pins) override;
-    vexengine::AcquisitionStats acquisitionStats() const override;
+    vexengine::AcquisitionStats acquisitionStats() const override { return m_health.stats(); }
     void measures(int64_t, std::vector<vexengine::ChannelMeasures>& measures) const override;
     vexengine::TimeBase timeBase() const override;
 
@@ -100,7 +105,6 @@ public:
 
     State state() const;
     uint64_t generation() const;
-    uint64_t samplesCounted() const;
 
 private:
     // The sink of one stream: tags its packets with the stream's generation,
@@ -128,9 +132,11 @@ private:
     void startAcquisition();
     void beginGeneration(uint64_t hz); // m_mutex held
     void lose(const std::string& why);
-    bool changedLocked() const;   // threshold or gate rate not the stream's
-    bool countableLocked() const; // a count may start now
-    void placeCountLocked();      // a waiting count: refused, started now, or waits on
+    bool changedLocked() const;           // threshold or gate rate not the stream's
+    bool countableLocked() const;         // a count may start now
+    void placeCountLocked();              // a waiting count: refused, started now, or waits on
+    bool waitsForReferenceLocked() const; // counts wait for a reference that can lock
+    void beginWithReferenceLocked(uint64_t samples); // loop, before a packet
     void onRate(uint64_t generation, uint64_t hz);
     void onLogic(uint64_t generation, const void* data, size_t bytes, unsigned unitsize);
     void onEnded(uint64_t generation);

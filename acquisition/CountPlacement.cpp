@@ -12,6 +12,26 @@ namespace vexacq {
 void CountPlacement::begin(const vexengine::CountSettings& settings) {
     m_settings = settings;
     m_phase = Phase::waiting;
+    m_waited = 0;
+    m_referenced = false;
+}
+
+void CountPlacement::clear() {
+    m_phase = Phase::counting;
+    m_referenced = false;
+}
+
+void CountPlacement::placed(bool referenced) {
+    m_phase = Phase::counting;
+    m_referenced = referenced;
+}
+
+CountPlacement::ReferenceStart CountPlacement::beforePacket(bool locked, uint64_t boundSamples,
+                                                            uint64_t samples) {
+    if (locked) return ReferenceStart::referenced;
+    if (m_waited >= boundSamples) return ReferenceStart::unreferenced;
+    m_waited += samples;
+    return ReferenceStart::wait;
 }
 
 void CountPlacement::stop() {

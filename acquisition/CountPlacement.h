@@ -1,8 +1,10 @@
 // Where the count a session started on an acquired module stands until the
-// streaming counter has it: waiting for a stream with its settings, stopped
-// while it waited, refused, or handed to the counter (counting). Also the
-// rate a buffer-at-a-time device must acquire at for the count's gate to fit
-// into one buffer. Pure; the module calls it under its own lock.
+// streaming counter has it: waiting for a stream with its settings (and, on
+// a module with a reference, for the reference's lock, bounded), stopped
+// while it waited, refused, or handed to the counter (counting), and whether
+// the counter took it with the reference's rate. Also the rate a
+// buffer-at-a-time device must acquire at for the count's gate to fit into
+// one buffer. Pure; the module calls it under its own lock.
 #pragma once
 
 #include "DeviceBackend.h"
@@ -49,9 +51,19 @@ public:
     // A new count waits for its stream.
     void begin(const vexengine::CountSettings& settings);
     // Nothing waits any more (opened, released, reset, the device lost).
-    void clear() { m_phase = Phase::counting; }
-    // The counter took the waiting count.
-    void placed() { m_phase = Phase::counting; }
+    void clear();
+    // The counter took the waiting count; referenced: with the rate of a
+    // locked reference.
+    void placed(bool referenced);
+    // The count the counter has was taken with a locked reference's rate.
+    bool referenced() const { return m_referenced; }
+
+    // A module with a reference that can lock: before each packet of
+    // `samples` samples, with the stream ready for it, the waiting count
+    // begins with the reference (locked), begins without it (it waited
+    // `boundSamples` samples of the stream), or waits through the packet.
+    enum class ReferenceStart { referenced, unreferenced, wait };
+    ReferenceStart beforePacket(bool locked, uint64_t boundSamples, uint64_t samples);
     void stop();
     void refuse() { m_phase = Phase::refused; }
     // The device did not take gateRate(): the default choice from now on,
@@ -69,6 +81,8 @@ private:
     Phase m_phase = Phase::counting;
     vexengine::CountSettings m_settings;
     uint64_t m_gateRate = 0;
+    uint64_t m_waited = 0; // samples the waiting count waited for the reference
+    bool m_referenced = false;
 };
 
 } // namespace vexacq

@@ -11,6 +11,17 @@ double ReferenceWatch::waitSeconds(double referenceHz) {
     return std::min(window + 1.0, 30.0);
 }
 
+std::string ReferenceWatch::beyondChannels(int channel, int logicChannels) {
+    return "the reference channel " + std::to_string(channel) + " is not among the device's " +
+           std::to_string(logicChannels) + " logic channels; counting with the nominal rate";
+}
+
+std::string ReferenceWatch::secondsText(double seconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3g s", seconds);
+    return text;
+}
+
 std::string ReferenceWatch::lockChange(const vexengine::TimeBase& base) {
     if (static_cast<int>(base.locked) == m_told) return {};
     m_told = base.locked;

@@ -15,6 +15,11 @@ public:
     // the estimator's window (max(1 s, 10 reference periods)) and 1 s more,
     // at most 30 s.
     static double waitSeconds(double referenceHz);
+    // The log line (without the module's name) for a reference channel the
+    // device does not deliver: it never locks.
+    static std::string beyondChannels(int channel, int logicChannels);
+    // Seconds as the log writes them, e.g. "2 s", "1.5 s".
+    static std::string secondsText(double seconds);
 
     // The log line (without the module's name) when base's lock state is
     // not the one told last, else empty. The first call tells either state.

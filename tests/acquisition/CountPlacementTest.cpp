@@ -1,6 +1,7 @@
-// Count placement: where a buffer-at-a-time device's gate fits, and what a
-// count that has not begun reports.
+// Count placement: where a buffer-at-a-time device's gate fits, what a
+// count that has not begun reports, and how long it waits for a reference.
 #include "CountPlacement.h"
+#include "ReferenceWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,52 @@ TEST(CountPlacement, ACountNotBegunWaitsBusyOrEndsInForcedStop) {
         ASSERT_EQ(status.channelStates.size(), 18u);
         EXPECT_EQ(status.channelStates[3], c.state);
         EXPECT_EQ(status.channelStates[4], 0u); // absent
+    }
+}
+
+TEST(CountPlacement, ACountWaitsForTheReferencesLockAtMostTheWindowAndOneSecond) {
+    struct Case {
+        double referenceHz;
+        double seconds;
+    };
+    // 10 periods or 1 s, plus 1 s; never more than 30 s.
+    for (const Case& c :
+         {Case{10e6, 2}, Case{1e3, 2}, Case{5, 3}, Case{1, 11}, Case{0.5, 21}, Case{0.1, 30}})
+        EXPECT_DOUBLE_EQ(vexacq::ReferenceWatch::waitSeconds(c.referenceHz), c.seconds)
+            << c.referenceHz;
+
+    using Start = CountPlacement::ReferenceStart;
+    struct Packets {
+        const char* what;
+        std::vector<bool> locked; // before each 1000-sample packet
+        std::vector<Start> starts;
+    };
+    const Packets cases[] = {
+        {"locked at once", {true}, {Start::referenced}},
+        {"locks after two packets",
+         {false, false, true},
+         {Start::wait, Start::wait, Start::referenced}},
+        {"waits 3000 samples, then counts without it",
+         {false, false, false, false},
+         {Start::wait, Start::wait, Start::wait, Start::unreferenced}},
+        {"a lock at the bound still counts",
+         {false, false, false, true},
+         {Start::wait, Start::wait, Start::wait, Start::referenced}},
+    };
+    for (const Packets& c : cases) {
+        SCOPED_TRACE(c.what);
+        CountPlacement placement;
+        placement.begin(vexengine::CountSettings{});
+        std::vector<Start> starts;
+        for (bool locked : c.locked)
+            starts.push_back(placement.beforePacket(locked, 3000, 1000));
+        EXPECT_EQ(starts, c.starts);
+        placement.placed(starts.back() == Start::referenced);
+        EXPECT_EQ(placement.referenced(), starts.back() == Start::referenced);
+        // A new count starts its wait afresh, unreferenced until placed.
+        placement.begin(vexengine::CountSettings{});
+        EXPECT_FALSE(placement.referenced());
+        EXPECT_EQ(placement.beforePacket(false, 3000, 1000), Start::wait);
     }
 }
 

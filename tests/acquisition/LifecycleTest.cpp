@@ -121,6 +121,14 @@ struct Lifecycle : ::testing::Test {
         }
     }
 
+    // Channels whose measures say the count was referenced.
+    int referencedChannels(vexengine::SessionId s) {
+        std::vector<vexengine::ChannelMeasures> m;
+        EXPECT_EQ(engine.measures(s, m), Result::ok);
+        EXPECT_EQ(m.size(), 18u);
+        return static_cast<int>(
+            std::count_if(m.begin(), m.end(), [](const auto& x) { return x.referenced; }));
+    }
     // Every move the module made was one its transition table allows.
     void TearDown() override { EXPECT_FALSE(logged("refused the acquisition move")); }
 
@@ -422,6 +430,82 @@ TEST_F(Lifecycle, AReferenceChannelLocksTimesTheCountsAndStartsAfreshWithEachStr
     EXPECT_TRUE(logged("QVSCRX01: reference 625 Hz on channel 3 locked, sample clock +0.000 ppm"));
     EXPECT_TRUE(logged("QVSCRX01: reference 625 Hz on channel 3 not locked, counting with the "
                        "nominal rate 10000 Hz"));
+}
+
+TEST_F(Lifecycle, TheFirstCountAfterOpeningWaitsForTheReferenceAndIsReferenced) {
+    auto a = add(info("S1", "1.1"));
+    // Channel 3: 625 Hz at 10 kHz; the estimator's window is 1 s (10000 samples).
+    startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
+    const CountSettings kPeriod{1, 3, 0, "--------"};
+    for (const CountSettings& settings : {kFrequency100ms, kPeriod, kEvents}) {
+        SCOPED_TRACE(settings.counterType);
+        // Each opening starts a stream, whose reference is measured anew.
+        ASSERT_TRUE(opened(s1, "QVSCRX01", *a, settings.counterType + 1));
+        ASSERT_EQ(engine.startCount(s1, settings), Result::ok);
+        for (int packet = 0; packet < 9; ++packet)
+            backend->deliverPattern(*a, 1000);
+        CounterStatus st = status(s1);
+        EXPECT_TRUE(st.busy); // waiting for the reference: busy, not armed
+        EXPECT_FALSE(st.armed);
+        EXPECT_EQ(st.channelStates[0], kCounting);
+        for (int packet = 0; packet < 4; ++packet)
+            backend->deliverPattern(*a, 1000);
+        if (settings.gateCode == 7) {
+            ASSERT_EQ(engine.stopCount(s1), Result::ok);
+        }
+        st = status(s1);
+        EXPECT_FALSE(st.busy);
+        EXPECT_TRUE(st.armed);
+        if (settings.counterType == 0) {
+            EXPECT_EQ(counts(s1)[0], 500); // 1000 samples
+        }
+        EXPECT_EQ(referencedChannels(s1), 18);
+        ASSERT_EQ(engine.closeModule(s1), Result::ok);
+        ASSERT_TRUE(
+            ScriptedBackend::waitFor(*a, [](const ScriptedDevice& x) { return !x.running; }));
+    }
+    EXPECT_FALSE(logged("not referenced"));
+}
+
+TEST_F(Lifecycle, ACountKeepsTheReferencesRateAndFlagOnEveryChannelWhenTheLockIsLostMidGate) {
+    auto a = add(info("S1", "1.1"));
+    startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
+    backend->deliverPattern(*a, 11'000); // locked
+    ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
+    // The reference stops (channel 3 low) for longer than its gap limit.
+    std::vector<uint32_t> noReference;
+    for (uint32_t i = 0; i < 1200; ++i)
+        noReference.push_back((11'000 + i) & ~8u);
+    backend->deliver(*a, noReference);
+    vexengine::TimeBase base;
+    ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
+    EXPECT_FALSE(base.locked);
+    EXPECT_FALSE(status(s1).busy);
+    EXPECT_EQ(counts(s1)[0], 500);
+    EXPECT_EQ(referencedChannels(s1), 18);
+}
+
+TEST_F(Lifecycle, AReferenceThatNeverLocksGivesAnUnreferencedCountAfterTheWait) {
+    auto a = add(info("S1", "1.1"));
+    // Configured as 1 kHz, channel 3 reads 37.5 % off and never locks; a count
+    // waits max(1 s, 10 periods) + 1 s = 2 s of the stream (20000 samples).
+    startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{1000, 3}}});
+    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
+    ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
+    for (int packet = 0; packet < 20; ++packet)
+        backend->deliverPattern(*a, 1000);
+    EXPECT_TRUE(status(s1).busy);
+    EXPECT_FALSE(status(s1).armed);
+    backend->deliverPattern(*a, 1000);
+    backend->deliverPattern(*a, 1000);
+    EXPECT_FALSE(status(s1).busy);
+    EXPECT_EQ(counts(s1)[0], 500); // the nominal rate's 1000 samples
+    EXPECT_EQ(referencedChannels(s1), 0);
+    std::lock_guard lock(logMutex);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "count on QVSCRX01 not referenced: the reference did not lock within 2 s"),
+              1);
 }
 
 TEST_F(Lifecycle, ATransferErrorRestartsTheStreamAndOneThatKeepsEndingIsALoss) {
