@@ -75,7 +75,7 @@ bool AcquiredModule::waitsForReferenceLocked() const {
     return m_reference && m_reference->channel < m_logicChannels;
 }
 
-void AcquiredModule::beginWithReferenceLocked(uint64_t samples) {
+std::string AcquiredModule::beginWithReferenceLocked(uint64_t samples) {
     // Between packets: the lock the counter takes at start() is the one read
     // here, so a count is referenced throughout or not at all.
     const bool locked = m_counter->timeBase().locked;
@@ -83,12 +83,12 @@ void AcquiredModule::beginWithReferenceLocked(uint64_t samples) {
     using Start = CountPlacement::ReferenceStart;
     const Start start = m_placement.beforePacket(
         locked, static_cast<uint64_t>(bound * static_cast<double>(m_rate)), samples);
-    if (start == Start::wait) return;
-    if (start == Start::unreferenced)
-        m_log("count on " + name() + " not referenced: the reference did not lock within " +
-              ReferenceWatch::secondsText(bound));
+    if (start == Start::wait) return {};
     m_counter->start(m_placement.settings());
     m_placement.placed(locked);
+    if (start == Start::referenced) return {};
+    return "count on " + name() + " not referenced: the reference did not lock within " +
+           ReferenceWatch::secondsText(bound);
 }
 
 void AcquiredModule::start(const vexengine::CountSettings& settings, int64_t) {
@@ -142,8 +142,6 @@ void AcquiredModule::setReference(std::optional<ReferenceInput> reference) {
 void AcquiredModule::applyReference() {
     if (m_reference && m_counter) m_counter->setReference(m_reference->channel, m_reference->hz);
 }
-
-// --- state
 
 bool AcquiredModule::setState(State state) {
     if (state == m_state) return true;
@@ -288,12 +286,14 @@ void AcquiredModule::onLogic(uint64_t generation, const void* data, size_t bytes
                              unsigned unitsize) {
     if (unitsize == 0) return;
     const uint64_t n = bytes / unitsize;
+    std::string notReferenced; // logged outside the lock
     {
         std::lock_guard lock(m_mutex);
         if (generation != m_stream || m_state != State::running) return;
         if (m_placement.waiting() && countableLocked() && waitsForReferenceLocked())
-            beginWithReferenceLocked(n);
+            notReferenced = beginWithReferenceLocked(n);
     }
+    if (!notReferenced.empty()) m_log(notReferenced);
     m_counter->feed(data, bytes, unitsize);
     if (m_reference) {
         const std::string change = m_referenceWatch.lockChange(m_counter->timeBase());

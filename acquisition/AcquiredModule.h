@@ -136,7 +136,9 @@ private:
     bool countableLocked() const;         // a count may start now
     void placeCountLocked();              // a waiting count: refused, started now, or waits on
     bool waitsForReferenceLocked() const; // counts wait for a reference that can lock
-    void beginWithReferenceLocked(uint64_t samples); // loop, before a packet
+    // Loop, before a packet: starts the waiting count when it may; the log
+    // line of a count that could not be referenced, else empty.
+    std::string beginWithReferenceLocked(uint64_t samples);
     void onRate(uint64_t generation, uint64_t hz);
     void onLogic(uint64_t generation, const void* data, size_t bytes, unsigned unitsize);
     void onEnded(uint64_t generation);
