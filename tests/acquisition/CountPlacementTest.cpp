@@ -1,5 +1,5 @@
-// Count placement: where a buffer-at-a-time device's gate fits, what a
-// count that has not begun reports, and how long it waits for a reference.
+// Count placement: where a buffer-at-a-time device's gate fits, and how long
+// a count waits for a reference.
 #include "CountPlacement.h"
 #include "ReferenceWatch.h"
 
@@ -52,35 +52,6 @@ TEST(CountPlacement, ABufferDevicesGateFitsOneBufferAtTheHighestRateThatLetsIt) 
         if (c.fit == Fit::restart) {
             EXPECT_EQ(placement.fitGate(c.buffers, c.gateRate), Fit::fits);
         }
-    }
-}
-
-TEST(CountPlacement, ACountNotBegunWaitsBusyOrEndsInForcedStop) {
-    struct Case {
-        const char* what;
-        void (*act)(CountPlacement&);
-        bool busy;
-        uint32_t state; // of the device's channels
-    };
-    const Case cases[] = {
-        {"waiting", [](CountPlacement&) {}, true, 1},
-        {"stopped while waiting", [](CountPlacement& p) { p.stop(); }, false, 3},
-        {"refused", [](CountPlacement& p) { p.refuse(); }, false, 3},
-        {"its rate not taken", [](CountPlacement& p) { p.rateNotTaken(); }, false, 3},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CountPlacement placement;
-        placement.begin(vexengine::CountSettings{});
-        c.act(placement);
-        vexengine::CounterStatus status;
-        status.armed = true;
-        placement.status(4, 18, status);
-        EXPECT_EQ(status.busy, c.busy);
-        EXPECT_FALSE(status.armed);
-        ASSERT_EQ(status.channelStates.size(), 18u);
-        EXPECT_EQ(status.channelStates[3], c.state);
-        EXPECT_EQ(status.channelStates[4], 0u); // absent
     }
 }
 

@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -60,6 +62,7 @@ struct Lifecycle : ::testing::Test {
         options.defaultDrivers = {"scr"};
         options.configs = std::move(configs);
         options.rescanInterval = 0ms;
+        options.beforeScan = [this] { ++scansStarted; };
         options.log = [this](const std::string& line) {
             std::lock_guard lock(logMutex);
             log.push_back(line);
@@ -73,10 +76,16 @@ struct Lifecycle : ::testing::Test {
         s1 = engine.openSession();
         s2 = engine.openSession();
     }
+    // Waits for a scan that started after the call (one the engine's list
+    // hook started earlier may still be running and miss the latest change).
     void rescan() {
-        const int n = source->scansDone();
+        const int started = scansStarted;
         source->requestScan();
-        ASSERT_TRUE(source->waitForScans(n + 1, 5s));
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (scansStarted == started || source->scansDone() < scansStarted) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+            std::this_thread::sleep_for(1ms);
+        }
     }
     bool present(const std::string& name) {
         for (const auto& m : engine.modules())
@@ -135,6 +144,7 @@ struct Lifecycle : ::testing::Test {
     using ScriptedBackend = vexacq::test::ScriptedBackend;
     std::mutex logMutex;
     std::vector<std::string> log, moves;
+    std::atomic<int> scansStarted{0};
     std::shared_ptr<ScriptedBackend> backend = std::make_shared<ScriptedBackend>();
     vexengine::Engine engine;
     std::unique_ptr<vexacq::SigrokSource> source; // last: goes first
