@@ -22,9 +22,10 @@ inline double gateSeconds(int32_t gateCode) {
 }
 
 // A period count (the 10 ns ticks of kPeriodIntervals intervals added up) as
-// the mean interval in seconds.
+// the mean interval in seconds, rounded once: both operands of the division
+// are exact, so 3200 ticks read 5e-7 s exactly as printed.
 inline double periodCountSeconds(int64_t ticks) {
-    return static_cast<double>(ticks) * static_cast<double>(kTickNs) * 1e-9 / kPeriodIntervals;
+    return static_cast<double>(ticks * kTickNs) / (kPeriodIntervals * 1e9);
 }
 
 // The finest frequency a channel's measures hold (Hz): the regression where

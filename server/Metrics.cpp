@@ -88,10 +88,15 @@ void MetricsCollector::record(const vexengine::FinishedCount& count, bool runnin
             const vexengine::ChannelMeasures& m = count.measures[c];
             if (!std::isnan(m.reciprocalHz)) channel.values[Reciprocal] = m.reciprocalHz;
             if (!std::isnan(m.duty)) channel.values[Duty] = m.duty;
+            if (!std::isnan(m.regressionHz)) channel.values[Regression] = m.regressionHz;
         }
         channel.time = time;
     }
-    if (!running) ++module.finished[static_cast<size_t>(type)];
+    if (running) return;
+    ++module.finished[static_cast<size_t>(type)];
+    if (count.timeBase.external)
+        module.unreferenced = module.unreferenced.value_or(0) +
+                              (vexengine::unreferenced(count.timeBase, count.measures) ? 1 : 0);
 }
 
 std::vector<MetricFamily> MetricsCollector::Collect() const {
@@ -200,12 +205,20 @@ void MetricsCollector::collectValues(std::vector<MetricFamily>& families) const 
                MetricType::Gauge),
         family("vexcountd_duty_ratio", "Time high over the last count's edges (0 to 1).",
                MetricType::Gauge),
+        family("vexcountd_regression_frequency_hertz",
+               "Least-squares slope of the rising-edge times over the last count's gate.",
+               MetricType::Gauge),
     };
     auto time = family("vexcountd_count_timestamp_seconds",
                        "Unix time of the count the channel's values come from.", MetricType::Gauge);
     auto finished = family("vexcountd_counts_finished_total",
                            "Counts finished on the module, by any client or monitor, per type.",
                            MetricType::Counter);
+    auto unreferenced =
+        family("vexcountd_counts_unreferenced_total",
+               "Counts finished on a module with an external reference that did not time them "
+               "(not locked: the device's nominal rate stands).",
+               MetricType::Counter);
     std::lock_guard lock(m_mutex);
     for (const auto& [name, module] : m_modules) {
         for (size_t c = 0; c < module.measured.size(); ++c) {
@@ -230,11 +243,14 @@ void MetricsCollector::collectValues(std::vector<MetricFamily>& families) const 
             if (module.finished[t] > 0)
                 add(finished, static_cast<double>(module.finished[t]),
                     {{"module", name}, {"type", kCounterTypes[t]}});
+        if (module.unreferenced)
+            add(unreferenced, static_cast<double>(*module.unreferenced), {{"module", name}});
     }
     for (MetricFamily& f : values)
         keep(families, std::move(f));
     keep(families, std::move(time));
     keep(families, std::move(finished));
+    keep(families, std::move(unreferenced));
 }
 
 } // namespace vexcountd

@@ -18,7 +18,7 @@ void ScpiSession::frequencyMode(const scpi::Command& command) {
     else if (scpi::matchesMnemonic(word, "REGRession"))
         m_frequencyMode = FrequencyMode::Regression;
     else
-        pushError(-224, "RECiprocal or COUNt");
+        pushError(-224, "RECiprocal, COUNt or REGRession");
 }
 
 void ScpiSession::frequencyModeQuery() {
@@ -55,9 +55,7 @@ void ScpiSession::checkReferenced(const std::vector<vexengine::ChannelMeasures>&
     const bool questionable = m_engine.timeBase(m_session, base) == vexengine::Result::ok &&
                               vexengine::unreferenced(base, measures);
     m_status.setQuestionable(ScpiStatus::kQuestionableFrequency, questionable);
-    if (questionable)
-        pushError(-231, "not timed by the reference of " + m_module +
-                            " (not locked): the device's nominal rate stands");
+    if (questionable) pushError(-231, "not timed by the reference of " + m_module + ": not locked");
 }
 
 } // namespace vexcountd
