@@ -42,6 +42,11 @@ inline double bestFrequencyHz(const ChannelMeasures& m) {
 
 constexpr double kNoReading = std::numeric_limits<double>::quiet_NaN();
 
+// The endless gate of period and event counts (code 7).
+inline bool endlessGate(int32_t gateCode) {
+    return gateLengthNs(gateCode) == kNever;
+}
+
 // The engine gate code of a gate length in seconds (0.1, 1, 10; infinity for
 // the endless gate), -1 when no gate has that length.
 inline int32_t gateCodeForSeconds(double seconds) {

@@ -146,11 +146,11 @@ void Monitor::poll(Held& held, Clock::time_point now) {
         if (!startCount(held, now)) lost(held, "it refused the count", now);
         return;
     }
-    if (held.request.gateCode == 7 && now - held.runningRead >= kRunningRead) {
+    if (vexengine::endlessGate(held.request.gateCode) && now - held.runningRead >= kRunningRead) {
         held.runningRead = now;
         handOverRunning(held);
     }
-    held.due = now + (held.request.gateCode == 7 ? kRunningRead : kRecheck);
+    held.due = now + (vexengine::endlessGate(held.request.gateCode) ? kRunningRead : kRecheck);
 }
 
 void Monitor::handOverRunning(Held& held) {

@@ -68,8 +68,9 @@ ScpiSession::Handler ScpiSession::handlerOf(Header header) {
         {Header::GateTimeQuery,
          [](S& s, const Command&) {
              s.m_replies.push_back(
-                 s.m_gateCode == 7 ? "9.9E+37"
-                                   : scpi::number("%.1E", vexengine::gateSeconds(s.m_gateCode)));
+                 vexengine::endlessGate(s.m_gateCode)
+                     ? "9.9E+37"
+                     : scpi::number("%.1E", vexengine::gateSeconds(s.m_gateCode)));
          }},
         {Header::Slope, [](S& s, const Command& c) { s.slope(c, false); }},
         {Header::SlopeQuery, [](S& s, const Command& c) { s.slope(c, true); }},
@@ -169,7 +170,8 @@ void ScpiSession::gateTime(const Command& command) {
     const bool frequency = scpi::pathHasNode(command.path, "FREQuency");
     const int32_t code = vexengine::gateCodeForSeconds(
         *seconds >= 9.9e37 ? std::numeric_limits<double>::infinity() : *seconds);
-    if (code == 7 && frequency) return pushError(-221, "a frequency count needs a finite gate");
+    if (vexengine::endlessGate(code) && frequency)
+        return pushError(-221, "a frequency count needs a finite gate");
     if (code < 0) return pushError(-222, "gate time 0.1, 1, 10 or INF");
     m_gateCode = code;
 }

@@ -202,7 +202,7 @@ bool ScpiSession::initiate() {
         pushError(-221, "no module selected (INST:SEL \"NAME\")");
         return false;
     }
-    if (isFrequencyCount(m_function) && m_gateCode == 7) {
+    if (isFrequencyCount(m_function) && vexengine::endlessGate(m_gateCode)) {
         pushError(-221, "a frequency count needs a finite gate");
         return false;
     }
@@ -268,7 +268,7 @@ bool ScpiSession::finishWait(bool giveUp) {
             });
             break;
         case Function::Totalize: // an endless total is read while it runs
-            done = m_measuredSettings.gateCode == 7;
+            done = vexengine::endlessGate(m_measuredSettings.gateCode);
             break;
         }
     }
