@@ -55,9 +55,6 @@ public:
     // Errors queued since the session began (the metrics count them).
     uint64_t errorsQueued() const { return m_status.errorsQueued(); }
 
-    // The "no result" value of SCPI instruments.
-    static constexpr double kNoResult = 9.91e37;
-
 private:
     // The first three are the engine's counter types; the widths and the duty
     // cycle come from a frequency count's measures.
