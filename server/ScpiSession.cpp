@@ -305,7 +305,7 @@ std::string ScpiSession::results(const vexengine::CounterStatus& status) {
         return text;
     }
     measures.resize(channels);
-    if (isFrequencyCount(m_measuredFunction)) checkReferenced(measures);
+    checkReferenced(measures);
     std::string text;
     for (const int c : m_measuredChannels) {
         const auto i = static_cast<std::size_t>(c);

@@ -190,6 +190,7 @@ TEST_F(ScpiSessionTest, ReciprocalWidthsDutyAndTheReferenceOscillator) {
         {"SYST:ERR?",
          "-231,\"Data questionable; not timed by the reference of QVUNRF01: not locked\""},
         {"STAT:QUES?;STAT:QUES?;*ESR?;*STB?", "32;0;16;0"},
+        {"MEAS:TOT? (@3);:STAT:QUES?;*CLS", "3;32"}, // any count the reference did not time
         {"INST:SEL QVREFD01;MEAS:FREQ? (@3);:STAT:QUES:COND?", "3.000000000E+00;0"},
         {"SYST:ERR?", "0,\"No error\""},
     };
