@@ -7,37 +7,18 @@
 #include "CaptureLoader.h"
 #include "ConfigCheck.h"
 #include "DeviceProblems.h"
+#include "DeviceMatch.h"
+#include "Drivers.h"
 #include "Engine.h"
 #include "ReplayDevice.h"
 #include "SigrokContext.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
 namespace vexacq {
 
 namespace {
-
-// Tags of the drivers a user meets most; others take their first letters.
-const std::map<std::string, std::string>& knownTags() {
-    static const std::map<std::string, std::string> tags = {
-        {"demo", "DEMO"},
-        {"fx2lafw", "FX2L"},
-        {"dreamsourcelab-dslogic", "DSLG"},
-        {"saleae-logic16", "SL16"},
-        {"saleae-logic-pro", "SLPR"},
-        {"hantek-4032l", "H432"},
-        {"lecroy-logicstudio", "LCLS"},
-        {"zeroplus-logic-cube", "ZPLC"},
-        {"sysclk-lwla", "LWLA"},
-        {"asix-sigma", "SGMA"},
-        {"chronovu-la", "CVLA"},
-        {"ikalogic-scanaplus", "SCAP"},
-        {"replay", "RPLY"},
-    };
-    return tags;
-}
 
 // A place devices are looked for: one config, or one default driver.
 struct Target {
@@ -149,27 +130,15 @@ const vexengine::Module* SigrokSource::module(const std::string& name) const {
 }
 
 const std::vector<std::string>& SigrokSource::defaultDrivers() {
-    static const std::vector<std::string> drivers = {"fx2lafw",        "dreamsourcelab-dslogic",
-                                                     "saleae-logic16", "saleae-logic-pro",
-                                                     "sysclk-lwla",    "ikalogic-scanaplus"};
-    return drivers;
+    return defaultScanDrivers();
 }
 
 const std::vector<std::string>& SigrokSource::bufferDrivers() {
-    static const std::vector<std::string> drivers = {
-        "hantek-4032l", "lecroy-logicstudio", "zeroplus-logic-cube", "asix-sigma", "chronovu-la"};
-    return drivers;
+    return bufferDriverNames();
 }
 
 std::string SigrokSource::driverTag(const std::string& driver) {
-    if (auto it = knownTags().find(driver); it != knownTags().end()) return it->second;
-    std::string tag;
-    for (char c : driver)
-        if (std::isalnum(static_cast<unsigned char>(c)) && tag.size() < 4)
-            tag += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    tag.resize(4, 'X');
-    if (tag.starts_with("SIM")) tag = "X" + tag.substr(0, 3);
-    return tag;
+    return driverTagOf(driver);
 }
 
 void SigrokSource::Impl::setUp() {
@@ -267,49 +236,28 @@ void SigrokSource::Impl::scanTarget(Target& target) {
 }
 
 void SigrokSource::Impl::match(Target& target, std::vector<std::unique_ptr<Device>> devices) {
-    std::vector<AcquiredModule*> free = target.modules; // not matched yet
-    auto take = [&](AcquiredModule* module, std::unique_ptr<Device>& device) {
-        const bool back = module->state() == AcquiredModule::State::lost;
-        module->attach(std::move(device));
-        free.erase(std::find(free.begin(), free.end(), module));
-        if (back) log(module->name() + ": device back");
-    };
-    auto findFree = [&](auto&& test) -> AcquiredModule* {
-        auto it = std::find_if(free.begin(), free.end(), test);
-        return it == free.end() ? nullptr : *it;
-    };
     // Not logic analysers: ignored.
     std::erase_if(devices, [](const auto& d) { return d->info().logicChannels == 0; });
-    // 1. The same serial number.
-    for (auto& device : devices) {
-        const std::string& serial = device->info().serial;
-        if (serial.empty()) continue;
-        if (AcquiredModule* m =
-                findFree([&](AcquiredModule* m) { return m->deviceInfo().serial == serial; }))
-            take(m, device);
-    }
-    // 2. No serial number: the same connection.
-    for (auto& device : devices) {
-        if (!device || !device->info().serial.empty()) continue;
-        const std::string& connection = device->info().connection;
-        if (AcquiredModule* m = findFree([&](AcquiredModule* m) {
-                return m->deviceInfo().serial.empty() && m->deviceInfo().connection == connection;
-            }))
-            take(m, device);
-    }
-    // 3. Still unmatched and without a serial number: the module of an absent
-    // device of the driver (never one whose device is present).
-    for (auto& device : devices) {
-        if (!device || !device->info().serial.empty()) continue;
-        if (AcquiredModule* m = findFree([](AcquiredModule* m) {
-                return m->deviceInfo().serial.empty() && m->state() == AcquiredModule::State::lost;
-            }))
-            take(m, device);
+    std::vector<ModuleIdentity> known;
+    for (AcquiredModule* m : target.modules)
+        known.push_back({m->deviceInfo().serial, m->deviceInfo().connection,
+                         m->state() == AcquiredModule::State::lost});
+    std::vector<DeviceIdentity> found;
+    for (const auto& d : devices)
+        found.push_back({d->info().serial, d->info().connection});
+    const std::vector<int> owner = matchDevices(known, found);
+    std::vector<bool> matched(target.modules.size(), false);
+    for (size_t d = 0; d < devices.size(); ++d) {
+        if (owner[d] < 0) continue;
+        AcquiredModule* module = target.modules[static_cast<size_t>(owner[d])];
+        matched[static_cast<size_t>(owner[d])] = true;
+        module->attach(std::move(devices[d]));
+        if (known[static_cast<size_t>(owner[d])].lost) log(module->name() + ": device back");
     }
     // Modules whose device the scan did not find have lost it.
-    for (AcquiredModule* module : free)
-        if (module->state() != AcquiredModule::State::lost) module->detach();
-    // 4. New devices.
+    for (size_t m = 0; m < target.modules.size(); ++m)
+        if (!matched[m] && !known[m].lost) target.modules[m]->detach();
+    // New devices.
     for (auto& device : devices)
         if (device) add(target, std::move(device));
 }
@@ -326,7 +274,8 @@ void SigrokSource::Impl::add(Target& target, std::unique_ptr<Device> device) {
         const std::string name = "QV" + tag + (index < 10 ? "0" : "") + std::to_string(index);
         if (taken.count(name)) continue;
         auto module = std::make_unique<AcquiredModule>(
-            name, loop, std::move(device), [this](const std::string& line) { log(line); });
+            name, loop, std::move(device), [this](const std::string& line) { log(line); },
+            options.debug);
         module->setReference(target.config.reference);
         AcquiredModule* raw = module.get();
         engine.addModule(std::move(module));

@@ -55,6 +55,8 @@ struct SourceOptions {
     std::chrono::milliseconds rescanInterval{5000};
     // One line per device event (found, lost, bad config); may be empty.
     std::function<void(const std::string&)> log;
+    // One line per move of a module's acquisition state (debug); may be empty.
+    std::function<void(const std::string&)> debug;
     // Runs on the acquisition thread before each scan (tests make scans slow).
     std::function<void()> beforeScan;
     // Backends by driver name, used before the built-in ones and libsigrok
