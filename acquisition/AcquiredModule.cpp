@@ -1,90 +1,37 @@
-// Acquired modules: the acquisition's state machine on the loop, device
-// setup and the datafeed into the streaming counter.
+// Acquired modules: the acquisition's lifecycle on the loop, the engine's
+// Module adapter and the datafeed into the streaming counter.
 #include "AcquiredModule.h"
 
 #include "AcquisitionLoop.h"
-#include "Counter.h"
+#include "DeviceSetup.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vexacq {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A stream that ends by itself before this many seconds of samples is
-// short; this many short ones in a row and the device counts as lost.
-constexpr uint64_t kShortRunSeconds = 1;
-constexpr int kShortRunsToLoss = 3;
-// A packet arriving this much later than the stream's pace is late.
-constexpr auto kLateAfter = std::chrono::milliseconds(250);
-
-const char* stateName(AcquiredModule::State state) {
-    switch (state) {
-    case AcquiredModule::State::idle:
-        return "idle";
-    case AcquiredModule::State::starting:
-        return "starting";
-    case AcquiredModule::State::running:
-        return "running";
-    case AcquiredModule::State::stopping:
-        return "stopping";
-    case AcquiredModule::State::lost:
-        return "lost";
-    }
-    return "?";
-}
-
-} // namespace
-
-// The sink of one stream: tags its packets with the stream's generation, so
-// nothing of an earlier stream reaches a later one's count.
-class AcquiredModule::Feed final : public PacketSink {
-public:
-    Feed(AcquiredModule& module, uint64_t generation)
-        : m_module(module), m_generation(generation) {}
-    void sampleRate(uint64_t hz) override { m_module.onRate(m_generation, hz); }
-    void logic(const void* data, size_t bytes, unsigned unitsize) override {
-        m_module.onLogic(m_generation, data, bytes, unitsize);
-    }
-    void ended() override { m_module.onEnded(m_generation); }
-    uint64_t generation() const { return m_generation; }
-
-private:
-    AcquiredModule& m_module;
-    uint64_t m_generation;
-};
-
 AcquiredModule::AcquiredModule(std::string name, AcquisitionLoop& loop,
-                               std::unique_ptr<Device> device, Log log)
-    : Module(std::move(name), 'c', kChannels), m_loop(loop), m_log(std::move(log)) {
+                               std::unique_ptr<Device> device, Log log, Log debug)
+    : Module(std::move(name), 'c', kChannels), m_loop(loop), m_log(std::move(log)),
+      m_debug(std::move(debug)) {
     attach(std::move(device));
 }
-
-AcquiredModule::~AcquiredModule() = default;
 
 // --- the engine's side
 
 void AcquiredModule::open(int64_t) {
     std::lock_guard lock(m_mutex);
-    m_pending.reset();
-    m_pendingStopped = m_refused = false;
+    m_placement.clear();
     m_counter->reset();
     m_counter->beginPinReads();
-    m_held = true;
+    m_presence.open();
     post();
 }
 
 void AcquiredModule::release() {
     std::lock_guard lock(m_mutex);
-    m_pending.reset();
-    m_pendingStopped = m_refused = false;
+    m_placement.clear();
     m_counter->reset();
-    m_held = false;
-    m_lostForHolder = false; // the holder has seen the loss
-    updatePresent();
+    m_presence.release();
     post();
 }
 
@@ -104,72 +51,64 @@ void AcquiredModule::setThreshold(int which, int tenthsOfVolt) {
 
 void AcquiredModule::reset() {
     std::lock_guard lock(m_mutex);
-    m_pending.reset();
-    m_pendingStopped = m_refused = false;
+    m_placement.clear();
     m_counter->reset();
 }
 
 void AcquiredModule::placeCountLocked() {
-    const vexengine::CountSettings& settings = *m_pending;
     if (!m_streams) {
         // One buffer at a time: the gate must fit into one, at the highest
         // rate that lets it (the stream restarts at that rate when needed).
-        const int64_t gateNs = vexengine::gateLengthNs(settings.gateCode);
-        uint64_t fit = 0;
-        if (gateNs != vexengine::kNever && m_bufferSamples != 0 && !m_rates.empty() &&
-            !m_rateFromConfig) {
-            const auto limit = static_cast<uint64_t>(
-                static_cast<unsigned __int128>(m_bufferSamples) * vexengine::kSecond / gateNs);
-            fit = highestRate(m_rates, m_logicChannels, limit);
-        }
-        const bool fitsNow = m_rate != 0 && (m_bufferSamples == 0 ||
-                                             static_cast<unsigned __int128>(gateNs) * m_rate <=
-                                                 static_cast<unsigned __int128>(m_bufferSamples) *
-                                                     vexengine::kSecond);
-        if (gateNs == vexengine::kNever || (fit == 0 && !m_rates.empty() && !fitsNow)) {
-            m_refused = true;
-            m_pending.reset();
-            m_counter->reset();
-            return;
-        }
-        if (fit != 0 && fit != m_gateRate) {
-            m_gateRate = fit;
-            post(); // restart at the rate that fits
-        }
+        const CountPlacement::Fit fit = m_placement.fitGate(m_buffers, m_rate);
+        if (fit == CountPlacement::Fit::refuse) return m_counter->reset();
+        if (fit == CountPlacement::Fit::restart) post();
     }
-    if (countableLocked()) {
-        m_counter->start(settings);
-        m_pending.reset();
+    // With a reference that can lock, the loop starts the count before a
+    // packet (beginWithReferenceLocked()).
+    if (countableLocked() && !waitsForReferenceLocked()) {
+        m_counter->start(m_placement.settings());
+        m_placement.placed(false);
     }
+}
+
+bool AcquiredModule::waitsForReferenceLocked() const {
+    return m_reference && m_reference->channel < m_logicChannels;
+}
+
+std::string AcquiredModule::beginWithReferenceLocked(uint64_t samples) {
+    // Between packets: the lock the counter takes at start() is the one read
+    // here, so a count is referenced throughout or not at all.
+    const bool locked = m_counter->timeBase().locked;
+    const double bound = ReferenceWatch::waitSeconds(m_reference->hz);
+    using Start = CountPlacement::ReferenceStart;
+    const Start start = m_placement.beforePacket(
+        locked, static_cast<uint64_t>(bound * static_cast<double>(m_rate)), samples);
+    if (start == Start::wait) return {};
+    m_counter->start(m_placement.settings());
+    m_placement.placed(locked);
+    if (start == Start::referenced) return {};
+    return "count on " + name() + " not referenced: the reference did not lock within " +
+           ReferenceWatch::secondsText(bound);
 }
 
 void AcquiredModule::start(const vexengine::CountSettings& settings, int64_t) {
     std::lock_guard lock(m_mutex);
-    m_pendingStopped = m_refused = false;
-    m_pending = settings;
+    m_placement.begin(settings);
     m_counter->reset();
     placeCountLocked();
 }
 
 void AcquiredModule::stop(int64_t) {
     std::lock_guard lock(m_mutex);
-    if (m_pending) {
-        m_pending.reset();
-        m_pendingStopped = true;
-    }
+    m_placement.stop();
     m_counter->stop();
 }
 
 void AcquiredModule::status(int64_t, vexengine::CounterStatus& status) const {
     std::lock_guard lock(m_mutex);
-    if (!m_pending && !m_pendingStopped && !m_refused) return m_counter->status(status);
-    // Not begun: the present channels wait (counting), were stopped waiting,
-    // or the count was refused (both "forced stop").
-    status.busy = m_pending.has_value();
-    status.armed = false;
-    status.channelStates.assign(kChannels, vexengine::kChannelIdle);
-    std::fill_n(status.channelStates.begin(), m_logicChannels,
-                m_pending ? vexengine::kChannelCounting : vexengine::kChannelForcedStop);
+    // A count not begun waits (counting), or ended in "forced stop".
+    if (m_placement.phase() == CountPlacement::Phase::counting) return m_counter->status(status);
+    m_placement.status(m_logicChannels, kChannels, status);
 }
 
 void AcquiredModule::counts(int64_t, std::vector<int64_t>& counts) const {
@@ -185,6 +124,8 @@ void AcquiredModule::pins(int64_t, std::string& pins) {
 void AcquiredModule::measures(int64_t, std::vector<vexengine::ChannelMeasures>& measures) const {
     std::lock_guard lock(m_mutex);
     m_counter->measures(measures);
+    for (vexengine::ChannelMeasures& m : measures)
+        m.referenced = m_placement.referenced();
 }
 
 vexengine::TimeBase AcquiredModule::timeBase() const {
@@ -202,35 +143,16 @@ void AcquiredModule::applyReference() {
     if (m_reference && m_counter) m_counter->setReference(m_reference->channel, m_reference->hz);
 }
 
-void AcquiredModule::reportLock() {
-    const vexengine::TimeBase base = m_counter->timeBase();
-    if (static_cast<int>(base.locked) == m_referenceLogged) return;
-    m_referenceLogged = base.locked;
-    char text[200];
-    if (base.locked)
-        std::snprintf(text, sizeof text,
-                      ": reference %.9g Hz on channel %d locked, sample clock %+.3f ppm",
-                      base.referenceHz, base.referenceChannel, base.offsetPpm);
-    else
-        std::snprintf(text, sizeof text,
-                      ": reference %.9g Hz on channel %d not locked, counting with the nominal "
-                      "rate %.0f Hz",
-                      base.referenceHz, base.referenceChannel, base.nominalRate);
-    m_log(name() + text);
-}
-
-vexengine::AcquisitionStats AcquiredModule::acquisitionStats() const {
-    std::lock_guard lock(m_statsMutex);
-    vexengine::AcquisitionStats stats = m_stats;
-    stats.acquired = true;
-    if (Clock::now() - m_lastPacket > std::chrono::seconds(2)) stats.samplesPerSecond = 0;
-    return stats;
-}
-
-// --- state
-
-void AcquiredModule::setState(State state) {
+bool AcquiredModule::setState(State state) {
+    if (state == m_state) return true;
+    if (!legalTransition(m_state, state)) {
+        m_log(name() + ": refused the acquisition move " + stateName(m_state) + " -> " +
+              stateName(state));
+        return false;
+    }
+    if (m_debug) m_debug(name() + ": " + stateName(m_state) + " -> " + stateName(state));
     m_state = state;
+    return true;
 }
 
 AcquiredModule::State AcquiredModule::state() const {
@@ -243,29 +165,23 @@ uint64_t AcquiredModule::generation() const {
     return m_generation;
 }
 
-uint64_t AcquiredModule::samplesCounted() const {
-    std::lock_guard lock(m_mutex);
-    return m_counter->samplesFed();
-}
-
 bool AcquiredModule::active() const {
     std::lock_guard lock(m_mutex);
     return m_state == State::starting || m_state == State::running || m_state == State::stopping;
 }
 
-void AcquiredModule::updatePresent() {
-    m_present = m_attached && !m_shut;
+bool AcquiredModule::changedLocked() const {
+    return (m_thresholdKind != ThresholdKind::none &&
+            (m_applied[0] != m_threshold[0] || m_applied[1] != m_threshold[1])) ||
+           m_placement.rateMismatch(m_rate);
 }
 
 bool AcquiredModule::countableLocked() const {
-    if (m_state != State::running || m_rate == 0) return false;
-    if (m_gateRate != 0 && m_gateRate != m_rate) return false;
-    return m_thresholdKind == ThresholdKind::none ||
-           (m_applied[0] == m_threshold[0] && m_applied[1] == m_threshold[1]);
+    return m_state == State::running && m_rate != 0 && !changedLocked();
 }
 
 void AcquiredModule::post() {
-    if (m_shut || m_posted) return;
+    if (m_presence.shut() || m_posted) return;
     m_posted = true;
     m_loop.post([this] { reconcile(); });
 }
@@ -278,12 +194,10 @@ void AcquiredModule::reconcile() {
     {
         std::lock_guard lock(m_mutex);
         m_posted = false;
-        if (m_shut) return;
+        if (m_presence.shut()) return;
         state = m_state;
-        wanted = m_held && !m_lostForHolder && m_device;
-        changed = (m_thresholdKind != ThresholdKind::none &&
-                   (m_applied[0] != m_threshold[0] || m_applied[1] != m_threshold[1])) ||
-                  (m_gateRate != 0 && m_rate != 0 && m_gateRate != m_rate);
+        wanted = m_presence.wanted(m_device != nullptr);
+        changed = changedLocked();
         if (state == State::running && (!wanted || changed)) setState(State::stopping);
     }
     if (state == State::idle && wanted)
@@ -292,40 +206,8 @@ void AcquiredModule::reconcile() {
         m_device->stop();
 }
 
-bool AcquiredModule::configure(std::string& error, int applied[2]) {
-    if (!m_device->applySettings(error)) return false;
-    const RateChoices rates = m_device->sampleRates();
-    uint64_t gateRate = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        m_rates = rates;
-        gateRate = m_gateRate;
-    }
-    if (!m_info.rateFromConfig) {
-        // The sample rate every count of this stream uses is chosen here (a
-        // buffer device's count may have asked for one its gate fits in).
-        const uint64_t rate =
-            gateRate != 0 ? gateRate
-                          : chooseSampleRate(rates, m_info.logicChannels, m_info.preferredRate);
-        if (rate != 0 && !m_device->setSampleRate(rate))
-            m_log(name() + ": the device did not take " + std::to_string(rate) + " Hz");
-    }
-    if (!m_info.streams && m_info.bufferSamples != 0)
-        m_device->setSampleLimit(m_info.bufferSamples);
-    if (m_thresholdKind != ThresholdKind::none) {
-        {
-            std::lock_guard lock(m_mutex);
-            applied[0] = m_threshold[0];
-            applied[1] = m_threshold[1];
-        }
-        // Threshold 0 is the 0 -> 1 level (high), threshold 1 the 1 -> 0 one.
-        if (!m_device->setThreshold(applied[1] / 10.0, applied[0] / 10.0))
-            m_log(name() + ": the device did not take the threshold");
-    }
-    return true;
-}
-
 void AcquiredModule::startAcquisition() {
+    DeviceSetup setup;
     {
         std::lock_guard lock(m_mutex);
         setState(State::starting);
@@ -335,28 +217,27 @@ void AcquiredModule::startAcquisition() {
             m_counter->beginPinReads();
             applyReference();
         }
+        setup.gateRate = m_placement.gateRate();
+        setup.threshold[0] = m_threshold[0];
+        setup.threshold[1] = m_threshold[1];
     }
     std::string error;
-    int applied[2] = {0, 0};
-    bool opened = m_device->open(error);
-    bool ok = opened && configure(error, applied);
+    const bool opened = m_device->open(error);
+    bool ok =
+        opened && configureDevice(
+                      *m_device, m_info, setup,
+                      [this](const std::string& line) { m_log(name() + ": " + line); }, error);
     uint64_t hz = 0;
     if (ok) {
         hz = m_device->sampleRate();
-        uint64_t generation;
         {
             std::lock_guard lock(m_mutex);
-            generation = m_generation + 1;
+            m_buffers.rates = setup.rates;
+            m_stream = m_generation + 1;
         }
-        m_stream = generation;
-        m_feed = std::make_unique<Feed>(*this, generation);
+        m_feed = std::make_unique<Feed>(*this, m_stream);
         m_runSamples = 0;
-        m_paceSamples = 0;
-        {
-            std::lock_guard lock(m_statsMutex);
-            m_windowStart = {};
-            m_windowSamples = 0;
-        }
+        m_health.newStream();
         ok = m_device->start(*m_feed, error);
     }
     if (!ok) {
@@ -366,19 +247,13 @@ void AcquiredModule::startAcquisition() {
     }
     {
         std::lock_guard lock(m_mutex);
-        m_applied[0] = applied[0];
-        m_applied[1] = applied[1];
+        m_applied[0] = setup.threshold[0];
+        m_applied[1] = setup.threshold[1];
         setState(State::running);
         m_generation = m_stream;
         m_rate = 0;
-        if (m_gateRate != 0 && hz != m_gateRate) {
-            // The device did not take the rate a count's gate needs.
-            m_gateRate = 0;
-            if (m_pending) {
-                m_pending.reset();
-                m_refused = true;
-            }
-        }
+        // The device did not take the rate a count's gate needs.
+        if (m_placement.gateRate() != 0 && hz != m_placement.gateRate()) m_placement.rateNotTaken();
         beginGeneration(hz);
     }
     reconcile(); // a change that came while starting (threshold, release)
@@ -394,7 +269,7 @@ void AcquiredModule::beginGeneration(uint64_t hz) {
         m_rate = hz;
         m_counter->setSampleRate(hz);
     }
-    if (m_pending) placeCountLocked();
+    if (m_placement.waiting()) placeCountLocked();
 }
 
 void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
@@ -403,48 +278,29 @@ void AcquiredModule::onRate(uint64_t generation, uint64_t hz) {
     // A first rate, or a new one mid-stream: counts in samples of the old
     // rate mean nothing at the new one, so the stream starts a new generation.
     if (m_rate != 0) ++m_generation;
-    m_paceSamples = 0;
+    m_health.newRate();
     beginGeneration(hz);
 }
 
 void AcquiredModule::onLogic(uint64_t generation, const void* data, size_t bytes,
                              unsigned unitsize) {
     if (unitsize == 0) return;
+    const uint64_t n = bytes / unitsize;
+    std::string notReferenced; // logged outside the lock
     {
         std::lock_guard lock(m_mutex);
         if (generation != m_stream || m_state != State::running) return;
+        if (m_placement.waiting() && countableLocked() && waitsForReferenceLocked())
+            notReferenced = beginWithReferenceLocked(n);
     }
+    if (!notReferenced.empty()) m_log(notReferenced);
     m_counter->feed(data, bytes, unitsize);
-    if (m_reference) reportLock();
-    const uint64_t n = bytes / unitsize;
+    if (m_reference) {
+        const std::string change = m_referenceWatch.lockChange(m_counter->timeBase());
+        if (!change.empty()) m_log(name() + ": " + change);
+    }
     m_runSamples += n;
-
-    const auto now = Clock::now();
-    std::lock_guard lock(m_statsMutex);
-    m_stats.samples += n;
-    if (m_rate != 0) {
-        // Pace: the stream's samples since m_paceStart should have arrived by
-        // m_paceStart + samples / rate; an early stream moves the start up.
-        m_paceSamples += n;
-        const auto due = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(static_cast<double>(m_paceSamples) / m_rate));
-        if (m_paceSamples == n || now - due < m_paceStart) {
-            m_paceStart = now - due;
-        } else if (now - (m_paceStart + due) > kLateAfter) {
-            ++m_stats.latePackets;
-            m_paceStart = now;
-            m_paceSamples = 0;
-        }
-    }
-    if (m_windowStart == Clock::time_point{}) m_windowStart = now;
-    m_windowSamples += n;
-    m_lastPacket = now;
-    const std::chrono::duration<double> window = now - m_windowStart;
-    if (window.count() >= 1.0) {
-        m_stats.samplesPerSecond = m_windowSamples / window.count();
-        m_windowStart = now;
-        m_windowSamples = 0;
-    }
+    m_health.packet(n, m_rate);
 }
 
 void AcquiredModule::onEnded(uint64_t generation) {
@@ -454,28 +310,24 @@ void AcquiredModule::onEnded(uint64_t generation) {
     uint64_t rate = 0;
     {
         std::lock_guard lock(m_mutex);
-        asked = m_state == State::stopping || m_shut;
+        asked = m_state == State::stopping || m_presence.shut();
         rate = m_rate;
         m_counter->newStream(); // a count of this stream ends here, unfinished
         setState(State::idle);
         m_rate = 0;
     }
     if (!asked) {
+        m_health.dropped();
+        bool gone = false;
         {
-            std::lock_guard lock(m_statsMutex);
-            ++m_stats.droppedPackets;
+            std::lock_guard lock(m_mutex);
+            gone = m_presence.endedBySelf(m_runSamples, rate, m_info.streams);
         }
-        // The end of a buffer is a device's normal pace; a stream that ends
-        // by itself again and again, soon each time, has lost its device.
-        const bool shortRun = m_runSamples < rate * kShortRunSeconds;
-        m_shortRuns = m_info.streams && shortRun ? m_shortRuns + 1 : 0;
-        if (m_shortRuns >= kShortRunsToLoss) {
-            lose("acquisition ended, device lost");
-            return;
-        }
+        if (gone) return lose("acquisition ended, device lost");
         if (m_info.streams) m_log(name() + ": the stream ended by itself; restarting it");
     } else {
-        m_shortRuns = 0;
+        std::lock_guard lock(m_mutex);
+        m_presence.endedAsAsked();
     }
     reconcile();
 }
@@ -486,14 +338,10 @@ void AcquiredModule::lose(const std::string& why) {
         std::lock_guard lock(m_mutex);
         setState(State::lost);
         m_rate = 0;
-        m_attached = false;
-        m_lostForHolder = m_held;
-        ++m_losses;
-        m_pending.reset();
+        m_presence.lost();
+        if (m_placement.waiting()) m_placement.clear();
         m_counter->newStream();
-        updatePresent();
     }
-    m_shortRuns = 0;
     m_log(name() + ": " + why);
 }
 
@@ -513,17 +361,13 @@ void AcquiredModule::attach(std::unique_ptr<Device> device) {
         m_counter = std::make_unique<StreamCounter>(m_logicChannels, kChannels);
         applyReference();
     }
-    if (m_reference && m_reference->channel >= m_logicChannels)
-        m_log(name() + ": the reference channel " + std::to_string(m_reference->channel) +
-              " is not among the device's " + std::to_string(m_logicChannels) +
-              " logic channels; counting with the nominal rate");
     m_streams = m_info.streams;
-    m_bufferSamples = m_info.bufferSamples;
-    m_rateFromConfig = m_info.rateFromConfig;
+    m_buffers.samples = m_info.bufferSamples;
+    m_buffers.rateFromConfig = m_info.rateFromConfig;
+    m_buffers.logicChannels = m_logicChannels;
     m_thresholdKind = m_info.threshold;
     if (m_thresholdKind == ThresholdKind::none) m_threshold[0] = m_threshold[1] = 14;
-    m_attached = true;
-    updatePresent();
+    m_presence.attached();
     post(); // a holder that kept the module while the device was away
 }
 
@@ -536,8 +380,7 @@ void AcquiredModule::beginShutdown() {
     bool stop = false;
     {
         std::lock_guard lock(m_mutex);
-        m_shut = true;
-        updatePresent();
+        m_presence.shutDown();
         stop = m_state == State::running;
         if (stop) setState(State::stopping);
     }

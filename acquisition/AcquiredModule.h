@@ -14,6 +14,11 @@
 // whose threshold and rate are the count's and never spans two; one that a
 // restart interrupts ends with its unfinished channels in "forced stop".
 //
+// With a reference input (ref=FREQ@CH on a delivered channel) a count waits
+// for the reference's lock, bounded (ReferenceWatch::waitSeconds()), and is
+// started by the loop between two packets: referenced throughout or not at
+// all (ChannelMeasures::referenced).
+//
 // Loss: a device that does not open or start, or whose stream keeps ending
 // by itself, or that a scan no longer finds, is lost: the module is not
 // present until a scan finds the device again, and losses() counts up, so
@@ -22,14 +27,16 @@
 // the next session to open it starts afresh.
 #pragma once
 
+#include "AcquisitionState.h"
+#include "CountPlacement.h"
 #include "DeviceBackend.h"
 #include "DeviceConfig.h"
 #include "Module.h"
-#include "SampleRate.h"
+#include "ModulePresence.h"
+#include "ReferenceWatch.h"
 #include "StreamCounter.h"
+#include "StreamHealth.h"
 
-#include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,26 +52,19 @@ class AcquiredModule final : public vexengine::Module {
 public:
     static constexpr int kChannels = 18; // model 'c'
 
-    // The acquisition's life. Transitions, all in setState() on the loop:
-    //   idle     -> starting  wanted (held, device attached): open, configure, start
-    //   starting -> running   the stream started (a new generation)
-    //   starting -> lost      the device did not open, take its settings or start
-    //   running  -> stopping  no longer wanted, settings changed, or shutdown
-    //   running  -> idle      the stream ended by itself (restarts when still wanted)
-    //   running  -> lost      ... and kept ending (three short runs in a row)
-    //   stopping -> idle      the stream ended as asked
-    //   idle     -> lost      a scan no longer finds the device
-    //   lost     -> idle      a scan found the device again
-    enum class State { idle, starting, running, stopping, lost };
+    // The acquisition's life; the legal moves are listed at the enum.
+    using State = AcquisitionState;
 
     using Log = std::function<void(const std::string&)>;
-    AcquiredModule(std::string name, AcquisitionLoop& loop, std::unique_ptr<Device> device,
-                   Log log);
-    ~AcquiredModule() override;
+    // log: device events; debug: each move of the acquisition's state (may
+    // be empty).
+    AcquiredModule(std::string name, AcquisitionLoop& loop, std::unique_ptr<Device> device, Log log,
+                   Log debug = {});
+    ~AcquiredModule() override = default;
 
     // --- the engine's side (under the engine's lock; never blocks)
-    bool present() const override { return m_present.load(); }
-    uint64_t losses() const override { return m_losses.load(); }
+    bool present() const override { return m_presence.present(); }
+    uint64_t losses() const override { return m_presence.losses(); }
     void open(int64_t now) override;
     void release() override;
     int threshold(int which) const override;
@@ -75,7 +75,7 @@ public:
     void status(int64_t, vexengine::CounterStatus& status) const override;
     void counts(int64_t, std::vector<int64_t>& counts) const override;
     void pins(int64_t, std::string& pins) override;
-    vexengine::AcquisitionStats acquisitionStats() const override;
+    vexengine::AcquisitionStats acquisitionStats() const override { return m_health.stats(); }
     void measures(int64_t, std::vector<vexengine::ChannelMeasures>& measures) const override;
     vexengine::TimeBase timeBase() const override;
 
@@ -105,75 +105,75 @@ public:
 
     State state() const;
     uint64_t generation() const;
-    uint64_t samplesCounted() const;
 
 private:
-    class Feed;
-    void setState(State state); // m_mutex held
-    void post();                // asks the loop to reconcile(); m_mutex held
-    void reconcile();           // loop: moves towards what is wanted
+    // The sink of one stream: tags its packets with the stream's generation,
+    // so nothing of an earlier stream reaches a later one's count.
+    class Feed final : public PacketSink {
+    public:
+        Feed(AcquiredModule& module, uint64_t generation)
+            : m_module(module), m_generation(generation) {}
+        void sampleRate(uint64_t hz) override { m_module.onRate(m_generation, hz); }
+        void logic(const void* data, size_t bytes, unsigned unitsize) override {
+            m_module.onLogic(m_generation, data, bytes, unitsize);
+        }
+        void ended() override { m_module.onEnded(m_generation); }
+
+    private:
+        AcquiredModule& m_module;
+        const uint64_t m_generation;
+    };
+
+    // Moves to state if the transition table allows it (else logs the refused
+    // move and stays); m_mutex held.
+    bool setState(State state);
+    void post();      // asks the loop to reconcile(); m_mutex held
+    void reconcile(); // loop: moves towards what is wanted
     void startAcquisition();
-    bool configure(std::string& error, int applied[2]);
     void beginGeneration(uint64_t hz); // m_mutex held
     void lose(const std::string& why);
-    void updatePresent(); // m_mutex held
-    bool countableLocked() const;
-    void placeCountLocked(); // m_pending: refused, started now, or waits
+    bool changedLocked() const;           // threshold or gate rate not the stream's
+    bool countableLocked() const;         // a count may start now
+    void placeCountLocked();              // a waiting count: refused, started now, or waits on
+    bool waitsForReferenceLocked() const; // counts wait for a reference that can lock
+    // Loop, before a packet: starts the waiting count when it may; the log
+    // line of a count that could not be referenced, else empty.
+    std::string beginWithReferenceLocked(uint64_t samples);
     void onRate(uint64_t generation, uint64_t hz);
     void onLogic(uint64_t generation, const void* data, size_t bytes, unsigned unitsize);
     void onEnded(uint64_t generation);
     void applyReference(); // to a new counter; m_mutex held
-    void reportLock();     // loop: a change of the reference's lock to the log
 
     AcquisitionLoop& m_loop;
     const Log m_log;
+    const Log m_debug;
 
     // Loop thread only.
     std::unique_ptr<Device> m_device;
     DeviceInfo m_info;
     std::unique_ptr<Feed> m_feed; // the sink of the current stream
     uint64_t m_stream = 0;        // the generation the current stream started with
-    int m_shortRuns = 0;          // streams in a row that ended by themselves, soon
     uint64_t m_runSamples = 0;    // samples of the current stream
-    std::chrono::steady_clock::time_point m_paceStart{};
-    uint64_t m_paceSamples = 0;
 
     mutable std::mutex m_mutex; // guards the members below
     State m_state = State::idle;
     uint64_t m_generation = 0;
-    uint64_t m_rate = 0;     // of the current generation, Hz; 0: not known yet
-    bool m_attached = false; // a device is attached (present unless lost for the holder)
-    bool m_held = false;     // a session holds the module
-    bool m_lostForHolder = false; // the holder lost the device: no acquiring for it
-    bool m_shut = false;
+    uint64_t m_rate = 0; // of the current generation, Hz; 0: not known yet
+    ModulePresence m_presence;
     bool m_posted = false;                               // a reconcile() is queued
     ThresholdKind m_thresholdKind = ThresholdKind::none; // of the attached device
     int m_logicChannels = 1;                             // ...
     bool m_streams = true;                               // ...
-    uint64_t m_bufferSamples = 0;                        // ...
-    bool m_rateFromConfig = false;                       // ...
     int m_threshold[2] = {14, 14}; // wanted, tenths of a volt: 0->1 level, 1->0 level
     int m_applied[2] = {0, 0};     // of the current generation
     std::unique_ptr<StreamCounter> m_counter;
     std::optional<ReferenceInput> m_reference;
-    int m_referenceLogged = -1; // lock state last logged: 1 locked, 0 not, -1 none yet (loop)
-    // A count waiting for a generation with its settings (or refused).
-    std::optional<vexengine::CountSettings> m_pending;
-    bool m_pendingStopped = false; // such a count was stopped before it began
-    bool m_refused = false;        // the count cannot be counted on this device
-    // Devices that acquire a buffer at a time: the rates they offer (read at
-    // each start) and the rate the current count needs to fit its gate into
-    // one buffer (0: the default choice).
-    RateChoices m_rates;
-    uint64_t m_gateRate = 0;
+    ReferenceWatch m_referenceWatch; // loop thread only
+    CountPlacement m_placement;
+    // A buffer device's rates (read at each start) and buffer.
+    CountPlacement::Buffers m_buffers;
 
-    std::atomic<bool> m_present{false};
-    std::atomic<uint64_t> m_losses{0};
-
-    mutable std::mutex m_statsMutex; // guards m_stats and the window
-    vexengine::AcquisitionStats m_stats;
-    std::chrono::steady_clock::time_point m_windowStart{}, m_lastPacket{};
-    uint64_t m_windowSamples = 0;
+    StreamHealth m_health;
 };
 
 } // namespace vexacq

@@ -1,6 +1,9 @@
 // The acquisition thread and its GLib main loop.
 #include "AcquisitionLoop.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace vexacq {
 
 namespace {
@@ -71,6 +74,11 @@ gboolean AcquisitionLoop::drain(gpointer self) {
 }
 
 void AcquisitionLoop::call(const std::function<void()>& work) {
+    // From the loop thread the work would wait behind the caller for ever.
+    if (onLoopThread()) {
+        std::fputs("AcquisitionLoop::call from the loop thread\n", stderr);
+        std::abort();
+    }
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;

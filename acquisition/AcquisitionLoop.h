@@ -26,7 +26,8 @@ public:
 
     // Runs work on the loop thread, in the order posted. Never blocks.
     void post(std::function<void()> work);
-    // Posts work and waits until it has run (not from the loop thread).
+    // Posts work and waits until it has run. Never from the loop thread:
+    // that would wait for ever, so it aborts.
     void call(const std::function<void()>& work);
     // Runs work on the loop thread after delay (from the loop thread only).
     void after(std::chrono::milliseconds delay, std::function<void()> work);

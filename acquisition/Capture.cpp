@@ -1,28 +1,36 @@
-// Loading a recorded capture through libsigrok; see Capture.h.
+// Loading a recorded capture; see Capture.h.
 //
-// Session files: sr_session_load() makes a session over libsigrok's virtual
-// session device, which streams the file's logic chunks when the session
-// runs. Other formats: an input module is fed the file's bytes and sends its
-// packets into a session of our own. Either way the datafeed callback collects
-// the logic packets, the sample rate (from a meta packet or the device) and
-// the first error.
+// Session files: SessionFile.cpp reads the zip itself. Other formats: a
+// libsigrok input module is fed the file's bytes, 1 MiB at a time, and sends
+// its packets into a session of our own; the datafeed callback collects the
+// logic packets, the sample rate (from a meta packet) and the first error,
+// and refuses what is over the limits as it arrives.
 #include "Capture.h"
+
+#include "SessionFile.h"
 
 #include <libsigrok/libsigrok.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vexacq {
 namespace {
 
 struct Collector {
+    LoadLimits limits;
     Capture capture;
     uint64_t metaRate = 0; // Hz, from an SR_DF_META packet
     std::string error;
@@ -46,6 +54,11 @@ void onPacket(const sr_dev_inst*, const sr_datafeed_packet* packet, void* data) 
             if (config->key == SR_CONF_SAMPLERATE)
                 collector.metaRate = g_variant_get_uint64(config->data);
         }
+        if (collector.metaRate > collector.limits.sampleRate) {
+            return fail(collector, "the sample rate " + rateText(collector.metaRate) +
+                                       " is above the " + rateText(collector.limits.sampleRate) +
+                                       " a capture may have");
+        }
     } else if (packet->type == SR_DF_LOGIC) {
         const auto* logic = static_cast<const sr_datafeed_logic*>(packet->payload);
         Capture& capture = collector.capture;
@@ -53,9 +66,10 @@ void onPacket(const sr_dev_inst*, const sr_datafeed_packet* packet, void* data) 
         if (capture.unitSize == 0) capture.unitSize = logic->unitsize;
         if (logic->unitsize != capture.unitSize)
             return fail(collector, "the sample size changes within the file");
-        if (capture.samples.size() + logic->length > kMaxCaptureBytes)
-            return fail(collector, "the capture is larger than " +
-                                       std::to_string(kMaxCaptureBytes >> 20) + " MiB");
+        if (capture.samples.size() + logic->length > collector.limits.sampleBytes)
+            return fail(collector, "the samples are more than the " +
+                                       std::to_string(collector.limits.sampleBytes >> 20) +
+                                       " MiB a capture may hold");
         const auto* bytes = static_cast<const uint8_t*>(logic->data);
         capture.samples.insert(capture.samples.end(), bytes, bytes + logic->length);
     }
@@ -75,17 +89,34 @@ int logicChannelCount(const sr_dev_inst* device) {
     return count;
 }
 
-// libsigrok says why it refused something only in its log: while a load runs,
-// the last error line is kept for the message, and every line still goes
-// where it went before (libsigrok is used from this thread alone, so
-// borrowing its global log callback is safe).
+// libsigrok says why it refused something only in its log. One forwarding
+// callback is installed for the process (never removed, so no thread can
+// call one that is gone); while a load runs on a thread, the last error line
+// libsigrok logs on that thread is kept for the message, and every line
+// still goes to the handler that was there before.
+thread_local std::string* t_lastError = nullptr;
+sr_log_callback g_previousLog = nullptr;
+void* g_previousLogData = nullptr;
+
+int forwardLog(void*, int level, const char* format, va_list args) {
+    if (level <= SR_LOG_ERR && t_lastError) {
+        va_list copy;
+        va_copy(copy, args);
+        char line[512];
+        std::vsnprintf(line, sizeof line, format, copy);
+        va_end(copy);
+        *t_lastError = line;
+    }
+    return g_previousLog ? g_previousLog(g_previousLogData, level, format, args) : SR_OK;
+}
+
 class ErrorLog {
 public:
     ErrorLog() {
-        sr_log_callback_get(&m_previous, &m_previousData);
-        sr_log_callback_set(&ErrorLog::onLog, this);
+        installCaptureLog();
+        t_lastError = &m_last;
     }
-    ~ErrorLog() { sr_log_callback_set(m_previous, m_previousData); }
+    ~ErrorLog() { t_lastError = nullptr; }
     ErrorLog(const ErrorLog&) = delete;
     ErrorLog& operator=(const ErrorLog&) = delete;
 
@@ -93,22 +124,6 @@ public:
     std::string detail() const { return m_last.empty() ? "" : ": " + m_last; }
 
 private:
-    static int onLog(void* data, int level, const char* format, va_list args) {
-        auto* self = static_cast<ErrorLog*>(data);
-        if (level <= SR_LOG_ERR) {
-            va_list copy;
-            va_copy(copy, args);
-            char line[512];
-            std::vsnprintf(line, sizeof line, format, copy);
-            va_end(copy);
-            self->m_last = line;
-        }
-        return self->m_previous ? self->m_previous(self->m_previousData, level, format, args)
-                                : SR_OK;
-    }
-
-    sr_log_callback m_previous = nullptr;
-    void* m_previousData = nullptr;
     std::string m_last;
 };
 
@@ -117,66 +132,10 @@ struct SessionDeleter {
 };
 using SessionPtr = std::unique_ptr<sr_session, SessionDeleter>;
 
-// A loaded session frees its virtual devices, but not what opening them made:
-// they are closed first.
-struct LoadedSessionDeleter {
-    void operator()(sr_session* session) const {
-        GSList* devices = nullptr;
-        sr_session_dev_list(session, &devices);
-        for (GSList* l = devices; l; l = l->next)
-            sr_dev_close(static_cast<sr_dev_inst*>(l->data));
-        g_slist_free(devices);
-        sr_session_destroy(session);
-    }
-};
-using LoadedSessionPtr = std::unique_ptr<sr_session, LoadedSessionDeleter>;
-
 struct InputDeleter {
     void operator()(const sr_input* input) const { sr_input_free(input); }
 };
 using InputPtr = std::unique_ptr<const sr_input, InputDeleter>;
-
-// Runs a started session to its end on a fresh thread-default main context,
-// so libsigrok's sources live there and not on the caller's loop.
-int runIsolated(sr_session* session) {
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    int result = sr_session_start(session);
-    if (result == SR_OK) result = sr_session_run(session);
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
-    return result;
-}
-
-std::string loadSessionFile(sr_context* context, const std::string& path, Collector& collector) {
-    ErrorLog log;
-    sr_session* raw = nullptr;
-    if (sr_session_load(context, path.c_str(), &raw) != SR_OK || !raw)
-        return "not a libsigrok session file" + log.detail() +
-               " (for another format give format=NAME)";
-    LoadedSessionPtr session(raw);
-    GSList* devices = nullptr;
-    sr_session_dev_list(session.get(), &devices);
-    sr_dev_inst* device = devices ? static_cast<sr_dev_inst*>(devices->data) : nullptr;
-    g_slist_free(devices);
-    if (!device) return "the session file holds no device";
-    collector.capture.logicChannels = logicChannelCount(device);
-    GVariant* rate = nullptr;
-    if (sr_config_get(sr_dev_inst_driver_get(device), device, nullptr, SR_CONF_SAMPLERATE, &rate) ==
-            SR_OK &&
-        rate) {
-        collector.capture.sampleRate = g_variant_get_uint64(rate);
-        g_variant_unref(rate);
-    }
-    if (collector.capture.logicChannels == 0) return "the file has no logic channels";
-    sr_session_datafeed_callback_add(session.get(), onPacket, &collector);
-    collector.session = session.get();
-    const int result = runIsolated(session.get());
-    collector.session = nullptr;
-    if (result != SR_OK && collector.error.empty())
-        return "the session file could not be read" + log.detail();
-    return collector.error;
-}
 
 // The option's text as the GVariant type of its default value (a new
 // floating reference), or nullptr.
@@ -255,7 +214,9 @@ inputOptions(const sr_input_module* module, const std::string& format, const Cap
     return table;
 }
 
-std::string loadInputFormat(sr_context* context, const CaptureFile& file, Collector& collector) {
+std::string loadInputFormat(sr_context* context, const CaptureFile& file, const LoadClock& clock,
+                            Collector& collector) {
+    if (!context) return "libsigrok did not start, so format '" + file.format + "' cannot be read";
     ErrorLog log;
     std::string id = file.format;
     const sr_input_module* module = sr_input_find(id.data());
@@ -276,6 +237,13 @@ std::string loadInputFormat(sr_context* context, const CaptureFile& file, Collec
 
     std::ifstream in(file.path, std::ios::binary);
     if (!in) return "cannot read the file";
+    // Most formats give about as many sample bytes as the file has (binary
+    // exactly): reserved once, untouched pages cost no memory, and the
+    // buffer seldom has to grow (a doubling would hold the samples twice).
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(file.path, ec);
+    if (!ec)
+        collector.capture.samples.reserve(std::min<uintmax_t>(size, collector.limits.sampleBytes));
     std::vector<char> chunk(1 << 20);
     sr_dev_inst* device = nullptr;
     // The module announces its device once it has read the file's header;
@@ -286,6 +254,7 @@ std::string loadInputFormat(sr_context* context, const CaptureFile& file, Collec
         if (device) sr_session_dev_add(session.get(), device);
     };
     while (collector.error.empty() && in) {
+        if (std::string why = clock.interrupted(); !why.empty()) return why;
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto n = static_cast<gssize>(in.gcount());
         if (n <= 0) break;
@@ -300,23 +269,73 @@ std::string loadInputFormat(sr_context* context, const CaptureFile& file, Collec
         return "the file is not valid " + file.format + log.detail();
     attach();
     if (device) collector.capture.logicChannels = logicChannelCount(device);
+    if (collector.capture.logicChannels > collector.limits.logicChannels)
+        collector.error = "the file has " + std::to_string(collector.capture.logicChannels) +
+                          " logic channels; at most " +
+                          std::to_string(collector.limits.logicChannels) + " can be counted";
     // The session lets go of the device before the input frees it.
     session.reset();
     return collector.error;
 }
 
+// Whether the file can be opened for reading, and why not.
+std::string openable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return "";
+    }
+    const int error = errno;
+    if (error == EACCES || error == EPERM) return "permission denied";
+    return std::string("cannot open the file: ") + std::strerror(error);
+}
+
 } // namespace
 
-std::variant<Capture, std::string> loadCapture(sr_context* context, const CaptureFile& file) {
+void installCaptureLog() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        sr_log_callback_get(&g_previousLog, &g_previousLogData);
+        sr_log_callback_set(&forwardLog, nullptr);
+    });
+}
+
+std::string captureKey(const CaptureFile& file) {
+    std::string text = file.path;
+    if (!file.format.empty()) text += ":format=" + file.format;
+    for (const auto& [name, value] : file.options)
+        text += ":" + name + "=" + value;
+    return text;
+}
+
+std::string rateText(uint64_t hz) {
+    const char* units[] = {"Hz", "kHz", "MHz", "GHz"};
+    double value = double(hz);
+    int unit = 0;
+    while (value >= 1000 && unit < 3) {
+        value /= 1000;
+        ++unit;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%.6g %s", value, units[unit]);
+    return text;
+}
+
+std::variant<Capture, std::string> loadCapture(sr_context* context, const CaptureFile& file,
+                                               const LoadLimits& limits) {
     const std::string where = "capture '" + file.path + "': ";
+    const LoadClock clock{std::chrono::steady_clock::now() + limits.time, limits.stop, limits.time};
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file.path, ec))
         return where +
                (std::filesystem::exists(file.path, ec) ? "not a regular file" : "no such file");
+    if (std::string why = openable(file.path); !why.empty()) return where + why;
     if (std::filesystem::file_size(file.path, ec) == 0 && !ec) return where + "the file is empty";
     Collector collector;
-    const std::string error = file.format.empty() ? loadSessionFile(context, file.path, collector)
-                                                  : loadInputFormat(context, file, collector);
+    collector.limits = limits;
+    const std::string error = file.format.empty()
+                                  ? readSessionFile(file.path, limits, clock, collector.capture)
+                                  : loadInputFormat(context, file, clock, collector);
     if (!error.empty()) return where + error;
     Capture& capture = collector.capture;
     if (collector.metaRate) capture.sampleRate = collector.metaRate;
@@ -326,9 +345,15 @@ std::variant<Capture, std::string> loadCapture(sr_context* context, const Captur
     if (capture.sampleRate == 0)
         return where + "the file gives no sample rate" +
                (file.format.empty() ? "" : " (give it as samplerate=...)");
+    if (capture.sampleRate > limits.sampleRate)
+        return where + "the sample rate " + rateText(capture.sampleRate) + " is above the " +
+               rateText(limits.sampleRate) + " a capture may have";
     if (capture.sampleCount() == 0) return where + "the file holds no logic samples";
-    capture.samples.resize(capture.sampleCount() * capture.unitSize); // whole samples only
-    capture.samples.shrink_to_fit();
+    // Whole samples only; a session file's buffer is already its exact size,
+    // so it is not copied (a copy of 2 GiB would double the peak).
+    const size_t whole = capture.sampleCount() * capture.unitSize;
+    if (whole != capture.samples.size()) capture.samples.resize(whole);
+    if (!file.format.empty()) capture.samples.shrink_to_fit();
     return std::move(capture);
 }
 

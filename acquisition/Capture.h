@@ -1,13 +1,16 @@
 // A recorded capture held in memory for replay: the logic samples of a
-// libsigrok session file (.sr, as PulseView and sigrok-cli save them) or of a
-// file in any libsigrok input format (binary, vcd, csv, ...), loaded whole
-// through libsigrok.
+// session file (.sr, as PulseView and sigrok-cli save them) or of a file in
+// any libsigrok input format (binary, vcd, csv, ...), loaded whole.
 //
-// Loading calls libsigrok on the calling thread with the given context (the
-// thread that owns that context); it runs the loaded session on a private GLib
-// main context of its own, so it never dispatches the caller's sources.
+// Session files are read without libsigrok (SessionFile.h: the zip through
+// libzip), so every limit is checked before anything is allocated and a load
+// can stop between two reads. Input formats go through libsigrok's input
+// modules with the given context, which must belong to the calling thread
+// (the capture loader's worker has a context of its own, CaptureLoader.h).
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,8 +47,36 @@ struct Capture {
 // The most sample bytes a capture may hold in memory.
 constexpr size_t kMaxCaptureBytes = size_t(1) << 31; // 2 GiB
 
-// The capture, or a message saying why it cannot be played (missing file,
-// unknown format or option, no sample rate, no logic channels, no samples).
-std::variant<Capture, std::string> loadCapture(sr_context* context, const CaptureFile& file);
+// What one load may take; each is checked before the memory it would cost is
+// allocated (samples also as they are read: a file may lie about its sizes).
+struct LoadLimits {
+    int logicChannels = 64;           // the counter's widest sample word
+    size_t metadataBytes = 64 * 1024; // a session file's metadata entry
+    uint64_t sampleBytes = kMaxCaptureBytes;
+    uint64_t sampleRate = 1'000'000'000;    // Hz
+    std::chrono::milliseconds time{30'000}; // the whole load
+    // Set by another thread: the load gives up at its next read.
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// The capture, or a message saying why it cannot be played (missing or
+// unreadable file, damaged zip, a limit exceeded, unknown format or option,
+// no sample rate, no logic channels, no samples). context: only used for
+// input formats (nullptr: they cannot be loaded).
+std::variant<Capture, std::string> loadCapture(sr_context* context, const CaptureFile& file,
+                                               const LoadLimits& limits = {});
+
+// Installs, once per process, the libsigrok log callback that lets a load
+// name libsigrok's reason in its message; call it before any thread that
+// loads input formats and any other libsigrok thread run (the callback is
+// global; once set it is never changed, so no thread can call one that is
+// gone).
+void installCaptureLog();
+
+// The file and how it is read, as one text: one capture per distinct key.
+std::string captureKey(const CaptureFile& file);
+
+// "1.5 MHz", "100 GHz": a rate for messages.
+std::string rateText(uint64_t hz);
 
 } // namespace vexacq

@@ -2,6 +2,7 @@
 #include "DeviceConfig.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -38,38 +39,56 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
+std::optional<double> parseDecimal(std::string_view text) {
+    const bool digits =
+        std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool plain = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    if (!digits || !plain || std::count(text.begin(), text.end(), '.') > 1) return std::nullopt;
+    return std::strtod(std::string(text).c_str(), nullptr);
+}
+
 std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) {
     const std::string usage =
         "ref needs FREQ@CH with FREQ in Hz, kHz or MHz and CH a channel 0 to " +
         std::to_string(kMaxReferenceChannel) + ", e.g. ref=10MHz@7";
+    // The fault first, then what is wanted.
+    const auto fault = [&](const std::string& what) {
+        return ConfigError{"ref: " + what + "; " + usage};
+    };
     const std::size_t at = text.find('@');
-    if (at == std::string_view::npos) return ConfigError{usage + " (no '@')"};
-    std::string_view frequency = text.substr(0, at), channel = text.substr(at + 1);
-    std::size_t digits = 0;
-    while (digits < frequency.size() &&
-           ((frequency[digits] >= '0' && frequency[digits] <= '9') || frequency[digits] == '.'))
-        ++digits;
-    const std::string_view number = frequency.substr(0, digits), unit = frequency.substr(digits);
+    if (at == std::string_view::npos) return fault("no '@'");
+    const std::string_view frequency = text.substr(0, at), channel = text.substr(at + 1);
+    const std::string quoted = "'" + std::string(frequency) + "'";
+    // The unit is the end of the text; the number is what comes before it.
     double scale = 0;
-    if (equalsIgnoringCase(unit, "Hz")) scale = 1;
-    if (equalsIgnoringCase(unit, "kHz")) scale = 1e3;
-    if (equalsIgnoringCase(unit, "MHz")) scale = 1e6;
-    if (scale == 0)
-        return ConfigError{usage + " ('" + std::string(frequency) +
-                           "' has no unit Hz, kHz or MHz)"};
-    const std::string numberText(number);
-    char* end = nullptr;
-    const double value = std::strtod(numberText.c_str(), &end);
-    if (numberText.empty() || end != numberText.c_str() + numberText.size() ||
-        std::count(number.begin(), number.end(), '.') > 1 || !(value > 0) || !std::isfinite(value))
-        return ConfigError{usage + " ('" + std::string(frequency) + "' is no frequency above 0)"};
-    ReferenceInput input{value * scale, 0};
+    std::string_view number;
+    for (const auto& [unit, factor] : {std::pair{"MHz", 1e6}, {"kHz", 1e3}, {"Hz", 1.0}}) {
+        const std::size_t length = std::string_view(unit).size();
+        if (frequency.size() >= length &&
+            equalsIgnoringCase(frequency.substr(frequency.size() - length), unit)) {
+            scale = factor;
+            number = frequency.substr(0, frequency.size() - length);
+            break;
+        }
+    }
+    const bool prefixed =
+        !number.empty() && std::isalpha(static_cast<unsigned char>(number.back()));
+    if (scale == 0 || prefixed) return fault(quoted + " has no unit Hz, kHz or MHz");
+    if (number.starts_with('-') && parseDecimal(number.substr(1)))
+        return fault(quoted + " is a negative frequency");
+    const std::optional<double> value = parseDecimal(number);
+    if (!value)
+        return fault("'" + std::string(number) +
+                     "' is no decimal number (digits with at most one '.')");
+    if (!(*value > 0)) return fault(quoted + " is a frequency of 0");
+    ReferenceInput input{*value * scale, 0};
     const bool numeric =
         !channel.empty() && channel.size() <= 2 &&
         std::all_of(channel.begin(), channel.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (numeric) input.channel = std::atoi(std::string(channel).c_str());
     if (!numeric || input.channel > kMaxReferenceChannel)
-        return ConfigError{usage + " ('" + std::string(channel) + "' is no channel)"};
+        return fault("'" + std::string(channel) + "' is no channel");
     return input;
 }
 

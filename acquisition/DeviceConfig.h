@@ -49,11 +49,16 @@ struct ConfigError {
     bool operator==(const ConfigError&) const = default;
 };
 
+// A decimal number as configs write them: digits with at most one '.', no
+// sign, exponent, hex or words (so "0x10", "1e-9", "nan" and "-1" are none).
+std::optional<double> parseDecimal(std::string_view text);
+
 // One config; blanks around it are ignored.
 std::variant<DeviceConfig, ConfigError> parseDeviceConfig(std::string_view text);
 
 // The value of ref=: "10MHz@7", "1Hz@3", "2.5kHz@0"; a message naming the
-// fault otherwise.
+// fault otherwise (no unit, no decimal number, a negative or zero frequency,
+// no channel). The range a reference may have is ConfigCheck's.
 std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text);
 
 // Configs separated by ';' (VEXIF_DEVICES); empty items are skipped, so ""

@@ -17,10 +17,12 @@ std::variant<ReplayConfig, ConfigError> parseReplayConfig(const DeviceConfig& co
         } else if (key == "format") {
             replay.file.format = value;
         } else if (key == "speed") {
-            char* end = nullptr;
-            replay.speed = std::strtod(value.c_str(), &end);
-            if (*end || !std::isfinite(replay.speed) || replay.speed <= 0 || replay.speed > 1000)
-                return fault("speed=" + value + ": expected a number above 0 and up to 1000");
+            const std::optional<double> speed = parseDecimal(value);
+            if (!speed || !(*speed >= kMinSpeed) || *speed > kMaxSpeed)
+                return fault("speed=" + value +
+                             ": expected a decimal number above 0 and up to 1000 (at least "
+                             "0.000001; digits with at most one '.')");
+            replay.speed = *speed;
         } else {
             replay.file.options.emplace_back(key, value);
             formatOptions.push_back(key);

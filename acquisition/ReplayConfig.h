@@ -6,7 +6,8 @@
 // them), or with format=NAME a file in that libsigrok input format ("vcd",
 // "csv", "binary", ...), whose own options follow (e.g. samplerate=12M for
 // "binary"). speed=F plays F times faster than recorded (0 < F <= 1000,
-// default 1). Parsing is pure: the file is read when the device is made.
+// default 1; a decimal number, at least 0.000001). Parsing is pure: the file is read when the
+// device is made.
 #pragma once
 
 #include "Capture.h"
@@ -18,6 +19,10 @@ namespace vexacq {
 
 // The driver name of replay configs.
 inline constexpr const char* kReplayDriver = "replay";
+
+// Speeds a replay plays at: the replay clock counts in millionths.
+constexpr double kMinSpeed = 1e-6;
+constexpr double kMaxSpeed = 1000;
 
 struct ReplayConfig {
     CaptureFile file;

@@ -103,8 +103,7 @@ private:
 
 class ReplayBackend final : public Backend {
 public:
-    ReplayBackend(CaptureLoader load, std::function<void(const std::string&)> log)
-        : m_load(std::move(load)), m_log(std::move(log)) {}
+    explicit ReplayBackend(CaptureLookup lookup) : m_lookup(std::move(lookup)) {}
 
     bool init(std::string&) override { return true; }
 
@@ -122,56 +121,31 @@ public:
         auto parsed = parseReplayConfig(config);
         if (!std::holds_alternative<ReplayConfig>(parsed)) return devices;
         const ReplayConfig& replay = std::get<ReplayConfig>(parsed);
-        Loaded& loaded = m_loaded[key(replay.file)];
-        if (!loaded.capture) {
-            auto result = m_load(replay.file);
-            if (auto* error = std::get_if<std::string>(&result)) {
-                if (*error != loaded.error && m_log) m_log("device replay: " + *error);
-                loaded.error = *error;
-                return devices;
-            }
-            loaded.capture = std::make_shared<const Capture>(std::get<Capture>(std::move(result)));
-        }
-        const Capture& capture = *loaded.capture;
+        std::shared_ptr<const Capture> loaded = m_lookup(replay.file);
+        if (!loaded) return devices;
+        const Capture& capture = *loaded;
         DeviceInfo info;
         info.driver = kReplayDriver;
         info.vendor = "capture";
         info.model = std::filesystem::path(replay.file.path).filename().string();
-        info.serial = key(replay.file);
+        info.serial = captureKey(replay.file);
         info.logicChannels = capture.logicChannels;
         info.rateFromConfig = true; // the file's rate; nothing to choose
         info.preferredRate = capture.sampleRate;
-        devices.push_back(std::make_unique<ReplayDevice>(loaded.capture, replay.speed, info));
+        devices.push_back(std::make_unique<ReplayDevice>(std::move(loaded), replay.speed, info));
         return devices;
     }
 
-    void shutdown() override { m_loaded.clear(); }
+    void shutdown() override {}
 
 private:
-    struct Loaded {
-        std::shared_ptr<const Capture> capture;
-        std::string error; // of the last failed load
-    };
-
-    // The file and how it is read: one capture per distinct key.
-    static std::string key(const CaptureFile& file) {
-        std::string text = file.path;
-        if (!file.format.empty()) text += ":format=" + file.format;
-        for (const auto& [name, value] : file.options)
-            text += ":" + name + "=" + value;
-        return text;
-    }
-
-    CaptureLoader m_load;
-    std::function<void(const std::string&)> m_log;
-    std::map<std::string, Loaded> m_loaded;
+    CaptureLookup m_lookup;
 };
 
 } // namespace
 
-std::unique_ptr<Backend> makeReplayBackend(CaptureLoader load,
-                                           std::function<void(const std::string&)> log) {
-    return std::make_unique<ReplayBackend>(std::move(load), std::move(log));
+std::unique_ptr<Backend> makeReplayBackend(CaptureLookup lookup) {
+    return std::make_unique<ReplayBackend>(std::move(lookup));
 }
 
 } // namespace vexacq

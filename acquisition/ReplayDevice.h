@@ -1,9 +1,9 @@
 // Replay of a recorded capture as a device behind the acquisition seam
 // (DeviceBackend.h): the config replay:file=PATH[:format=NAME][:speed=F]
 // (ReplayConfig.h) yields one device that plays the capture, loaded whole
-// into memory, in real time and looping (ReplayPacer.h), through the same
-// packet path as a live analyser: a GLib timeout on the acquisition thread's
-// context hands the due samples to the sink every ~10 ms.
+// into memory by the capture loader's worker (CaptureLoader.h), in real time and looping
+// (ReplayPacer.h), through the same packet path as a live analyser: a GLib timeout on the
+// acquisition thread's context hands the due samples to the sink every ~10 ms.
 //
 // The stream's sample rate is the file's at any speed: counts are in the
 // recording's time (a 1 s gate at speed=2 takes half a second of wall time).
@@ -24,13 +24,13 @@
 
 namespace vexacq {
 
-// Loads a capture (on the acquisition thread, with its libsigrok context).
-using CaptureLoader = std::function<std::variant<Capture, std::string>(const CaptureFile&)>;
+// The loaded capture of a file, or nullptr while it is not (yet) loaded;
+// never waits (CaptureLoader::capture()).
+using CaptureLookup = std::function<std::shared_ptr<const Capture>(const CaptureFile&)>;
 
-// The backend of the "replay" driver. A config whose file cannot be loaded
-// yields no device (the error is logged once per distinct message) and is
-// tried again at the next scan; a loaded capture is kept for later scans.
-std::unique_ptr<Backend> makeReplayBackend(CaptureLoader load,
-                                           std::function<void(const std::string&)> log);
+// The backend of the "replay" driver. A config whose capture is not loaded
+// yields no device; the loader says why and retries, and a scan after the
+// load finds the device.
+std::unique_ptr<Backend> makeReplayBackend(CaptureLookup lookup);
 
 } // namespace vexacq

@@ -4,6 +4,7 @@
 // libsigrok's event sources, USB transfers included, are handled by that one
 // loop.
 #include "DeviceBackend.h"
+#include "Drivers.h"
 #include "SigrokContext.h"
 
 #include <algorithm>
@@ -68,13 +69,6 @@ namespace {
 
 std::string text(const char* s) {
     return s ? std::string(s) : std::string();
-}
-
-// Drivers whose devices acquire one memory buffer at a time.
-bool buffersOnly(const std::string& driver) {
-    static const std::set<std::string> drivers = {
-        "hantek-4032l", "lecroy-logicstudio", "zeroplus-logic-cube", "asix-sigma", "chronovu-la"};
-    return drivers.count(driver) > 0;
 }
 
 sr_channel_group* logicGroup(sr_dev_inst* device) {
@@ -142,7 +136,7 @@ public:
             m_info.threshold = ThresholdKind::pair;
         else if (sr_dev_has_option(device, SR_CONF_LOGIC_THRESHOLD_CUSTOM))
             m_info.threshold = ThresholdKind::single;
-        m_info.streams = !buffersOnly(driver);
+        m_info.streams = !acquiresBuffers(driver);
         // A buffer's size: the most samples one acquisition may take, where
         // the driver lists it as a (min, max) pair.
         GVariant* limits = nullptr;

@@ -4,37 +4,21 @@
 
 #include "AcquiredModule.h"
 #include "AcquisitionLoop.h"
+#include "CaptureLoader.h"
+#include "ConfigCheck.h"
+#include "DeviceProblems.h"
+#include "DeviceMatch.h"
+#include "Drivers.h"
 #include "Engine.h"
 #include "ReplayDevice.h"
 #include "SigrokContext.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
 namespace vexacq {
 
 namespace {
-
-// Tags of the drivers a user meets most; others take their first letters.
-const std::map<std::string, std::string>& knownTags() {
-    static const std::map<std::string, std::string> tags = {
-        {"demo", "DEMO"},
-        {"fx2lafw", "FX2L"},
-        {"dreamsourcelab-dslogic", "DSLG"},
-        {"saleae-logic16", "SL16"},
-        {"saleae-logic-pro", "SLPR"},
-        {"hantek-4032l", "H432"},
-        {"lecroy-logicstudio", "LCLS"},
-        {"zeroplus-logic-cube", "ZPLC"},
-        {"sysclk-lwla", "LWLA"},
-        {"asix-sigma", "SGMA"},
-        {"chronovu-la", "CVLA"},
-        {"ikalogic-scanaplus", "SCAP"},
-        {"replay", "RPLY"},
-    };
-    return tags;
-}
 
 // A place devices are looked for: one config, or one default driver.
 struct Target {
@@ -45,23 +29,21 @@ struct Target {
     std::vector<AcquiredModule*> modules;
 };
 
-// Device kinds of our own, by driver name. A replay loads its capture
-// through libsigrok's context (sigrok: the libsigrok backend once it runs).
-std::map<std::string, std::shared_ptr<Backend>>
-builtInBackends(const std::unique_ptr<Backend>& sigrok,
-                std::function<void(const std::string&)> log) {
-    CaptureLoader load = [&sigrok](const CaptureFile& file) -> std::variant<Capture, std::string> {
-        if (sr_context* context = sigrok ? sigrokContext(*sigrok) : nullptr)
-            return loadCapture(context, file);
-        return "capture '" + file.path + "': libsigrok did not start";
-    };
-    return {{kReplayDriver, makeReplayBackend(std::move(load), std::move(log))}};
+// Device kinds of our own, by driver name. A replay asks the capture
+// loader, which loads on its own worker.
+std::map<std::string, std::shared_ptr<Backend>> builtInBackends(CaptureLoader& loader) {
+    return {{kReplayDriver, makeReplayBackend([&loader](const CaptureFile& file) {
+                 return loader.capture(file);
+             })}};
 }
 
 } // namespace
 
 struct SigrokSource::Impl {
-    Impl(vexengine::Engine& e, SourceOptions o) : engine(e), options(std::move(o)) {}
+    Impl(vexengine::Engine& e, SourceOptions o)
+        : engine(e), options(std::move(o)),
+          problems([this](std::vector<std::string> list) { publishProblems(std::move(list)); },
+                   [this](const std::string& line) { log(line); }) {}
 
     void log(const std::string& line) const {
         if (options.log) options.log(line);
@@ -73,9 +55,17 @@ struct SigrokSource::Impl {
     void match(Target& target, std::vector<std::unique_ptr<Device>> devices);
     void add(Target& target, std::unique_ptr<Device> device);
     void shutDown();
+    // Device problems (the end of this file).
+    void startLoader();
+    void captureLoaded(const CaptureFile& file, const std::string& error);
+    void reportUnusable(const Target& target, const std::string& why);
+    void reviewTargets();
+    void publishProblems(std::vector<std::string> list);
 
     vexengine::Engine& engine;
     SourceOptions options;
+    DeviceProblems problems; // loop thread only
+    std::unique_ptr<CaptureLoader> loader;
     // Loop thread only.
     std::unique_ptr<Backend> sigrok;
     std::map<std::string, std::shared_ptr<Backend>> backends;
@@ -95,6 +85,9 @@ struct SigrokSource::Impl {
 
 SigrokSource::SigrokSource(vexengine::Engine& engine, SourceOptions options)
     : m_impl(std::make_unique<Impl>(engine, std::move(options))) {
+    // Before either thread calls libsigrok: the log callback is global.
+    installCaptureLog();
+    m_impl->startLoader();
     {
         std::lock_guard lock(m_impl->mutex);
         m_impl->scheduled = true;
@@ -108,6 +101,7 @@ SigrokSource::SigrokSource(vexengine::Engine& engine, SourceOptions options)
 
 SigrokSource::~SigrokSource() {
     m_impl->engine.setModuleListHook({});
+    m_impl->loader->stop(); // ends a running load; it posts nothing more
     m_impl->loop.call([impl = m_impl.get()] { impl->shutDown(); });
 }
 
@@ -136,31 +130,20 @@ const vexengine::Module* SigrokSource::module(const std::string& name) const {
 }
 
 const std::vector<std::string>& SigrokSource::defaultDrivers() {
-    static const std::vector<std::string> drivers = {"fx2lafw",        "dreamsourcelab-dslogic",
-                                                     "saleae-logic16", "saleae-logic-pro",
-                                                     "sysclk-lwla",    "ikalogic-scanaplus"};
-    return drivers;
+    return defaultScanDrivers();
 }
 
 const std::vector<std::string>& SigrokSource::bufferDrivers() {
-    static const std::vector<std::string> drivers = {
-        "hantek-4032l", "lecroy-logicstudio", "zeroplus-logic-cube", "asix-sigma", "chronovu-la"};
-    return drivers;
+    return bufferDriverNames();
 }
 
 std::string SigrokSource::driverTag(const std::string& driver) {
-    if (auto it = knownTags().find(driver); it != knownTags().end()) return it->second;
-    std::string tag;
-    for (char c : driver)
-        if (std::isalnum(static_cast<unsigned char>(c)) && tag.size() < 4)
-            tag += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    tag.resize(4, 'X');
-    if (tag.starts_with("SIM")) tag = "X" + tag.substr(0, 3);
-    return tag;
+    return driverTagOf(driver);
 }
 
 void SigrokSource::Impl::setUp() {
-    backends = builtInBackends(sigrok, options.log);
+    publishProblems(problems.list());
+    backends = builtInBackends(*loader);
     for (const auto& [driver, backend] : options.backends)
         backends[driver] = backend;
     for (const auto& [driver, backend] : backends) {
@@ -197,8 +180,7 @@ void SigrokSource::Impl::setUp() {
         if (!target.backend || !target.backend->prepare(config, why)) {
             target.unusable = true;
             // A default driver missing from this libsigrok build is no news.
-            if (target.fromConfig)
-                log("device " + config.driver + ": " + (why.empty() ? "unavailable" : why));
+            if (target.fromConfig) reportUnusable(target, why);
         }
         targets.push_back(std::move(target));
     }
@@ -238,6 +220,7 @@ void SigrokSource::Impl::scan() {
         if (target.fromConfig && anyPresent) continue;
         scanTarget(target);
     }
+    reviewTargets();
 }
 
 void SigrokSource::Impl::scanTarget(Target& target) {
@@ -253,49 +236,28 @@ void SigrokSource::Impl::scanTarget(Target& target) {
 }
 
 void SigrokSource::Impl::match(Target& target, std::vector<std::unique_ptr<Device>> devices) {
-    std::vector<AcquiredModule*> free = target.modules; // not matched yet
-    auto take = [&](AcquiredModule* module, std::unique_ptr<Device>& device) {
-        const bool back = module->state() == AcquiredModule::State::lost;
-        module->attach(std::move(device));
-        free.erase(std::find(free.begin(), free.end(), module));
-        if (back) log(module->name() + ": device back");
-    };
-    auto findFree = [&](auto&& test) -> AcquiredModule* {
-        auto it = std::find_if(free.begin(), free.end(), test);
-        return it == free.end() ? nullptr : *it;
-    };
     // Not logic analysers: ignored.
     std::erase_if(devices, [](const auto& d) { return d->info().logicChannels == 0; });
-    // 1. The same serial number.
-    for (auto& device : devices) {
-        const std::string& serial = device->info().serial;
-        if (serial.empty()) continue;
-        if (AcquiredModule* m =
-                findFree([&](AcquiredModule* m) { return m->deviceInfo().serial == serial; }))
-            take(m, device);
-    }
-    // 2. No serial number: the same connection.
-    for (auto& device : devices) {
-        if (!device || !device->info().serial.empty()) continue;
-        const std::string& connection = device->info().connection;
-        if (AcquiredModule* m = findFree([&](AcquiredModule* m) {
-                return m->deviceInfo().serial.empty() && m->deviceInfo().connection == connection;
-            }))
-            take(m, device);
-    }
-    // 3. Still unmatched and without a serial number: the module of an absent
-    // device of the driver (never one whose device is present).
-    for (auto& device : devices) {
-        if (!device || !device->info().serial.empty()) continue;
-        if (AcquiredModule* m = findFree([](AcquiredModule* m) {
-                return m->deviceInfo().serial.empty() && m->state() == AcquiredModule::State::lost;
-            }))
-            take(m, device);
+    std::vector<ModuleIdentity> known;
+    for (AcquiredModule* m : target.modules)
+        known.push_back({m->deviceInfo().serial, m->deviceInfo().connection,
+                         m->state() == AcquiredModule::State::lost});
+    std::vector<DeviceIdentity> found;
+    for (const auto& d : devices)
+        found.push_back({d->info().serial, d->info().connection});
+    const std::vector<int> owner = matchDevices(known, found);
+    std::vector<bool> matched(target.modules.size(), false);
+    for (size_t d = 0; d < devices.size(); ++d) {
+        if (owner[d] < 0) continue;
+        AcquiredModule* module = target.modules[static_cast<size_t>(owner[d])];
+        matched[static_cast<size_t>(owner[d])] = true;
+        module->attach(std::move(devices[d]));
+        if (known[static_cast<size_t>(owner[d])].lost) log(module->name() + ": device back");
     }
     // Modules whose device the scan did not find have lost it.
-    for (AcquiredModule* module : free)
-        if (module->state() != AcquiredModule::State::lost) module->detach();
-    // 4. New devices.
+    for (size_t m = 0; m < target.modules.size(); ++m)
+        if (!matched[m] && !known[m].lost) target.modules[m]->detach();
+    // New devices.
     for (auto& device : devices)
         if (device) add(target, std::move(device));
 }
@@ -312,7 +274,8 @@ void SigrokSource::Impl::add(Target& target, std::unique_ptr<Device> device) {
         const std::string name = "QV" + tag + (index < 10 ? "0" : "") + std::to_string(index);
         if (taken.count(name)) continue;
         auto module = std::make_unique<AcquiredModule>(
-            name, loop, std::move(device), [this](const std::string& line) { log(line); });
+            name, loop, std::move(device), [this](const std::string& line) { log(line); },
+            options.debug);
         module->setReference(target.config.reference);
         AcquiredModule* raw = module.get();
         engine.addModule(std::move(module));
@@ -348,6 +311,73 @@ void SigrokSource::Impl::shutDown() {
     for (auto& [driver, backend] : backends)
         backend->shutdown();
     if (sigrok) sigrok->shutdown();
+}
+
+// --- Device problems: the hooks between the source and DeviceProblems,
+// CaptureLoader and checkAttached().
+
+void SigrokSource::Impl::startLoader() {
+    CaptureLoader::Options loading;
+    loading.retryInterval = options.captureRetry;
+    loading.log = [this](const std::string& line) { log(line); };
+    loading.done = [this](const CaptureFile& file, const std::string& error) {
+        loop.post([this, file, error] { captureLoaded(file, error); });
+    };
+    loader = std::make_unique<CaptureLoader>(std::move(loading));
+}
+
+// Loop: a load ended. A loaded capture is looked for at once (not at the
+// next rescan); a failed one stays a problem until it loads.
+void SigrokSource::Impl::captureLoaded(const CaptureFile& file, const std::string& error) {
+    const std::string key = "capture " + captureKey(file);
+    if (!error.empty()) {
+        problems.report(key, "device replay: " + error, true);
+        return;
+    }
+    problems.clear(key);
+    {
+        std::lock_guard lock(mutex);
+        if (quit) return;
+    }
+    scan();
+}
+
+void SigrokSource::Impl::reportUnusable(const Target& target, const std::string& why) {
+    problems.report("config " + configText(target.config), "device " + configText(target.config) +
+                                                               ": " +
+                                                               (why.empty() ? "unavailable" : why));
+}
+
+// Loop, after each scan: configured devices never found, and what the
+// attached devices make of their configs.
+void SigrokSource::Impl::reviewTargets() {
+    for (const Target& target : targets) {
+        if (!target.fromConfig || target.unusable) continue;
+        const std::string text = configText(target.config);
+        const auto present = std::find_if(target.modules.begin(), target.modules.end(),
+                                          [](AcquiredModule* m) { return m->present(); });
+        // A replay's device is there once its capture loads (the loader
+        // lists why not).
+        if (present == target.modules.end() && target.config.driver != kReplayDriver)
+            problems.report("found " + text,
+                            "device " + text + ": not found (looked for again at each rescan)");
+        else
+            problems.clear("found " + text);
+        std::string attached;
+        if (present != target.modules.end())
+            for (const std::string& problem :
+                 checkAttached(target.config, (*present)->deviceInfo()))
+                attached += (attached.empty() ? "" : "; ") + problem;
+        if (attached.empty())
+            problems.clear("attached " + text);
+        else
+            problems.report("attached " + text, attached);
+    }
+}
+
+void SigrokSource::Impl::publishProblems(std::vector<std::string> list) {
+    list.insert(list.begin(), options.problems.begin(), options.problems.end());
+    engine.setDeviceProblems(std::move(list));
 }
 
 } // namespace vexacq

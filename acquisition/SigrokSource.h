@@ -17,6 +17,13 @@
 // matched by serial number, then by connection, and only then, for a device
 // without a serial number, by taking the module of an absent one.
 //
+// Device problems (DeviceProblems.h) go to the log and to the engine's
+// device problems: configs that cannot be used, captures that do not load
+// (loaded on a worker of their own, CaptureLoader.h, never on the
+// acquisition thread), configured devices never found (named again at each
+// rescan, at most once a minute), configs the attached device cannot honour
+// (checkAttached()).
+//
 // The engine must outlive the source: destroying the source stops every
 // acquisition and leaves its modules listed as not present.
 #pragma once
@@ -48,6 +55,8 @@ struct SourceOptions {
     std::chrono::milliseconds rescanInterval{5000};
     // One line per device event (found, lost, bad config); may be empty.
     std::function<void(const std::string&)> log;
+    // One line per move of a module's acquisition state (debug); may be empty.
+    std::function<void(const std::string&)> debug;
     // Runs on the acquisition thread before each scan (tests make scans slow).
     std::function<void()> beforeScan;
     // Backends by driver name, used before the built-in ones and libsigrok
@@ -55,6 +64,11 @@ struct SourceOptions {
     std::map<std::string, std::shared_ptr<Backend>> backends;
     // Drivers of the default scan; empty: defaultDrivers().
     std::vector<std::string> defaultDrivers;
+    // Config problems found before the source (entries of a list that were
+    // dropped): kept at the head of the engine's device problems.
+    std::vector<std::string> problems;
+    // A capture that failed to load is loaded again at the latest after this.
+    std::chrono::milliseconds captureRetry{60'000};
 };
 
 class SigrokSource {

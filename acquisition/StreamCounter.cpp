@@ -2,8 +2,8 @@
 // once: rising = ~previous & current over 64-bit words holding 8 / unitsize
 // samples, with per-channel rising-edge counts accumulated in nibble and byte
 // lanes (SWAR) and folded into the counts only every few hundred words. Only
-// the edges that can change a period measurement, and the samples before the
-// count arms, are looked at one by one.
+// the edges that can change a period measurement or enter a regression fit,
+// and the samples before the count arms, are looked at one by one.
 #include "StreamCounter.h"
 
 #include "Counter.h"
@@ -82,6 +82,7 @@ void StreamCounter::start(const CountSettings& settings) {
 
     m_haveRise = m_haveFall = 0;
     m_high.fill(0);
+    m_fit.fill({});
     // The count keeps the rate in force now: a locked reference's estimate,
     // else the nominal rate (exact integer arithmetic).
     m_countLocked = m_reference && m_reference->locked();
@@ -479,6 +480,7 @@ size_t StreamCounter::countWords(const uint8_t* data, size_t from, size_t to) {
         const uint64_t previous = prev;
         const size_t blocks = countEdgeWords<Unit, true>(p, words, prev, rise, fall);
         locateEdges<Unit>(first, words, previous, blocks);
+        fitWords<Unit>(first, words, previous);
     } else {
         // Period: only edges of channels still short of their intervals, and
         // only of the kinds that open or close an interval.

@@ -11,12 +11,15 @@
 // Beside the counts, frequency and event counts measure per channel the
 // rising edges' first and last positions and the samples spent high inside
 // the gate, which give the reciprocal frequency, the mean pulse widths and
-// the duty cycle exactly to a sample. An optional reference input (a channel
+// the duty cycle exactly to a sample; every rising edge's time also enters
+// a least-squares fit per channel (EdgeFit), whose slope gives the regression
+// frequency. An optional reference input (a channel
 // carrying a signal of known frequency) is measured continuously; while its
 // estimate is locked, gates and every time conversion use it instead of the
 // device's nominal rate.
 #pragma once
 
+#include "EdgeFit.h"
 #include "Engine.h" // vexengine::CountSettings, CounterStatus, ChannelMeasures, TimeBase
 #include "ReferenceEstimator.h"
 
@@ -75,9 +78,13 @@ public:
     // Total samples fed since construction (for tests and CPU figures).
     uint64_t samplesFed() const;
 
-    // Reciprocal frequency, widths and duty per channel (channelCount entries)
-    // over the gate so far, in the count's time base; NaN where unknown (idle,
-    // period counts, absent channels, fewer than two rising edges).
+    // Reciprocal and regression frequency, widths and duty per channel
+    // (channelCount entries) over the gate so far, in the count's time base;
+    // NaN where unknown (idle, absent channels, fewer than two rising edges,
+    // three for the regression). With a locked reference whose channel has
+    // three edges in the gate, the regression is the ratio of the two fits
+    // times the reference's nominal frequency. Period counts give only the
+    // mean interval so far (meanPeriod).
     void measures(std::vector<vexengine::ChannelMeasures>& measures) const;
     // Measuring is on by default; off, counts cost a little less and
     // measures() knows nothing (for throughput comparisons).
@@ -126,6 +133,10 @@ private:
     template <unsigned Unit>
     void locateEdges(const uint8_t* words, size_t count, uint64_t previous, size_t blocks);
     void trackSample(uint32_t sample, uint32_t rising, uint32_t falling);
+    // Measures: every rising edge of a span's words into the channels' fits.
+    template <unsigned Unit> void fitWords(const uint8_t* words, size_t count, uint64_t previous);
+    // The regression frequency of one channel (Hz), NaN with fewer than three edges.
+    double regressionHz(unsigned channel) const;
     // The reference channel's rising edges of a packet, to the estimator.
     void feedReference(const uint8_t* data, size_t samples, unsigned unitsize);
     template <unsigned Unit>
@@ -173,6 +184,7 @@ private:
     uint32_t m_haveRise = 0, m_haveFall = 0; // channels with a rising / falling edge so far
     std::array<uint64_t, 32> m_firstRise{}, m_lastRise{}, m_firstFall{}, m_lastFall{};
     std::array<uint64_t, 32> m_high{}; // samples high inside the gate
+    std::array<EdgeFit, 32> m_fit{};   // rising edges, t from m_gateStart
     // Per block of 15 words of the span being counted: its rising and falling
     // edges, all lanes ORed.
     std::vector<uint64_t> m_blockRise, m_blockFall;

@@ -1,5 +1,6 @@
-// The streaming counter's measures beside the counts (reciprocal frequency,
-// pulse widths, duty) and its reference input.
+// The streaming counter's measures beside the counts (reciprocal and
+// regression frequency, pulse widths, duty, mean period) and its reference
+// input.
 //
 // Over the rising edges r_1 < ... < r_n of a channel inside the gate (sample
 // positions) there are n - 1 whole periods, each one high pulse followed by
@@ -11,6 +12,12 @@
 // if that comes first) and from r_n on (to the last falling edge, or to the
 // end) follow from the first and last edges, which are the only edges looked
 // at one by one.
+//
+// The regression fit takes every rising edge's time (EdgeFit): a pass of its
+// own over the span's words visits the set bits of each word's rising edges
+// (one per edge, in time order per channel) and sums them per channel in
+// small blocks with 64-bit block-relative times, which fold into the exact
+// 128-bit sums once per block.
 #include "StreamCounter.h"
 
 #include "SampleWords.h"
@@ -28,6 +35,10 @@ namespace {
 
 // Blocks of the word-parallel pass: 15 words (its nibble lanes' capacity).
 constexpr size_t kBlockWords = 15;
+// Words per block of the fit pass: block-relative times below 8192 samples
+// and edge numbers below 4096 keep sum u inside 32 bits and sum j x u far
+// inside 64.
+constexpr size_t kFitWords = 1024;
 
 } // namespace
 
@@ -62,9 +73,18 @@ TimeBase StreamCounter::timeBase() const {
 void StreamCounter::measures(std::vector<ChannelMeasures>& measures) const {
     std::lock_guard lock(m_mutex);
     measures.assign(static_cast<size_t>(m_channelCount), ChannelMeasures{});
-    if (m_phase == Phase::idle || !m_armed || m_settings.counterType == 1 || !m_measuring ||
-        m_countRate <= 0)
+    if (m_phase == Phase::idle || !m_armed || !m_measuring || m_countRate <= 0) return;
+    for (ChannelMeasures& m : measures)
+        m.referenced = m_countLocked;
+    if (m_settings.counterType == 1) { // the mean of the intervals so far, exact to a sample
+        for (int i = 0; i < m_channelCount; ++i) {
+            const PeriodChannel& c = m_period[static_cast<size_t>(i)];
+            if (isPresent(i) && c.intervals > 0)
+                measures[static_cast<size_t>(i)].meanPeriod =
+                    static_cast<double>(c.sum) / c.intervals / m_countRate;
+        }
         return;
+    }
     for (int i = 0; i < m_channelCount; ++i) {
         const auto ch = static_cast<size_t>(i);
         if (!isPresent(i) || m_edges[ch] < 2 || !(m_haveRise >> i & 1)) continue;
@@ -81,7 +101,21 @@ void StreamCounter::measures(std::vector<ChannelMeasures>& measures) const {
         m.positiveWidth = high / periods / m_countRate;
         m.negativeWidth = (span - high) / periods / m_countRate;
         m.duty = high / span;
+        m.regressionHz = regressionHz(static_cast<unsigned>(i));
     }
+}
+
+// Samples per period from the fit, through the time base: against a locked
+// reference's own fit over the same gate when it has one (so the reading is
+// as fine as the channel's fit), else with the count's rate.
+double StreamCounter::regressionHz(unsigned channel) const {
+    const double slope = m_fit[channel].slope();
+    if (!(slope > 0)) return std::numeric_limits<double>::quiet_NaN();
+    if (m_countLocked && m_reference && m_referenceChannel >= 0 && isPresent(m_referenceChannel)) {
+        const double referenceSlope = m_fit[static_cast<size_t>(m_referenceChannel)].slope();
+        if (referenceSlope > 0) return referenceSlope / slope * m_reference->referenceHz();
+    }
+    return m_countRate / slope;
 }
 
 // One sample of the per-sample path (m_position is the sample's position).
@@ -93,7 +127,51 @@ void StreamCounter::trackSample(uint32_t sample, uint32_t rising, uint32_t falli
     m_haveRise |= rising;
     m_haveFall |= falling;
     forEachBit(sample, [&](unsigned ch) { ++m_high[ch]; });
+    forEachBit(rising, [&](unsigned ch) { m_fit[ch].add(m_position - m_gateStart); });
 }
+
+// The span of `count` words from p began at m_position with `previous` as the
+// sample before it: each channel's rising edges, block by block, into its fit.
+template <unsigned Unit>
+void StreamCounter::fitWords(const uint8_t* p, size_t count, uint64_t previous) {
+    constexpr unsigned sampleBits = 8 * Unit;
+    constexpr unsigned perWord = 8 / Unit;
+    constexpr unsigned sampleShift = std::countr_zero(sampleBits);
+    const uint64_t present = replicate<Unit>(m_present);
+    uint64_t prev = previous;
+    for (size_t from = 0; from < count; from += kFitWords) {
+        const size_t to = std::min(count, from + kFitWords);
+        // Per channel: edges, sum u and sum j x u (u samples from the block's
+        // start), side by side so that an edge touches one 16-byte slot.
+        struct Sums {
+            uint32_t edges, sumU;
+            uint64_t sumJU;
+        } sums[32] = {};
+        uint64_t seen = 0;
+        for (size_t w = from; w < to; ++w) {
+            const uint64_t cur = loadWord(p + 8 * w) & present;
+            const uint64_t rising = ~(cur << sampleBits | prev) & cur;
+            prev = cur >> (64 - sampleBits);
+            seen |= rising;
+            const auto at = static_cast<uint32_t>((w - from) * perWord);
+            forEachBit(rising, [&](unsigned bit) {
+                const unsigned ch = bit & (sampleBits - 1);
+                const uint32_t u = at + (bit >> sampleShift);
+                Sums& c = sums[ch];
+                c.sumJU += uint64_t{c.edges++} * u;
+                c.sumU += u;
+            });
+        }
+        const uint64_t base = m_position + from * perWord - m_gateStart;
+        forEachBit(foldWord<Unit>(seen), [&](unsigned ch) {
+            m_fit[ch].addBlock(base, sums[ch].edges, sums[ch].sumU, sums[ch].sumJU);
+        });
+    }
+}
+
+template void StreamCounter::fitWords<1>(const uint8_t*, size_t, uint64_t);
+template void StreamCounter::fitWords<2>(const uint8_t*, size_t, uint64_t);
+template void StreamCounter::fitWords<4>(const uint8_t*, size_t, uint64_t);
 
 // The span of `count` words from p began at m_position with `previous` as the
 // sample before it. Per kind of edge: the first edges of channels that had

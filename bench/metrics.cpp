@@ -153,8 +153,9 @@ CpuFigures measureCpu(bool monitoring, double seconds) {
         collector->record(c);
         ++counts;
     });
-    MetricsExposer exposer({"127.0.0.1", 0}, AddressFilter({}, true), collector, counters,
-                           [](const std::string&) {});
+    Options options;
+    options.metrics = ListenAddress{"127.0.0.1", 0};
+    MetricsExposer exposer(options, collector, counters, [](const std::string&) {});
     asio::io_context io;
     std::vector<MonitorRequest> requests;
     if (monitoring)

@@ -2,8 +2,12 @@
 // 8 channels at one byte per sample and 16 channels at two, for frequency,
 // period and event counts. Packets are 24000 samples, as an fx2-class
 // analyser at 24 MHz delivers them every millisecond. The "Measured" runs
-// add the reciprocal frequency, widths and duty (and a reference input on
-// the slowest channel) to the frequency count; the plain runs count only.
+// add the reciprocal and regression frequency, widths and duty (and a
+// reference input on the last channel) to the frequency count; the plain
+// runs count only. Streams: channel k a square wave of half period 1 + 3k
+// samples; "1MHz": every channel 1 MHz at 24 MS/s (24 samples a period,
+// phases apart); "Toggling": every channel changes at every sample, the
+// fit's worst case (one rising edge per channel every two samples).
 //
 //   bin/bench_stream_counter       items_per_second = samples/s
 #include "StreamCounter.h"
@@ -17,13 +21,22 @@ namespace {
 constexpr size_t kPacketSamples = 24000;
 constexpr size_t kPackets = 64; // a 1.5 M-sample stream, fed round and round
 
-// Channel k is a square wave of half period 1 + 3k samples.
-std::vector<uint8_t> makeStream(unsigned unitsize, int channels) {
+enum class Wave { staggered, oneMHz, toggling };
+
+// Half period of channel k in samples.
+size_t halfPeriod(Wave wave, int k) {
+    return wave == Wave::staggered ? 1 + 3 * static_cast<size_t>(k) : wave == Wave::oneMHz ? 12 : 1;
+}
+
+// Channel k is a square wave of halfPeriod(wave, k) samples (1 MHz: phase k samples).
+std::vector<uint8_t> makeStream(unsigned unitsize, int channels, Wave wave) {
     std::vector<uint8_t> bytes(kPacketSamples * kPackets * unitsize);
     for (size_t j = 0; j < kPacketSamples * kPackets; ++j) {
         uint32_t s = 0;
-        for (int k = 0; k < channels; ++k)
-            s |= static_cast<uint32_t>(j / (1 + 3 * k) % 2) << k;
+        for (int k = 0; k < channels; ++k) {
+            const size_t phase = wave == Wave::oneMHz ? static_cast<size_t>(k) : 0;
+            s |= static_cast<uint32_t>((j + phase) / halfPeriod(wave, k) % 2) << k;
+        }
         for (unsigned b = 0; b < unitsize; ++b)
             bytes[j * unitsize + b] = static_cast<uint8_t>(s >> (8 * b));
     }
@@ -35,13 +48,14 @@ std::vector<uint8_t> makeStream(unsigned unitsize, int channels) {
 // 2 events (infinite gate). codes: the arming condition.
 // measured: measures on (else off) and a reference on the last channel.
 void feedStream(benchmark::State& state, unsigned unitsize, int channels, int type,
-                const char* codes = "--------", bool measured = false) {
-    const std::vector<uint8_t> stream = makeStream(unitsize, channels);
+                const char* codes = "--------", bool measured = false,
+                Wave wave = Wave::staggered) {
+    const std::vector<uint8_t> stream = makeStream(unitsize, channels, wave);
     const size_t packetBytes = kPacketSamples * unitsize;
     vexacq::StreamCounter counter(channels, 18);
     counter.setSampleRate(1000000000);
     counter.setMeasuring(measured);
-    if (measured) counter.setReference(channels - 1, 1e9 / (2 * (1 + 3 * (channels - 1))));
+    if (measured) counter.setReference(channels - 1, 1e9 / (2.0 * halfPeriod(wave, channels - 1)));
     const vexengine::CountSettings settings{type, 3, type == 2 ? 7 : 2, codes};
     counter.start(settings);
     size_t packet = 0;
@@ -78,6 +92,24 @@ void BM_FrequencyMeasured8x1(benchmark::State& s) {
 void BM_FrequencyMeasured16x2(benchmark::State& s) {
     feedStream(s, 2, 16, 0, "--------", true);
 }
+void BM_Frequency1MHz8x1(benchmark::State& s) {
+    feedStream(s, 1, 8, 0, "--------", false, Wave::oneMHz);
+}
+void BM_FrequencyMeasured1MHz8x1(benchmark::State& s) {
+    feedStream(s, 1, 8, 0, "--------", true, Wave::oneMHz);
+}
+void BM_Frequency1MHz16x2(benchmark::State& s) {
+    feedStream(s, 2, 16, 0, "--------", false, Wave::oneMHz);
+}
+void BM_FrequencyMeasured1MHz16x2(benchmark::State& s) {
+    feedStream(s, 2, 16, 0, "--------", true, Wave::oneMHz);
+}
+void BM_FrequencyToggling16x2(benchmark::State& s) {
+    feedStream(s, 2, 16, 0, "--------", false, Wave::toggling);
+}
+void BM_FrequencyMeasuredToggling16x2(benchmark::State& s) {
+    feedStream(s, 2, 16, 0, "--------", true, Wave::toggling);
+}
 void BM_Period16x2(benchmark::State& s) {
     feedStream(s, 2, 16, 1);
 }
@@ -92,6 +124,12 @@ BENCHMARK(BM_Arming8x1);
 BENCHMARK(BM_Frequency16x2);
 BENCHMARK(BM_FrequencyMeasured8x1);
 BENCHMARK(BM_FrequencyMeasured16x2);
+BENCHMARK(BM_Frequency1MHz8x1);
+BENCHMARK(BM_FrequencyMeasured1MHz8x1);
+BENCHMARK(BM_Frequency1MHz16x2);
+BENCHMARK(BM_FrequencyMeasured1MHz16x2);
+BENCHMARK(BM_FrequencyToggling16x2);
+BENCHMARK(BM_FrequencyMeasuredToggling16x2);
 BENCHMARK(BM_Period16x2);
 BENCHMARK(BM_Events16x2);
 

@@ -195,16 +195,34 @@ void Counter::counts(int64_t now, std::vector<int64_t>& counts) const {
 
 void Counter::measures(int64_t now, std::vector<ChannelMeasures>& measures) const {
     measures.assign(m_signals.size(), ChannelMeasures{});
-    if (m_phase == Phase::idle || m_settings.counterType == 1) return;
-    const int64_t end = std::min(observed(now), m_gateClose);
+    if (m_phase == Phase::idle) return;
+    const int64_t t = observed(now);
+    if (m_settings.counterType == 1) {
+        // Every interval of a channel is as long as its first: the mean is
+        // exact. No plans: the count never arms.
+        for (size_t i = 0; i < m_plans.size(); ++i) {
+            const PeriodPlan& plan = m_plans[i];
+            if (completedIntervals(plan, t) > 0)
+                measures[i].meanPeriod = static_cast<double>(plan.end0 - plan.start0) * 1e-9;
+        }
+        return;
+    }
+    const int64_t end = std::min(t, m_gateClose);
     for (size_t i = 0; i < m_signals.size(); ++i) {
         const Signal& s = m_signals[i];
         // Whole periods lie between the first and last rising edge, so the
-        // means are the wave's own values.
-        if (end <= m_gateOpen || s.risingIn(m_gateOpen, end) < 2) continue;
+        // means are the wave's own values; edges exactly P apart fit a line
+        // of slope P.
+        const int64_t edges = end > m_gateOpen ? s.risingIn(m_gateOpen, end) : 0;
+        if (edges < 2) continue;
         const double period = static_cast<double>(s.periodNs());
         const double high = static_cast<double>(s.highNs());
-        measures[i] = {1e9 / period, high * 1e-9, (period - high) * 1e-9, high / period};
+        ChannelMeasures& m = measures[i];
+        m.reciprocalHz = 1e9 / period;
+        m.positiveWidth = high * 1e-9;
+        m.negativeWidth = (period - high) * 1e-9;
+        m.duty = high / period;
+        if (edges >= 3) m.regressionHz = 1e9 / period;
     }
 }
 

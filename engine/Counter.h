@@ -59,7 +59,9 @@ public:
     void counts(int64_t now, std::vector<int64_t>& counts) const;
     // Frequency and event counts: over the rising edges seen inside the gate
     // (at least two), the reciprocal frequency, widths and duty of each
-    // channel's wave, exact from its period and high time. NaN otherwise.
+    // channel's wave, exact from its period and high time, and with three
+    // the regression frequency (1 / P). Period counts: the mean interval once
+    // one is complete. NaN otherwise.
     void measures(int64_t now, std::vector<ChannelMeasures>& measures) const;
 
 private:

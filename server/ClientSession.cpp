@@ -2,6 +2,7 @@
 // PROTOCOL.md for the reply of every command.
 #include "ClientSession.h"
 
+#include "Readings.h"
 #include "RequestParser.h"
 #include "TcpProtocol.h"
 #include "vexif.h"
@@ -122,7 +123,9 @@ std::string ClientSession::execute(const Request& request) {
         settings.edgeCode = n[1];
         settings.gateCode = n[2];
         settings.channelCodes = request.word;
-        return statusOnly(m_engine.startCount(m_session, settings));
+        const Result result = m_engine.startCount(m_session, settings);
+        if (result == Result::ok) m_counterType = settings.counterType;
+        return statusOnly(result);
     }
     case Command::FcStop:
         return statusOnly(m_engine.stopCount(m_session));
@@ -135,7 +138,8 @@ std::string ClientSession::execute(const Request& request) {
         if (result != Result::ok) return statusOnly(result);
         std::vector<uint32_t> words;
         words.reserve(status.channelStates.size() + 1);
-        words.push_back((status.busy ? QV_STATUS_BUSY : 0u) | (status.armed ? QV_STATUS_ARMED : 0u));
+        words.push_back((status.busy ? QV_STATUS_BUSY : 0u) |
+                        (status.armed ? QV_STATUS_ARMED : 0u));
         words.insert(words.end(), status.channelStates.begin(), status.channelStates.end());
         return numbersReply(words);
     }
@@ -144,12 +148,75 @@ std::string ClientSession::execute(const Request& request) {
         const Result result = m_engine.counts(m_session, n[0], counts);
         return result == Result::ok ? numbersReply(counts) : statusOnly(result);
     }
+    case Command::FcMeasures:
+        return measuresReply(n[0]);
+    case Command::TimeBase:
+        return timeBaseReply();
+    case Command::DeviceProblems:
+        return deviceProblemsReply();
     case Command::Help:
         return "0 " + std::string(commandList());
     case Command::Quit:
         break; // answered by handleLine
     }
     return "0";
+}
+
+// "0" and six words a channel: referenced, frequency, period, positive and
+// negative width, duty.
+std::string ClientSession::measuresReply(int32_t capacity) {
+    int channels = 0;
+    if (const Result r = m_engine.channelCount(m_session, channels); r != Result::ok)
+        return statusOnly(r);
+    if (capacity < channels) return statusOnly(Result::badArgument);
+    // States and counts first: a channel read as done has its final count.
+    vexengine::CounterStatus status;
+    std::vector<int64_t> counts;
+    std::vector<vexengine::ChannelMeasures> measures;
+    if (const Result r = m_engine.counterStatus(m_session, channels, status); r != Result::ok)
+        return statusOnly(r);
+    if (const Result r = m_engine.counts(m_session, channels, counts); r != Result::ok)
+        return statusOnly(r);
+    if (const Result r = m_engine.measures(m_session, measures); r != Result::ok)
+        return statusOnly(r);
+    std::string reply = "0";
+    for (std::size_t i = 0; i < measures.size(); ++i) {
+        const vexengine::LibraryMeasures m = vexengine::libraryMeasures(
+            measures[i], m_counterType,
+            i < status.channelStates.size() ? status.channelStates[i] : 0,
+            i < counts.size() ? counts[i] : 0);
+        reply += m.referenced ? " 1" : " 0";
+        for (const double value :
+             {m.frequency, m.period, m.positiveWidth, m.negativeWidth, m.duty}) {
+            reply += ' ';
+            reply += wire::formatReal(value);
+        }
+    }
+    return reply;
+}
+
+// "0 <channel> <locked> <reference Hz> <offset ppm> <measured rate> <nominal rate>"
+std::string ClientSession::timeBaseReply() {
+    vexengine::TimeBase engineTimeBase;
+    if (const Result r = m_engine.timeBase(m_session, engineTimeBase); r != Result::ok)
+        return statusOnly(r);
+    const vexengine::TimeBase tb = vexengine::libraryTimeBase(engineTimeBase);
+    return "0 " + std::to_string(tb.referenceChannel) + (tb.locked ? " 1 " : " 0 ") +
+           wire::formatReal(tb.referenceHz) + " " + wire::formatReal(tb.offsetPpm) + " " +
+           wire::formatReal(tb.rate) + " " + wire::formatReal(tb.nominalRate);
+}
+
+// "0 <problems>": the lines, each ended by a line feed, escaped into one
+// word-safe text (%0A between lines); as many whole lines as fit a reply.
+std::string ClientSession::deviceProblemsReply() const {
+    if (m_session == 0) return statusOnly(Result::badSession);
+    std::string escaped;
+    for (const std::string& line : m_engine.deviceProblems()) {
+        const std::string next = wire::escapeText(vexengine::deviceProblemText({line}));
+        if (escaped.size() + next.size() > wire::kMaxProblemBytes) break;
+        escaped += next;
+    }
+    return escaped.empty() ? "0" : "0 " + escaped;
 }
 
 } // namespace vexcountd

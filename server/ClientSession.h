@@ -34,9 +34,13 @@ public:
 
 private:
     std::string execute(const Request& request);
+    std::string measuresReply(int32_t capacity);
+    std::string timeBaseReply();
+    std::string deviceProblemsReply() const;
 
     vexengine::Engine& m_engine;
     vexengine::SessionId m_session = 0; // 0 once released
+    int32_t m_counterType = 0;          // of the last count this client started
 };
 
 } // namespace vexcountd

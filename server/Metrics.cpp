@@ -3,6 +3,8 @@
 // counters. A value nobody measured is left out, never exported as NaN.
 #include "Metrics.h"
 
+#include "Readings.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -19,27 +21,6 @@ using Labels = std::vector<ClientMetric::Label>;
 const char* const kProtocolNames[kProtocolCount] = {"line", "scpi", "metrics"};
 const char* const kRefusalNames[kRefusalCount] = {"address", "server_full", "per_address"};
 const char* const kCounterTypes[3] = {"frequency", "period", "events"};
-
-// Channel states, as CounterStatus reports them.
-constexpr uint32_t kCounting = 1;
-constexpr uint32_t kDone = 2;
-constexpr uint32_t kForcedStop = 3;
-// A period count's value: the 10 ns ticks of 64 intervals added up.
-constexpr double kTickSeconds = 10e-9;
-constexpr double kPeriodIntervals = 64;
-
-double gateSeconds(int32_t gateCode) {
-    switch (gateCode) {
-    case 0:
-        return 0.1;
-    case 1:
-        return 1;
-    case 2:
-        return 10;
-    default:
-        return 0; // infinite
-    }
-}
 
 MetricFamily family(std::string name, std::string help, MetricType type) {
     MetricFamily f;
@@ -79,8 +60,12 @@ void MetricsCollector::setChannels(const std::string& module, std::vector<int> c
 void MetricsCollector::record(const vexengine::FinishedCount& count, bool running) {
     const int type = count.settings.counterType;
     if (type < 0 || type > 2) return;
-    const double gate = gateSeconds(count.settings.gateCode);
-    const int edges = count.settings.edgeCode;
+    const vexengine::Quantity quantity = vexengine::countQuantity(count.settings);
+    const Value kind = quantity == vexengine::Quantity::Frequency   ? Frequency
+                       : quantity == vexengine::Quantity::Period    ? Period
+                       : quantity == vexengine::Quantity::HighWidth ? HighWidth
+                       : quantity == vexengine::Quantity::LowWidth  ? LowWidth
+                                                                    : Events;
     const double time = std::chrono::duration<double>(count.noticedAt.time_since_epoch()).count();
 
     std::lock_guard lock(m_mutex);
@@ -92,39 +77,26 @@ void MetricsCollector::record(const vexengine::FinishedCount& count, bool runnin
                                 static_cast<int>(c)))
             continue;
         const uint32_t state = count.channelStates[c];
-        const double n = static_cast<double>(count.counts[c]);
+        const double value = vexengine::countValue(count.settings, state, count.counts[c], running);
+        if (std::isnan(value)) continue;
         Channel& channel = module.measured[c];
-        bool measured = false;
-        const auto set = [&](Value which, double value) {
-            channel.values[which] = value;
-            measured = true;
-        };
-        if (type == 0 && state == kDone && gate > 0) {
-            set(Frequency, n / gate);
-        } else if (type == 1 && state == kDone) {
-            // Edge code bit 0: first edge rising; bit 1: second edge rising.
-            const bool firstRising = edges & 1;
-            const bool secondRising = edges & 2;
-            const double interval = n * kTickSeconds / kPeriodIntervals;
-            set(firstRising == secondRising ? Period
-                : firstRising               ? HighWidth
-                                            : LowWidth,
-                interval);
-        } else if (type == 2 &&
-                   (state == kDone || state == kForcedStop || (running && state == kCounting))) {
-            set(Events, n);
-        }
-        // The reciprocal and duty come with the channel's own value: a
-        // frequency channel stopped early or cut by a restart measured part
-        // of a gate, and its edges' span is no finished count either.
-        if (measured && c < count.measures.size() && (!running || state != kCounting)) {
+        channel.values[kind] = value;
+        // The measures come with the channel's own value: a frequency channel
+        // stopped early or cut by a restart measured part of a gate, and its
+        // edges' span is no finished count either.
+        if (c < count.measures.size() && (!running || state != vexengine::kChannelCounting)) {
             const vexengine::ChannelMeasures& m = count.measures[c];
-            if (!std::isnan(m.reciprocalHz)) set(Reciprocal, m.reciprocalHz);
-            if (!std::isnan(m.duty)) set(Duty, m.duty);
+            if (!std::isnan(m.reciprocalHz)) channel.values[Reciprocal] = m.reciprocalHz;
+            if (!std::isnan(m.duty)) channel.values[Duty] = m.duty;
+            if (!std::isnan(m.regressionHz)) channel.values[Regression] = m.regressionHz;
         }
-        if (measured) channel.time = time;
+        channel.time = time;
     }
-    if (!running) ++module.finished[static_cast<size_t>(type)];
+    if (running) return;
+    ++module.finished[static_cast<size_t>(type)];
+    if (count.timeBase.external)
+        module.unreferenced = module.unreferenced.value_or(0) +
+                              (vexengine::unreferenced(count.timeBase, count.measures) ? 1 : 0);
 }
 
 std::vector<MetricFamily> MetricsCollector::Collect() const {
@@ -233,12 +205,20 @@ void MetricsCollector::collectValues(std::vector<MetricFamily>& families) const 
                MetricType::Gauge),
         family("vexcountd_duty_ratio", "Time high over the last count's edges (0 to 1).",
                MetricType::Gauge),
+        family("vexcountd_regression_frequency_hertz",
+               "Least-squares slope of the rising-edge times over the last count's gate.",
+               MetricType::Gauge),
     };
     auto time = family("vexcountd_count_timestamp_seconds",
                        "Unix time of the count the channel's values come from.", MetricType::Gauge);
     auto finished = family("vexcountd_counts_finished_total",
                            "Counts finished on the module, by any client or monitor, per type.",
                            MetricType::Counter);
+    auto unreferenced =
+        family("vexcountd_counts_unreferenced_total",
+               "Counts finished on a module with an external reference that did not time them "
+               "(not locked: the device's nominal rate stands).",
+               MetricType::Counter);
     std::lock_guard lock(m_mutex);
     for (const auto& [name, module] : m_modules) {
         for (size_t c = 0; c < module.measured.size(); ++c) {
@@ -263,11 +243,14 @@ void MetricsCollector::collectValues(std::vector<MetricFamily>& families) const 
             if (module.finished[t] > 0)
                 add(finished, static_cast<double>(module.finished[t]),
                     {{"module", name}, {"type", kCounterTypes[t]}});
+        if (module.unreferenced)
+            add(unreferenced, static_cast<double>(*module.unreferenced), {{"module", name}});
     }
     for (MetricFamily& f : values)
         keep(families, std::move(f));
     keep(families, std::move(time));
     keep(families, std::move(finished));
+    keep(families, std::move(unreferenced));
 }
 
 } // namespace vexcountd

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,17 @@ public:
 
 private:
     // What one channel measured, NaN where unknown; and when.
-    enum Value { Frequency, Period, HighWidth, LowWidth, Events, Reciprocal, Duty, kValues };
+    enum Value {
+        Frequency,
+        Period,
+        HighWidth,
+        LowWidth,
+        Events,
+        Reciprocal,
+        Duty,
+        Regression,
+        kValues
+    };
     struct Channel {
         std::array<double, kValues> values;
         double time = 0; // Unix time of the count, s
@@ -64,6 +75,9 @@ private:
         std::vector<int> channels; // exported channels; empty: all
         std::vector<Channel> measured;
         std::array<uint64_t, 3> finished{}; // counts finished per counter type
+        // Finished counts on a module with an external reference that it did
+        // not time (not locked); nullopt until a count with one is seen.
+        std::optional<uint64_t> unreferenced;
     };
 
     void collectServer(std::vector<prometheus::MetricFamily>& families) const;

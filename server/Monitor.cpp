@@ -1,10 +1,11 @@
 // --monitor's unattended counting; see Monitor.h.
 #include "Monitor.h"
 
-#include "Counter.h" // gateLengthNs
 #include "Metrics.h"
+#include "Readings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vexcountd {
 namespace {
@@ -22,9 +23,9 @@ constexpr std::chrono::milliseconds kGateSlack{3};
 constexpr std::chrono::milliseconds kRecheck{20};
 
 std::chrono::milliseconds gateLength(int32_t gateCode) {
-    const int64_t ns = vexengine::gateLengthNs(gateCode);
-    if (ns == vexengine::kNever) return kRunningRead; // infinite: look once a second
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(ns));
+    const double seconds = vexengine::gateSeconds(gateCode);
+    if (seconds == 0) return kRunningRead; // infinite: look once a second
+    return std::chrono::milliseconds(std::lround(seconds * 1e3));
 }
 
 } // namespace
@@ -145,11 +146,11 @@ void Monitor::poll(Held& held, Clock::time_point now) {
         if (!startCount(held, now)) lost(held, "it refused the count", now);
         return;
     }
-    if (held.request.gateCode == 7 && now - held.runningRead >= kRunningRead) {
+    if (vexengine::endlessGate(held.request.gateCode) && now - held.runningRead >= kRunningRead) {
         held.runningRead = now;
         handOverRunning(held);
     }
-    held.due = now + (held.request.gateCode == 7 ? kRunningRead : kRecheck);
+    held.due = now + (vexengine::endlessGate(held.request.gateCode) ? kRunningRead : kRecheck);
 }
 
 void Monitor::handOverRunning(Held& held) {

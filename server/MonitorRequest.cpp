@@ -1,10 +1,13 @@
 // --monitor texts; see MonitorRequest.h.
 #include "MonitorRequest.h"
 
+#include "Readings.h"
 #include "TextSplit.h"
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
+#include <utility>
 
 namespace vexcountd {
 namespace {
@@ -66,19 +69,17 @@ std::variant<MonitorRequest, MonitorRequestError> parseMonitorRequest(std::strin
     else
         return fail("the type is freq, per or tot, not '" + std::string(type) + "'");
 
+    // The gate as written: exactly one of these texts.
     const std::string_view gate = parts[2];
-    if (gate == "0.1")
-        request.gateCode = 0;
-    else if (gate == "1")
-        request.gateCode = 1;
-    else if (gate == "10")
-        request.gateCode = 2;
-    else if (gate == "inf" && request.counterType != 0)
-        request.gateCode = 7;
-    else if (gate == "inf")
-        return fail("a frequency count needs a finite gate: 0.1, 1 or 10");
-    else
+    const std::pair<std::string_view, double> gates[] = {
+        {"0.1", 0.1}, {"1", 1}, {"10", 10}, {"inf", std::numeric_limits<double>::infinity()}};
+    request.gateCode = -1;
+    for (const auto& [text, seconds] : gates)
+        if (gate == text) request.gateCode = vexengine::gateCodeForSeconds(seconds);
+    if (request.gateCode < 0)
         return fail("the gate is 0.1, 1, 10 or inf (seconds), not '" + std::string(gate) + "'");
+    if (request.counterType == 0 && vexengine::endlessGate(request.gateCode))
+        return fail("a frequency count needs a finite gate: 0.1, 1 or 10");
 
     if (parts.size() == 4 && parts[3] != "all" && !parseChannels(parts[3], request.channels))
         return fail("the channels are a list such as 0-3,7 (0 to " +

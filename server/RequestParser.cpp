@@ -34,6 +34,9 @@ constexpr std::array kCommands{
     CommandDef{wire::kFcStop, Command::FcStop, 0, false},
     CommandDef{wire::kFcStatus, Command::FcStatus, 1, false},
     CommandDef{wire::kFcCounts, Command::FcCounts, 1, false},
+    CommandDef{wire::kFcMeasures, Command::FcMeasures, 1, false},
+    CommandDef{wire::kTimeBase, Command::TimeBase, 0, false},
+    CommandDef{wire::kDeviceProblems, Command::DeviceProblems, 0, false},
     CommandDef{wire::kHelp, Command::Help, 0, false},
     CommandDef{wire::kQuit, Command::Quit, 0, false},
 };
@@ -116,7 +119,7 @@ ParseResult parseRequest(std::string_view line) {
 
 std::string_view commandList() {
     return "HELLO *IDN? MOD:COUNT? MOD:INFO? MOD:OPEN MOD:OPEN? MOD:CLOSE PINS? THRESH "
-           "FC:RUN FC:STOP FC:STATUS? FC:COUNTS? HELP? QUIT";
+           "FC:RUN FC:STOP FC:STATUS? FC:COUNTS? FC:MEASURES? TIMEBASE? DEV:PROBLEMS? HELP? QUIT";
 }
 
 } // namespace vexcountd

@@ -12,21 +12,24 @@
 namespace vexcountd {
 
 enum class Command {
-    Hello,     // HELLO <version>
-    Identify,  // *IDN?
-    ModCount,  // MOD:COUNT?
-    ModInfo,   // MOD:INFO? <index>
-    ModOpen,   // MOD:OPEN <name>
-    ModIsOpen, // MOD:OPEN?
-    ModClose,  // MOD:CLOSE
-    Pins,      // PINS? <length>
-    Threshold, // THRESH <which> <tenths of a volt>
-    FcRun,     // FC:RUN <type> <edge> <gate> <channel codes>
-    FcStop,    // FC:STOP
-    FcStatus,  // FC:STATUS? <word count>
-    FcCounts,  // FC:COUNTS? <count>
-    Help,      // HELP?
-    Quit,      // QUIT
+    Hello,          // HELLO <version>
+    Identify,       // *IDN?
+    ModCount,       // MOD:COUNT?
+    ModInfo,        // MOD:INFO? <index>
+    ModOpen,        // MOD:OPEN <name>
+    ModIsOpen,      // MOD:OPEN?
+    ModClose,       // MOD:CLOSE
+    Pins,           // PINS? <length>
+    Threshold,      // THRESH <which> <tenths of a volt>
+    FcRun,          // FC:RUN <type> <edge> <gate> <channel codes>
+    FcStop,         // FC:STOP
+    FcStatus,       // FC:STATUS? <word count>
+    FcCounts,       // FC:COUNTS? <count>
+    FcMeasures,     // FC:MEASURES? <count>
+    TimeBase,       // TIMEBASE?
+    DeviceProblems, // DEV:PROBLEMS?
+    Help,           // HELP?
+    Quit,           // QUIT
 };
 
 // A request whose words have been checked for count and form. Number

@@ -72,6 +72,8 @@ constexpr std::array kTable{
     Entry{"[SENSe]:ROSCillator:SOURce", true, Header::RoscSourceQuery, 0, 0},
     Entry{"[SENSe]:ROSCillator:EXTernal:FREQuency", true, Header::RoscExternalFrequency, 0, 0},
     Entry{"[SENSe]:ROSCillator:EXTernal:LOCK", true, Header::RoscExternalLock, 0, 0},
+    Entry{"STATus:QUEStionable:[EVENt]", true, Header::QuestionableEventQuery, 0, 0},
+    Entry{"STATus:QUEStionable:CONDition", true, Header::QuestionableConditionQuery, 0, 0},
 };
 
 char upper(char c) {
@@ -172,6 +174,26 @@ std::optional<std::vector<std::string>> splitOutside(std::string_view text, char
     return parts;
 }
 
+// Whether text has a blank outside quotes and parentheses.
+bool blankOutside(std::string_view text) {
+    char quote = 0;
+    int depth = 0;
+    for (const char c : text) {
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (isBlank(c) && depth == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<std::vector<std::string>> splitMessage(std::string_view line) {
@@ -228,8 +250,11 @@ ParsedCommand parseCommand(std::string_view text, std::string_view previousPath)
     const int count = static_cast<int>(command.parameters.size());
     if (count > entry->maxParameters) return {std::nullopt, {-108, ""}};
     if (count < entry->minParameters) return {std::nullopt, {-109, ""}};
-    for (const std::string& p : command.parameters)
+    for (const std::string& p : command.parameters) {
         if (p.empty()) return {std::nullopt, {-102, "empty parameter"}};
+        // "1 2": a second parameter where a comma should separate them.
+        if (blankOutside(p)) return {std::nullopt, {-108, "parameters are separated by commas"}};
+    }
     return {std::move(command), {}};
 }
 
@@ -259,6 +284,8 @@ std::string_view errorMessage(int code) {
         return "Illegal parameter value";
     case -230:
         return "Data corrupt or stale";
+    case -231:
+        return "Data questionable";
     case -350:
         return "Queue overflow";
     }

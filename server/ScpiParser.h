@@ -58,7 +58,12 @@ enum class Header {
     RoscSourceQuery,       // [SENSe:]ROSCillator:SOURce?
     RoscExternalFrequency, // [SENSe:]ROSCillator:EXTernal:FREQuency?
     RoscExternalLock,      // [SENSe:]ROSCillator:EXTernal:LOCK?
+    // The QUEStionable status register.
+    QuestionableEventQuery,     // STATus:QUEStionable[:EVENt]?
+    QuestionableConditionQuery, // STATus:QUEStionable:CONDition?
 };
+// Headers in all; keep it after the last one.
+constexpr int kHeaderCount = static_cast<int>(Header::QuestionableConditionQuery) + 1;
 
 // One command of a program message: its header resolved, the numeric
 // suffix of the header (1 when none was written), and the raw parameters.
@@ -84,7 +89,8 @@ std::optional<std::vector<std::string>> splitMessage(std::string_view line);
 // the same message ("" for the first): a header without a leading colon or
 // asterisk is looked up under it first, as SCPI's compound commands are.
 // Returns the command or the error it deserves (-113 unknown header, -102,
-// -108 parameter not allowed, -109 missing parameter).
+// -108 parameter not allowed, also for parameters separated by blanks
+// rather than commas, -109 missing parameter).
 struct ParsedCommand {
     std::optional<Command> command;
     Error error;

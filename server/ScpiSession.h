@@ -1,21 +1,27 @@
 // One SCPI client's view of the engine: its own engine session, the
-// measurement settings, the error queue, and the mapping from program
-// messages to engine calls and bare SCPI replies. Free of sockets and of
-// time: a query that must wait for its gate says so, and the caller asks
-// again later (resume), so tests drive it line by line on a manual clock.
+// measurement settings, its status reporting (ScpiStatus), and the mapping
+// from program messages to engine calls and bare SCPI replies. Free of
+// sockets and of time: a query that must wait for its gate says so, and the
+// caller asks again later (resume), so tests drive it line by line on a
+// manual clock.
+//
+// Each command header has one handler in one table (ScpiCommands.cpp); the
+// frequency mode, width, duty and reference oscillator handlers live in
+// ScpiTimeBase.cpp.
 #pragma once
 
 #include "Engine.h"
+#include "Readings.h"
+#include "ScpiStatus.h"
 
 #include <chrono>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vexcountd::scpi {
 struct Command;
-struct Error;
+enum class Header;
 } // namespace vexcountd::scpi
 
 namespace vexcountd {
@@ -47,30 +53,23 @@ public:
     void release();
 
     // Errors queued since the session began (the metrics count them).
-    uint64_t errorsQueued() const { return m_errorsQueued; }
-
-    // The "no result" value of SCPI instruments.
-    static constexpr double kNoResult = 9.91e37;
+    uint64_t errorsQueued() const { return m_status.errorsQueued(); }
 
 private:
     // The first three are the engine's counter types; the widths and the duty
     // cycle come from a frequency count's measures.
     enum class Function { Frequency, Period, Totalize, PositiveWidth, NegativeWidth, DutyCycle };
     enum class Wait { None, Values, Opc, Silent };
+    using Handler = void (*)(ScpiSession&, const scpi::Command&);
+
+    // The handler of a header (ScpiCommands.cpp).
+    static Handler handlerOf(scpi::Header header);
 
     Step run(bool giveUp);
-    void execute(const scpi::Command& command);
-    // The reciprocal, width, duty and time-base commands (ScpiTimeBase.cpp).
-    void executeTimeBase(const scpi::Command& command);
     static bool isFrequencyCount(Function function) {
         return function == Function::Frequency || function >= Function::PositiveWidth;
     }
-    // One channel's result from a frequency count's measures; "" when the
-    // function is not one of them (or counts in COUNt mode).
-    std::string measureResult(Function function, bool done,
-                              const vexengine::ChannelMeasures& measures) const;
-    void pushError(int code, std::string detail = {});
-    void setEventBit(int code);
+    void pushError(int code, std::string detail = {}) { m_status.push(code, std::move(detail)); }
     void resetSettings();
     // Gives the selected module the session's levels; a module with a fixed
     // threshold keeps its own, and the session's levels become those (false).
@@ -82,10 +81,29 @@ private:
     bool configure(Function function, const scpi::Command& command);
     bool initiate();
     void abort();
+    // CONF:<function> then READ?; a measurement that cannot start still
+    // answers 9.91E+37.
+    void measure(Function function, const scpi::Command& command);
     void startWait(Wait kind, bool startedHere);
     bool finishWait(bool giveUp);
     std::string results(const vexengine::CounterStatus& status);
     std::vector<int> measuredChannels(int channelCount) const;
+    // A count's timing: a module with a reference whose count it did not
+    // time makes the readings questionable (ScpiTimeBase.cpp).
+    void checkReferenced(const std::vector<vexengine::ChannelMeasures>& measures);
+
+    // Handlers with more than a line to them (ScpiCommands.cpp).
+    void select(const scpi::Command& command);
+    void configurationQuery();
+    void gateTime(const scpi::Command& command);
+    void slope(const scpi::Command& command, bool query);
+    void level(const scpi::Command& command, bool query);
+    void armCodes(const scpi::Command& command);
+    void fetch();
+    // The time-base handlers (ScpiTimeBase.cpp).
+    void frequencyMode(const scpi::Command& command);
+    void frequencyModeQuery();
+    void referenceOscillator(const scpi::Command& command);
 
     vexengine::Engine& m_engine;
     vexengine::SessionId m_session = 0; // 0 once released
@@ -98,18 +116,16 @@ private:
     bool m_slopeRising[2] = {true, true};
     int m_levelTenths[2] = {14, 14}; // as the selected module uses them
     std::string m_armCodes = "--------";
-    bool m_reciprocal = true; // SENS:FREQ:MODE: RECiprocal (else COUNt, the grid's numbers)
+    // SENS:FREQ:MODE: RECiprocal, COUNt (the grid's numbers) or REGRession.
+    vexengine::FrequencyMode m_frequencyMode = vexengine::FrequencyMode::Reciprocal;
 
     // The count last started by INIT, READ? or MEAS?.
     bool m_initiated = false;
     Function m_measuredFunction = Function::Frequency;
-    int m_measuredGate = 1;
+    vexengine::CountSettings m_measuredSettings;
     std::vector<int> m_measuredChannels;
 
-    // Status reporting.
-    std::deque<std::string> m_errors; // "<code>,\"<text>\"", oldest first
-    int m_esr = 0;                    // standard event status register
-    uint64_t m_errorsQueued = 0;
+    ScpiStatus m_status;
 
     // The message being run: its commands, the next one, the header path for
     // compound commands, and the replies so far.

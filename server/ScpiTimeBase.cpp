@@ -1,92 +1,34 @@
-// The SCPI commands of reciprocal frequency, pulse widths, duty cycle and the
-// reference oscillator; see SCPI.md. Widths and duty are measured by a
-// frequency count and read from its measures.
+// The SCPI commands of the frequency mode (count, reciprocal, regression)
+// and of the reference oscillator, and the questionable flag of a count its
+// reference did not time; see SCPI.md.
 #include "ScpiParser.h"
+#include "ScpiReplies.h"
 #include "ScpiSession.h"
 
-#include <cmath>
-#include <cstdio>
-
 namespace vexcountd {
-namespace {
 
-std::string number(const char* format, double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+using vexengine::FrequencyMode;
+
+void ScpiSession::frequencyMode(const scpi::Command& command) {
+    const std::string& word = command.parameters[0];
+    if (scpi::matchesMnemonic(word, "RECiprocal"))
+        m_frequencyMode = FrequencyMode::Reciprocal;
+    else if (scpi::matchesMnemonic(word, "COUNt"))
+        m_frequencyMode = FrequencyMode::Count;
+    else if (scpi::matchesMnemonic(word, "REGRession"))
+        m_frequencyMode = FrequencyMode::Regression;
+    else
+        pushError(-224, "RECiprocal, COUNt or REGRession");
 }
 
-std::string noResult() {
-    return number("%.2E", ScpiSession::kNoResult);
+void ScpiSession::frequencyModeQuery() {
+    m_replies.push_back(m_frequencyMode == FrequencyMode::Reciprocal ? "REC"
+                        : m_frequencyMode == FrequencyMode::Count    ? "COUN"
+                                                                     : "REGR");
 }
 
-} // namespace
-
-std::string ScpiSession::measureResult(Function function, bool done,
-                                       const vexengine::ChannelMeasures& m) const {
-    double value = 0;
-    switch (function) {
-    case Function::Frequency:
-        // Fewer than two rising edges have no reciprocal: the count answers.
-        if (!m_reciprocal || std::isnan(m.reciprocalHz)) return {};
-        value = m.reciprocalHz;
-        break;
-    case Function::PositiveWidth:
-        value = m.positiveWidth;
-        break;
-    case Function::NegativeWidth:
-        value = m.negativeWidth;
-        break;
-    case Function::DutyCycle:
-        value = m.duty;
-        break;
-    default:
-        return {};
-    }
-    return done && std::isfinite(value) ? number("%.9E", value) : noResult();
-}
-
-void ScpiSession::executeTimeBase(const scpi::Command& command) {
+void ScpiSession::referenceOscillator(const scpi::Command& command) {
     using scpi::Header;
-    Function function = Function::PositiveWidth;
-    switch (command.header) {
-    case Header::ConfPositiveWidth:
-        configure(Function::PositiveWidth, command);
-        return;
-    case Header::ConfNegativeWidth:
-        configure(Function::NegativeWidth, command);
-        return;
-    case Header::ConfDutyCycle:
-        configure(Function::DutyCycle, command);
-        return;
-    case Header::MeasNegativeWidth:
-        function = Function::NegativeWidth;
-        [[fallthrough]];
-    case Header::MeasDutyCycle:
-        if (command.header == Header::MeasDutyCycle) function = Function::DutyCycle;
-        [[fallthrough]];
-    case Header::MeasPositiveWidth:
-        if (configure(function, command) && initiate())
-            startWait(Wait::Values, true);
-        else
-            m_replies.push_back(noResult());
-        return;
-    case Header::FrequencyMode:
-        if (scpi::matchesMnemonic(command.parameters[0], "RECiprocal"))
-            m_reciprocal = true;
-        else if (scpi::matchesMnemonic(command.parameters[0], "COUNt"))
-            m_reciprocal = false;
-        else
-            pushError(-224, "RECiprocal or COUNt");
-        return;
-    case Header::FrequencyModeQuery:
-        m_replies.push_back(m_reciprocal ? "REC" : "COUN");
-        return;
-    default:
-        break;
-    }
-
-    // The reference oscillator of the selected module.
     vexengine::TimeBase base;
     const bool known =
         !m_module.empty() && m_engine.timeBase(m_session, base) == vexengine::Result::ok;
@@ -96,15 +38,24 @@ void ScpiSession::executeTimeBase(const scpi::Command& command) {
         m_replies.push_back(known && base.locked ? "EXT" : "INT");
         return;
     case Header::RoscExternalFrequency:
-        m_replies.push_back(known && base.external ? number("%.9E", base.referenceHz) : noResult());
+        m_replies.push_back(known && base.external ? scpi::reading(base.referenceHz)
+                                                   : scpi::noResult());
         return;
     case Header::RoscExternalLock:
-        m_replies.push_back(known && base.locked ? "1," + number("%+.6E", base.offsetPpm)
-                                                 : "0," + noResult());
+        m_replies.push_back(known && base.locked ? "1," + scpi::number("%+.6E", base.offsetPpm)
+                                                 : "0," + scpi::noResult());
         return;
     default:
         return;
     }
+}
+
+void ScpiSession::checkReferenced(const std::vector<vexengine::ChannelMeasures>& measures) {
+    vexengine::TimeBase base;
+    const bool questionable = m_engine.timeBase(m_session, base) == vexengine::Result::ok &&
+                              vexengine::unreferenced(base, measures);
+    m_status.setQuestionable(ScpiStatus::kQuestionableFrequency, questionable);
+    if (questionable) pushError(-231, "not timed by the reference of " + m_module + ": not locked");
 }
 
 } // namespace vexcountd

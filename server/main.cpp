@@ -1,5 +1,6 @@
 // vexcountd: the counting engine served over TCP. Reads the command line,
 // starts the engine and the listener, and runs until SIGINT or SIGTERM.
+#include "ConfigCheck.h"
 #include "Engine.h"
 #include "Metrics.h"
 #include "MetricsExposer.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
             countDevices = false;
             continue;
         }
-        auto config = vexacq::parseDeviceConfig(text);
+        auto config = vexacq::readDeviceConfig(text);
         if (const auto* error = std::get_if<vexacq::ConfigError>(&config)) {
             std::cerr << "vexcountd: --device: " << error->message << "\n";
             return 2;
@@ -101,8 +102,8 @@ int main(int argc, char** argv) {
                 collector->record(count);
             });
         try {
-            exposer = std::make_unique<vexcountd::MetricsExposer>(
-                *options.metrics, options.filter(), metrics, server->counters(), log);
+            exposer = std::make_unique<vexcountd::MetricsExposer>(options, metrics,
+                                                                  server->counters(), log);
         } catch (const std::exception& e) {
             std::cerr << "vexcountd: cannot serve metrics on " << options.metrics->address << ":"
                       << options.metrics->port << ": " << e.what() << "\n";

@@ -110,9 +110,13 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 library=$tree/usr/lib/$multiarch/libvexif.so.1
 soname=$(objdump -p "$library" | awk '$1 == "SONAME" { print $2 }')
 exported=$(nm -D --defined-only "$library" | awk '{ print $3 }' | sort)
-if [ "$soname" = libvexif.so.1 ] && [ "$(grep -c '^QV_' <<<"$exported")" -eq 15 ] &&
-    [ "$(wc -l <<<"$exported")" -eq 15 ]; then
-    pass "libvexif.so.1: SONAME $soname, exports exactly the 15 QV_ functions"
+# The 15 functions of version 1.0 and the three of 1.1, and nothing else;
+# the installed file is the library's own version behind the SONAME link.
+if [ "$soname" = libvexif.so.1 ] && [ "$(grep -c '^QV_' <<<"$exported")" -eq 18 ] &&
+    [ "$(wc -l <<<"$exported")" -eq 18 ] && [ -e "$library.1.0" ] &&
+    grep -qx QV_FCGetMeasures <<<"$exported" && grep -qx QV_GetTimeBase <<<"$exported" &&
+    grep -qx QV_GetDeviceProblems <<<"$exported"; then
+    pass "libvexif.so.1: SONAME $soname (libvexif.so.1.1.0), exports exactly the 18 QV_ functions"
 else
     echo "SONAME: $soname; exported:"
     echo "$exported"
@@ -208,9 +212,10 @@ server_pid=""
 # libvexif-dev: a C program through pkg-config, then a CMake project.
 example=$root/dist/examples/vexif-modules.c
 # shellcheck disable=SC2046 # pkg-config prints several words on purpose
-if cc -Wall -Wextra -Werror "$example" $(pkg-config --cflags --libs vexif) -o "$work/vexif-modules" &&
+if pkg-config --atleast-version=1.1 vexif &&
+    cc -Wall -Wextra -Werror "$example" $(pkg-config --cflags --libs vexif) -o "$work/vexif-modules" &&
     VEXIF_DEVICES="" "$work/vexif-modules"; then
-    pass "C program built with pkg-config --cflags --libs vexif lists the modules and counts"
+    pass "C program built with pkg-config --cflags --libs vexif (version $(pkg-config --modversion vexif)) lists the modules, counts and reads the measures"
 else
     fail "C program built with pkg-config vexif"
 fi
@@ -218,7 +223,7 @@ mkdir -p "$work/consumer"
 cat >"$work/consumer/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.16)
 project(consumer C)
-find_package(vexif 1.0 REQUIRED)
+find_package(vexif 1.1 REQUIRED)
 add_executable(vexif-modules $example)
 target_link_libraries(vexif-modules PRIVATE vexif::vexif)
 EOF

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build qt6-base-dev qt6-charts-dev libqt6opengl6-dev libasio-dev libcli11-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps
-          libsigrok-dev sigrok-firmware-fx2lafw sigrok-cli
+          libsigrok-dev libzip-dev sigrok-firmware-fx2lafw sigrok-cli
           python3 python3-pyvisa python3-pyvisa-py prometheus-cpp-dev prometheus)
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "Engine.h"
+#include "Readings.h"
 #include "vexif.h"
 
 #include <cstdint>
@@ -29,6 +30,8 @@ struct ModuleRecord {
 };
 
 using CountSettings = vexengine::CountSettings;
+using LibraryMeasures = vexengine::LibraryMeasures;
+using TimeBase = vexengine::TimeBase;
 
 class Backend {
 public:
@@ -59,6 +62,15 @@ public:
     virtual int32_t counterStatus(int32_t capacity, std::vector<uint32_t>& words) = 0;
     // counts: one per channel.
     virtual int32_t counts(int32_t capacity, std::vector<int64_t>& counts) = 0;
+
+    // Beyond the 15: a server without these requests answers
+    // QV_ERR_NOT_SUPPORTED.
+    // measures: one per channel of the current or last count.
+    virtual int32_t measures(int32_t capacity, std::vector<LibraryMeasures>& measures) = 0;
+    // The open module's time base, as vexengine::libraryTimeBase gives it.
+    virtual int32_t timeBase(TimeBase& timeBase) = 0;
+    // The device problems, each line ended by '\n'; "" when there are none.
+    virtual int32_t deviceProblems(std::string& text) = 0;
 };
 
 } // namespace vexif

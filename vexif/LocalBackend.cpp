@@ -1,6 +1,7 @@
 // The built-in server: each call maps onto the process engine's session.
 #include "LocalBackend.h"
 
+#include "ConfigCheck.h"
 #include "SigrokSource.h"
 
 #include <cstdlib>
@@ -28,14 +29,17 @@ struct BuiltInServer {
         vexacq::SourceOptions options;
         options.log = [](const std::string& line) { std::cerr << "libvexif: " << line << "\n"; };
         if (const char* devices = std::getenv("VEXIF_DEVICES")) {
-            auto parsed = vexacq::parseDeviceList(devices);
-            if (auto* error = std::get_if<vexacq::ConfigError>(&parsed)) {
-                std::cerr << "libvexif: VEXIF_DEVICES: " << error->message
-                          << "; counting no logic analyser\n";
+            // A bad entry drops only itself and is listed as a device problem.
+            vexacq::DeviceEntries entries = vexacq::readDeviceEntries(devices);
+            for (const vexacq::ConfigError& error : entries.errors) {
+                std::cerr << "libvexif: VEXIF_DEVICES: " << error.message << "\n";
+                options.problems.push_back("VEXIF_DEVICES: " + error.message);
+            }
+            options.configs = std::move(entries.configs);
+            if (options.configs.empty()) {
+                engine.setDeviceProblems(options.problems);
                 return;
             }
-            options.configs = std::get<std::vector<vexacq::DeviceConfig>>(std::move(parsed));
-            if (options.configs.empty()) return;
         }
         source = std::make_unique<vexacq::SigrokSource>(engine, std::move(options));
     }
@@ -106,7 +110,9 @@ int32_t LocalBackend::setThreshold(int32_t which, int32_t tenthsOfVolt) {
 }
 
 int32_t LocalBackend::startCount(const CountSettings& settings) {
-    return status(m_engine->startCount(m_session, settings));
+    const vexengine::Result r = m_engine->startCount(m_session, settings);
+    if (r == vexengine::Result::ok) m_counterType = settings.counterType;
+    return status(r);
 }
 
 int32_t LocalBackend::stopCount() {
@@ -126,6 +132,41 @@ int32_t LocalBackend::counterStatus(int32_t capacity, std::vector<uint32_t>& wor
 
 int32_t LocalBackend::counts(int32_t capacity, std::vector<int64_t>& counts) {
     return status(m_engine->counts(m_session, capacity, counts));
+}
+
+int32_t LocalBackend::measures(int32_t capacity, std::vector<LibraryMeasures>& measures) {
+    using vexengine::Result;
+    int channels = 0;
+    if (Result r = m_engine->channelCount(m_session, channels); r != Result::ok) return status(r);
+    if (capacity < channels) return QV_ERR_BAD_ARGUMENT;
+    // States and counts first: a channel read as done has its final count.
+    vexengine::CounterStatus s;
+    std::vector<int64_t> counts;
+    std::vector<vexengine::ChannelMeasures> engineMeasures;
+    if (Result r = m_engine->counterStatus(m_session, channels, s); r != Result::ok)
+        return status(r);
+    if (Result r = m_engine->counts(m_session, channels, counts); r != Result::ok) return status(r);
+    if (Result r = m_engine->measures(m_session, engineMeasures); r != Result::ok) return status(r);
+    measures.clear();
+    for (size_t i = 0; i < engineMeasures.size(); ++i)
+        measures.push_back(vexengine::libraryMeasures(
+            engineMeasures[i], m_counterType, i < s.channelStates.size() ? s.channelStates[i] : 0,
+            i < counts.size() ? counts[i] : 0));
+    return QV_OK;
+}
+
+int32_t LocalBackend::timeBase(TimeBase& timeBase) {
+    TimeBase engineTimeBase;
+    if (vexengine::Result r = m_engine->timeBase(m_session, engineTimeBase);
+        r != vexengine::Result::ok)
+        return status(r);
+    timeBase = vexengine::libraryTimeBase(engineTimeBase);
+    return QV_OK;
+}
+
+int32_t LocalBackend::deviceProblems(std::string& text) {
+    text = vexengine::deviceProblemText(m_engine->deviceProblems());
+    return QV_OK;
 }
 
 } // namespace vexif

@@ -28,10 +28,14 @@ public:
     int32_t stopCount() override;
     int32_t counterStatus(int32_t capacity, std::vector<uint32_t>& words) override;
     int32_t counts(int32_t capacity, std::vector<int64_t>& counts) override;
+    int32_t measures(int32_t capacity, std::vector<LibraryMeasures>& measures) override;
+    int32_t timeBase(TimeBase& timeBase) override;
+    int32_t deviceProblems(std::string& text) override;
 
 private:
     std::shared_ptr<vexengine::Engine> m_engine;
     vexengine::SessionId m_session;
+    int32_t m_counterType = 0; // of the last count this session started
 };
 
 } // namespace vexif

@@ -15,7 +15,7 @@ namespace {
 
 // Statuses a server may answer for a request, passed on as they are.
 bool isLibraryStatus(int status) {
-    return status > QV_OK && status <= QV_ERR_MODULE_GONE;
+    return status > QV_OK && status <= QV_ERR_NOT_SUPPORTED;
 }
 
 std::string number(int64_t n) {
@@ -80,7 +80,7 @@ int32_t RemoteBackend::protocolError() {
     return QV_ERR_PROTOCOL;
 }
 
-int32_t RemoteBackend::call(std::string_view request, std::string& payload) {
+int32_t RemoteBackend::call(std::string_view request, std::string& payload, bool newerRequest) {
     const auto start = Clock::now();
     const auto deadline = start + m_timeouts.reply;
 
@@ -120,6 +120,8 @@ int32_t RemoteBackend::call(std::string_view request, std::string& payload) {
         return QV_OK;
     }
     if (isLibraryStatus(split->status)) return split->status;
+    // An older server: the stream is in step and the other calls still work.
+    if (newerRequest && split->status == wire::kStatusUnknownCommand) return QV_ERR_NOT_SUPPORTED;
     // The server could not read the request (50-52): the stream is still in
     // step, but the library sent something it should not have.
     if (split->status >= wire::kStatusUnknownCommand && split->status <= wire::kStatusLineTooLong)
@@ -243,6 +245,72 @@ int32_t RemoteBackend::counts(int32_t capacity, std::vector<int64_t>& counts) {
         counts.push_back(*count);
     }
     if (counts.empty()) return protocolError();
+    return QV_OK;
+}
+
+int32_t RemoteBackend::measures(int32_t capacity, std::vector<LibraryMeasures>& measures) {
+    std::string payload;
+    if (const int32_t status =
+            call(std::string(wire::kFcMeasures) + " " + number(capacity), payload, true))
+        return status;
+    // Six words a channel: referenced, frequency, period, widths, duty.
+    measures.clear();
+    wire::NumberReader reader(payload);
+    while (!reader.atEnd()) {
+        LibraryMeasures m;
+        const auto referenced = reader.next<int32_t>();
+        const auto frequency = reader.next<double>();
+        const auto period = reader.next<double>();
+        const auto positiveWidth = reader.next<double>();
+        const auto negativeWidth = reader.next<double>();
+        const auto duty = reader.next<double>();
+        if (!referenced || (*referenced != 0 && *referenced != 1) || !frequency || !period ||
+            !positiveWidth || !negativeWidth || !duty ||
+            static_cast<int64_t>(measures.size()) >= capacity)
+            return protocolError();
+        m.referenced = *referenced == 1;
+        m.frequency = *frequency;
+        m.period = *period;
+        m.positiveWidth = *positiveWidth;
+        m.negativeWidth = *negativeWidth;
+        m.duty = *duty;
+        measures.push_back(m);
+    }
+    if (measures.empty()) return protocolError();
+    return QV_OK;
+}
+
+int32_t RemoteBackend::timeBase(TimeBase& timeBase) {
+    std::string payload;
+    if (const int32_t status = call(wire::kTimeBase, payload, true)) return status;
+    // channel, locked, reference Hz, offset ppm, measured rate, nominal rate
+    wire::NumberReader reader(payload);
+    const auto channel = reader.next<int32_t>();
+    const auto locked = reader.next<int32_t>();
+    const auto referenceHz = reader.next<double>();
+    const auto offsetPpm = reader.next<double>();
+    const auto measuredRate = reader.next<double>();
+    const auto nominalRate = reader.next<double>();
+    if (!channel || !locked || (*locked != 0 && *locked != 1) || !referenceHz || !offsetPpm ||
+        !measuredRate || !nominalRate || !reader.atEnd())
+        return protocolError();
+    timeBase = TimeBase{};
+    timeBase.external = *channel >= 0;
+    timeBase.referenceChannel = *channel;
+    timeBase.locked = *locked == 1;
+    timeBase.referenceHz = *referenceHz;
+    timeBase.offsetPpm = *offsetPpm;
+    timeBase.rate = *measuredRate;
+    timeBase.nominalRate = *nominalRate;
+    return QV_OK;
+}
+
+int32_t RemoteBackend::deviceProblems(std::string& text) {
+    std::string payload;
+    if (const int32_t status = call(wire::kDeviceProblems, payload, true)) return status;
+    const auto unescaped = wire::unescapeText(payload);
+    if (!unescaped) return protocolError();
+    text = *unescaped;
     return QV_OK;
 }
 

@@ -58,11 +58,16 @@ public:
     int32_t stopCount() override;
     int32_t counterStatus(int32_t capacity, std::vector<uint32_t>& words) override;
     int32_t counts(int32_t capacity, std::vector<int64_t>& counts) override;
+    int32_t measures(int32_t capacity, std::vector<LibraryMeasures>& measures) override;
+    int32_t timeBase(TimeBase& timeBase) override;
+    int32_t deviceProblems(std::string& text) override;
 
 private:
     // Sends request and returns the reply's status; payload gets the text
-    // after the status of a successful reply.
-    int32_t call(std::string_view request, std::string& payload);
+    // after the status of a successful reply. A request that is not one of
+    // the 15's may meet a server older than it: its "unknown command" is
+    // then QV_ERR_NOT_SUPPORTED rather than a protocol error.
+    int32_t call(std::string_view request, std::string& payload, bool newerRequest = false);
     int32_t call(std::string_view request);
     // Connects and greets within deadline.
     int32_t open(Clock::time_point deadline);

@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace vexif::wire {
 
@@ -17,9 +19,11 @@ constexpr int kProtocolVersion = 1;
 
 // A request line longer than this (without its line end) is refused.
 constexpr std::size_t kMaxRequestBytes = 4096;
-// Largest reply the library accepts; the longest real one (32 counts) is
-// well under 1 KiB.
+// Largest reply the library accepts; the longest real one (the measures of
+// 32 channels) is under 4 KiB. The device problems are cut to fit.
 constexpr std::size_t kMaxReplyBytes = 16384;
+// The most of a reply the device problems may fill (escaped).
+constexpr std::size_t kMaxProblemBytes = kMaxReplyBytes - 64;
 
 // Replies start with a vexif.h status (0 = success). These numbers are used
 // only on the wire, for requests the server could not read at all.
@@ -43,6 +47,10 @@ inline constexpr std::string_view kFcRun = "FC:RUN";
 inline constexpr std::string_view kFcStop = "FC:STOP";
 inline constexpr std::string_view kFcStatus = "FC:STATUS?";
 inline constexpr std::string_view kFcCounts = "FC:COUNTS?";
+// Beyond the 15: a server older than these answers kStatusUnknownCommand.
+inline constexpr std::string_view kFcMeasures = "FC:MEASURES?";
+inline constexpr std::string_view kTimeBase = "TIMEBASE?";
+inline constexpr std::string_view kDeviceProblems = "DEV:PROBLEMS?";
 inline constexpr std::string_view kHelp = "HELP?";
 inline constexpr std::string_view kQuit = "QUIT";
 
@@ -74,7 +82,66 @@ inline std::optional<Reply> splitReply(std::string_view line) {
     return reply;
 }
 
-// Reads successive blank-separated integers out of a payload.
+// A real number as the shortest text that reads back to the same double
+// (independent of the locale); NaN is always "nan", infinities "inf" and
+// "-inf".
+inline std::string formatReal(double value) {
+    if (value != value) return "nan";
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : "nan";
+}
+
+// Text that may hold any byte, as one reply payload: '%', control
+// characters and bytes beyond ASCII become %XX (two upper-case hex digits),
+// so a line feed is %0A.
+inline std::string escapeText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7f || c == '%') {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The reverse of escapeText; no value for a '%' without two hex digits
+// after it or for a control character that should have been escaped.
+inline std::optional<std::string> unescapeText(std::string_view text) {
+    const auto hexValue = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte >= 0x7f) return std::nullopt;
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) return std::nullopt;
+        const int high = hexValue(text[i + 1]);
+        const int low = hexValue(text[i + 2]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out += static_cast<char>(high << 4 | low);
+        i += 2;
+    }
+    return out;
+}
+
+// Reads successive blank-separated numbers (integers, or doubles as
+// formatReal writes them) out of a payload.
 class NumberReader {
 public:
     explicit NumberReader(std::string_view text) : m_text(text) {}

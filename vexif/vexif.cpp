@@ -1,6 +1,7 @@
-// The 15 QV_ functions: argument checks, the handle table, and dispatch to
-// the session's backend (built-in engine or TCP). No exception leaves a
-// function: the C interface answers a status instead.
+// The QV_ functions (the 15 and the three beyond them): argument checks,
+// the handle table, and dispatch to the session's backend (built-in engine
+// or TCP). No exception leaves a function: the C interface answers a status
+// instead.
 #include "vexif.h"
 
 #include "Arguments.h"
@@ -32,6 +33,24 @@ template <typename F> int32_t withSession(int32_t handle, F&& fn) {
     } catch (...) {
         return QV_ERR_INTERNAL;
     }
+}
+
+// The size field shared by `count` entries of a growable struct (QV_ChannelMeasures,
+// QV_TimeBase), which is also their stride in bytes; 0 when there are none,
+// when it is below the first version's size, or when an entry differs.
+template <typename T> int32_t entrySize(const T* entries, int32_t count) {
+    if (!entries || count < 1) return 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(entries);
+    int32_t size = 0;
+    std::memcpy(&size, bytes, sizeof size);
+    if (size < static_cast<int32_t>(sizeof(T))) return 0;
+    for (int32_t i = 1; i < count; ++i) {
+        int32_t other = 0;
+        std::memcpy(&other, bytes + static_cast<size_t>(i) * static_cast<size_t>(size),
+                    sizeof other);
+        if (other != size) return 0;
+    }
+    return size;
 }
 
 } // namespace
@@ -208,26 +227,65 @@ int32_t QV_FCGetCounts(int32_t handle, int64_t* counts, int32_t count) {
     });
 }
 
-// Placeholders until the backends carry the requests: every server answers
-// "not supported", on which callers behave as with an older server.
 int32_t QV_FCGetMeasures(int32_t handle, QV_ChannelMeasures* measures, int32_t count) {
-    return withSession(handle, [&](Backend&) {
-        if (!measures || count < 1) return int32_t{QV_ERR_BAD_ARGUMENT};
-        return int32_t{QV_ERR_NOT_SUPPORTED};
+    return withSession(handle, [&](Backend& b) {
+        const int32_t stride = entrySize(measures, count);
+        if (stride == 0) return int32_t{QV_ERR_BAD_ARGUMENT};
+        std::vector<vexif::LibraryMeasures> answer;
+        if (int32_t status = b.measures(count, answer)) return status;
+        if (answer.size() > static_cast<size_t>(count)) return int32_t{QV_ERR_PROTOCOL};
+        auto* bytes = reinterpret_cast<unsigned char*>(measures);
+        const vexif::LibraryMeasures unknown; // extra entries: NaN, not referenced
+        for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
+            const vexif::LibraryMeasures& m = i < answer.size() ? answer[i] : unknown;
+            QV_ChannelMeasures entry{};
+            entry.size = stride;
+            entry.referenced = m.referenced ? 1 : 0;
+            entry.frequency = m.frequency;
+            entry.period = m.period;
+            entry.positiveWidth = m.positiveWidth;
+            entry.negativeWidth = m.negativeWidth;
+            entry.duty = m.duty;
+            std::memcpy(bytes + i * static_cast<size_t>(stride), &entry, sizeof entry);
+        }
+        return int32_t{QV_OK};
     });
 }
 
 int32_t QV_GetTimeBase(int32_t handle, QV_TimeBase* info) {
-    return withSession(handle, [&](Backend&) {
-        if (!info) return int32_t{QV_ERR_BAD_ARGUMENT};
-        return int32_t{QV_ERR_NOT_SUPPORTED};
+    return withSession(handle, [&](Backend& b) {
+        const int32_t size = entrySize(info, 1);
+        if (size == 0) return int32_t{QV_ERR_BAD_ARGUMENT};
+        vexif::TimeBase timeBase;
+        if (int32_t status = b.timeBase(timeBase)) return status;
+        QV_TimeBase out{};
+        out.size = size;
+        out.channel = timeBase.external ? timeBase.referenceChannel : -1;
+        out.locked = timeBase.locked ? 1 : 0;
+        out.referenceHz = timeBase.external ? timeBase.referenceHz : 0;
+        out.offsetPpm = timeBase.locked ? timeBase.offsetPpm : 0;
+        out.measuredRate = timeBase.rate;
+        out.nominalRate = timeBase.nominalRate;
+        std::memcpy(info, &out, sizeof out);
+        return int32_t{QV_OK};
     });
 }
 
 int32_t QV_GetDeviceProblems(int32_t handle, char* buffer, int32_t length) {
-    return withSession(handle, [&](Backend&) {
+    return withSession(handle, [&](Backend& b) {
         if (!buffer || length < 1) return int32_t{QV_ERR_BAD_ARGUMENT};
-        return int32_t{QV_ERR_NOT_SUPPORTED};
+        std::string text;
+        if (int32_t status = b.deviceProblems(text)) return status;
+        size_t n = text.size();
+        const size_t room = static_cast<size_t>(length - 1);
+        if (n > room) {
+            // Whole lines where at least one fits, else as much as fits.
+            const size_t lineEnd = room == 0 ? std::string::npos : text.rfind('\n', room - 1);
+            n = lineEnd == std::string::npos ? room : lineEnd + 1;
+        }
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+        return int32_t{QV_OK};
     });
 }
 

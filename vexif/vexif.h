@@ -142,12 +142,14 @@ VEXIF_API int32_t QV_FCGetStatus(int32_t handle, uint32_t* words, int32_t count)
 /* counts[i]: count of channel i; count >= channel count; extra entries zeroed. */
 VEXIF_API int32_t QV_FCGetCounts(int32_t handle, int64_t* counts, int32_t count);
 
-/* --- Beyond the 15 functions: what the engine measures besides the counts.
- * Each struct begins with its size: the caller sets it to sizeof its own
- * struct, so that the struct can grow in later versions (a library fills
- * the fields it knows that fit; a size below the first version's is
- * QV_ERR_BAD_ARGUMENT). A server that predates these requests answers
- * QV_ERR_NOT_SUPPORTED. */
+/* --- Beyond the 15 functions (library version 1.1): what the engine
+ * measures besides the counts. Each struct begins with its size: the caller
+ * sets it to sizeof its own struct, so that the struct can grow in later
+ * versions. A size below the first version's is QV_ERR_BAD_ARGUMENT; a
+ * larger one (a caller built against a later header) gets the fields this
+ * library knows, and the bytes beyond them are left as they are; arrays of
+ * entries are laid out at that size. A server that predates these requests
+ * answers QV_ERR_NOT_SUPPORTED, and the connection stays usable. */
 
 /* Per channel of the current or last count. Values NaN where unknown. */
 typedef struct QV_ChannelMeasures {
@@ -155,7 +157,8 @@ typedef struct QV_ChannelMeasures {
     int32_t referenced;   /* 1: the count's gate and times came from a locked external
                              reference (the same for every channel of a count) */
     double frequency;     /* Hz: the best the engine has (regression, else reciprocal) */
-    double period;        /* s: the mean period behind a period count, through the time base */
+    double period;        /* s: the mean period behind a period count, through the time base
+                             (NaN for frequency and event counts) */
     double positiveWidth; /* s: mean time high */
     double negativeWidth; /* s: mean time low */
     double duty;          /* 0..1: time high / time between the first and last rising edge */
@@ -168,14 +171,17 @@ typedef struct QV_TimeBase {
     int32_t locked;      /* 1 while the reference's estimate times the counts */
     int32_t reserved;    /* zero */
     double referenceHz;  /* the reference's nominal frequency, 0 without one */
-    double offsetPpm;    /* (measured / nominal rate - 1) x 1e6 while locked, else 0 */
+    double offsetPpm;    /* (measured / nominal rate - 1) x 1e6 while locked, else 0: positive
+                            when the analyser samples faster than it claims (unreferenced
+                            frequencies then read low) */
     double measuredRate; /* samples/s the counts use now (the estimate while locked) */
     double nominalRate;  /* samples/s the device claims (0: not sampled, e.g. simulated) */
 } QV_TimeBase;
 
 /* measures[i] for channel i of the open module's current or last count;
- * count >= channel count, every entry's size set to sizeof(QV_ChannelMeasures);
- * extra entries get NaN. Needs an open module. */
+ * count >= channel count, every entry's size set to sizeof(QV_ChannelMeasures)
+ * (the same in every entry); extra entries get NaN and referenced 0. Needs
+ * an open module. */
 VEXIF_API int32_t QV_FCGetMeasures(int32_t handle, QV_ChannelMeasures* measures, int32_t count);
 /* The open module's time base. Needs an open module. */
 VEXIF_API int32_t QV_GetTimeBase(int32_t handle, QV_TimeBase* info);
@@ -188,6 +194,8 @@ VEXIF_API int32_t QV_GetDeviceProblems(int32_t handle, char* buffer, int32_t len
 #ifdef __cplusplus
 }
 static_assert(sizeof(QV_ModuleInfo) == QV_MODULE_INFO_BYTES, "ModuleInfo is 88 bytes");
+static_assert(sizeof(QV_ChannelMeasures) == 48, "the first version of QV_ChannelMeasures");
+static_assert(sizeof(QV_TimeBase) == 48, "the first version of QV_TimeBase");
 #endif
 
 #endif /* VEXIF_H */

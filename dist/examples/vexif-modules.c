@@ -1,12 +1,13 @@
 /* vexif-modules.c - lists the modules of libvexif's built-in server and counts
  * the frequency of channels 0 and 1 of the simulated module QVSIMC01 in a
- * 100 ms gate.
+ * 100 ms gate, then reads the count's measures (libvexif 1.1).
  *
  * Build:  cc vexif-modules.c $(pkg-config --cflags --libs vexif) -o vexif-modules
  * Run:    VEXIF_DEVICES= ./vexif-modules      (no USB analysers looked for)
  *
  * Exit status 0 when the modules were listed and the count came out as the
- * simulation's signals give it: 100000 edges of 1 MHz, 100 of 1 kHz.
+ * simulation's signals give it: 100000 edges of 1 MHz, 100 of 1 kHz, and the
+ * measured frequencies 1 MHz and 1 kHz.
  */
 #define _POSIX_C_SOURCE 200809L /* nanosleep */
 
@@ -20,6 +21,11 @@
 static int failed(const char* call, int32_t status) {
     fprintf(stderr, "vexif-modules: %s failed with status %d\n", call, (int)status);
     return 1;
+}
+
+/* |value - expected| <= tolerance; false for NaN. */
+static int near(double value, double expected, double tolerance) {
+    return value >= expected - tolerance && value <= expected + tolerance;
 }
 
 static int countOnSimulation(int32_t handle) {
@@ -48,8 +54,19 @@ static int countOnSimulation(int32_t handle) {
         return failed("QV_FCGetCounts", status);
     printf("QVSIMC01 (%s, %d channels), 100 ms gate: channel 0 %lld, channel 1 %lld\n",
            model.modelName, (int)model.channelCount, (long long)counts[0], (long long)counts[1]);
+    if (counts[0] != 100000 || counts[1] != 100) return 1;
+
+    /* The finest frequency the count gives, per channel; every entry's size
+     * tells the library which version of the struct this program knows. */
+    QV_ChannelMeasures measures[64];
+    for (int i = 0; i < 64; ++i)
+        measures[i].size = (int32_t)sizeof measures[i];
+    if ((status = QV_FCGetMeasures(handle, measures, 64)) != QV_OK)
+        return failed("QV_FCGetMeasures", status);
+    printf("measured: channel 0 %.3f Hz (duty %.3f), channel 1 %.3f Hz\n", measures[0].frequency,
+           measures[0].duty, measures[1].frequency);
     QV_CloseMod(handle);
-    return counts[0] == 100000 && counts[1] == 100 ? 0 : 1;
+    return near(measures[0].frequency, 1e6, 1e-3) && near(measures[1].frequency, 1e3, 1e-6) ? 0 : 1;
 }
 
 int main(void) {

@@ -202,7 +202,7 @@ TEST(ReplayConfig, TakesFileFormatSpeedAndOptionsAndRefusesWhatCannotBePlayed) {
     const std::pair<const char*, const char*> bad[] = {
         {"replay", "needs file=PATH"},
         {"replay:format=vcd", "needs file=PATH"},
-        {"replay:file=a.sr:speed=0", "speed=0: expected a number above 0 and up to 1000"},
+        {"replay:file=a.sr:speed=0", "speed=0: expected a decimal number above 0 and up to 1000"},
         {"replay:file=a.sr:speed=-1", "speed=-1"},
         {"replay:file=a.sr:speed=fast", "speed=fast"},
         {"replay:file=a.sr:speed=1001", "speed=1001"},

@@ -1,13 +1,16 @@
-// Device configs as users write them, and the mistakes they get told about.
+// Device configs as users write them, and the mistakes they get told about:
+// the one validation at start-up (readDeviceConfig) and at attach
+// (checkAttached).
 #include "DeviceConfig.h"
+#include "ConfigCheck.h"
 #include "SigrokSource.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using vexacq::DeviceConfig;
 using vexacq::ConfigError;
+using vexacq::DeviceConfig;
 
 TEST(DeviceConfig, ParsesDriverAndOptions) {
     const struct {
@@ -54,20 +57,83 @@ TEST(DeviceConfig, RejectsBadConfigsWithAMessageNamingTheFault) {
         {"fx2lafw:ref=10MHz", "ref needs FREQ@CH"},
         {"fx2lafw:ref=10@7", "'10' has no unit Hz, kHz or MHz"},
         {"fx2lafw:ref=10GHz@7", "'10GHz' has no unit"},
-        {"fx2lafw:ref=0Hz@7", "'0Hz' is no frequency above 0"},
-        {"fx2lafw:ref=1.2.3kHz@7", "'1.2.3kHz' is no frequency"},
-        {"fx2lafw:ref=MHz@7", "'MHz' is no frequency"},
+        {"fx2lafw:ref=0Hz@7", "'0Hz' is a frequency of 0"},
+        {"fx2lafw:ref=-5MHz@0", "'-5MHz' is a negative frequency"},
+        {"fx2lafw:ref=1e46Hz@0", "'1e46' is no decimal number"},
+        {"fx2lafw:ref=0x10Hz@0", "'0x10' is no decimal number"},
+        {"fx2lafw:ref=1.2.3kHz@7", "'1.2.3' is no decimal number"},
+        {"fx2lafw:ref=MHz@7", "'' is no decimal number"},
         {"fx2lafw:ref=10MHz@18", "'18' is no channel"},
         {"fx2lafw:ref=10MHz@-1", "'-1' is no channel"},
         {"fx2lafw:ref=10MHz@", "'' is no channel"},
         {"fx2lafw:ref=1Hz@1:ref=1Hz@2", "option 'ref' given twice"},
+        // What only the check adds to the parse.
+        {"fx2lafw:ref=0.0001Hz@0", "below the lowest reference frequency, 0.001 Hz"},
+        {"fx2lafw:ref=600MHz@0", "above 500 MHz, half the highest sample rate"},
+        {"demo:samplerate=100G", "samplerate=100G is above the 1 GHz"},
+        {"demo:samplerate=0", "samplerate=0 is 0"},
+        {"replay", "needs file=PATH"},
+        {"replay:file=a.sr:speed=0", "speed=0: expected a decimal number above 0"},
+        {"replay:file=a.sr:speed=0x10", "speed=0x10"},
+        {"replay:file=a.sr:speed=nan", "speed=nan"},
+        {"replay:file=a.sr:speed=1e-9", "speed=1e-9"},
+        {"replay:file=a.sr:speed=0.0000001", "speed=0.0000001"},
+        {"replay:file=a.sr:speed=1e9", "speed=1e9"},
+        {"replay:file=a.sr:speed=1000.5", "speed=1000.5"},
     };
     for (const auto& c : cases) {
-        auto parsed = vexacq::parseDeviceConfig(c.text);
+        auto parsed = vexacq::readDeviceConfig(c.text);
         ASSERT_TRUE(std::holds_alternative<ConfigError>(parsed)) << c.text;
         EXPECT_NE(std::get<ConfigError>(parsed).message.find(c.says), std::string::npos)
             << c.text << " -> " << std::get<ConfigError>(parsed).message;
     }
+    // The edges of each range hold.
+    for (const char* good : {"fx2lafw:ref=0.001Hz@0", "fx2lafw:ref=500MHz@0", "demo:samplerate=1G",
+                             "replay:file=a.sr:speed=1000", "replay:file=a.sr:speed=0.000001",
+                             "replay:file=a.sr:speed=2.5", "demo:samplerate=24MHz"})
+        EXPECT_TRUE(std::holds_alternative<DeviceConfig>(vexacq::readDeviceConfig(good))) << good;
+}
+
+TEST(DeviceConfig, TheAttachedDeviceIsCheckedAgainstItsConfig) {
+    const struct {
+        const char* config;
+        int channels;
+        uint64_t rate;    // the device's preferred rate, Hz; 0: none
+        const char* says; // "": no problem
+    } cases[] = {
+        {"replay:file=a.sr:ref=1MHz@17", 8, 12'000'000, "channel 17 is not among the device's 8"},
+        {"replay:file=a.sr:ref=1MHz@7", 8, 12'000'000, ""},
+        {"replay:file=a.sr:ref=25MHz@0", 8, 12'000'000, "above half the device's sample rate"},
+        {"replay:file=a.sr:ref=6MHz@0", 8, 12'000'000, ""},
+        {"fx2lafw:samplerate=12M:ref=25MHz@0", 16, 0, "above half the device's sample rate"},
+        {"fx2lafw:ref=25MHz@0", 16, 0, ""}, // the rate is chosen later
+        {"fx2lafw", 16, 2'000'000'000, "above the 1 GHz"},
+    };
+    for (const auto& c : cases) {
+        vexacq::DeviceInfo info;
+        info.logicChannels = c.channels;
+        info.preferredRate = c.rate;
+        const auto problems =
+            vexacq::checkAttached(std::get<DeviceConfig>(vexacq::readDeviceConfig(c.config)), info);
+        if (!*c.says) {
+            EXPECT_TRUE(problems.empty()) << c.config << " -> " << problems.front();
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u) << c.config;
+        EXPECT_NE(problems.front().find(c.says), std::string::npos) << problems.front();
+        EXPECT_NE(problems.front().find(c.config), std::string::npos) << problems.front();
+    }
+}
+
+TEST(DeviceConfig, ABadEntryOfAListDropsOnlyItself) {
+    const vexacq::DeviceEntries entries = vexacq::readDeviceEntries(
+        "demo;replay:file=a.sr:ref=-5MHz@0;; fx2lafw:speed ;demo:ref=1kHz@2");
+    ASSERT_EQ(entries.configs.size(), 2u);
+    EXPECT_EQ(entries.configs[0].driver, "demo");
+    EXPECT_EQ(entries.configs[1].reference, (vexacq::ReferenceInput{1000, 2}));
+    ASSERT_EQ(entries.errors.size(), 2u);
+    EXPECT_NE(entries.errors[0].message.find("a negative frequency"), std::string::npos);
+    EXPECT_NE(entries.errors[1].message.find("'speed' needs the form"), std::string::npos);
 }
 
 TEST(DeviceConfig, ListsSplitAtSemicolonsAndFailOnTheFirstBadConfig) {

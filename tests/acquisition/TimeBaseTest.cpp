@@ -3,6 +3,7 @@
 // frequency, PWM of known widths; and the reference estimator's lock rules.
 #include "ReferenceEstimator.h"
 #include "StreamCounter.h"
+#include "SynthStream.h"
 
 #include <gtest/gtest.h>
 
@@ -14,58 +15,12 @@ namespace {
 
 using vexacq::ReferenceEstimator;
 using vexacq::StreamCounter;
+using vexacq::synth::Synth;
+using vexacq::synth::Wave;
 using vexengine::ChannelMeasures;
 using vexengine::CountSettings;
 
 constexpr int kChannels = 18;
-
-// A square wave on one channel: rises at true times (k - phase) / hz and falls
-// duty / hz later.
-struct Wave {
-    int channel;
-    double hz;
-    double duty = 0.5;
-    double phase = 0.25;
-};
-
-// Samples one byte (or two) wide, sample n taken at true time n / trueRate.
-class Synth {
-public:
-    Synth(long double trueRate, std::vector<Wave> waves, unsigned unitsize = 1)
-        : m_rate(trueRate), m_waves(std::move(waves)), m_unit(unitsize) {}
-
-    // The next `count` samples, fed to counter.
-    void feed(StreamCounter& counter, size_t count) {
-        std::vector<uint32_t> samples(count, 0);
-        const uint64_t a = m_next, b = m_next + count;
-        for (const Wave& w : m_waves) {
-            const long double perCycle = m_rate / w.hz; // samples per period
-            auto at = [&](long double cycles) {         // first sample at or after, from 0
-                return static_cast<uint64_t>(
-                    std::max(0.0L, std::ceil((cycles - w.phase) * perCycle)));
-            };
-            for (auto k = static_cast<int64_t>(std::floor(a / perCycle + w.phase)) - 1;; ++k) {
-                const long double cycle = static_cast<long double>(k);
-                const uint64_t rise = at(cycle), fall = at(cycle + w.duty);
-                if (rise >= b) break;
-                for (uint64_t n = std::max(rise, a); n < std::min(fall, b); ++n)
-                    samples[n - a] |= 1u << w.channel;
-            }
-        }
-        std::vector<uint8_t> bytes(count * m_unit);
-        for (size_t i = 0; i < count; ++i)
-            for (unsigned u = 0; u < m_unit; ++u)
-                bytes[i * m_unit + u] = static_cast<uint8_t>(samples[i] >> (8 * u));
-        counter.feed(bytes.data(), bytes.size(), m_unit);
-        m_next = b;
-    }
-
-private:
-    long double m_rate;
-    std::vector<Wave> m_waves;
-    unsigned m_unit;
-    uint64_t m_next = 0;
-};
 
 // Runs a count (frequency unless `type` says otherwise) of `gateCode` from
 // now on, feeding packets of `packet` samples until it ends.
@@ -86,15 +41,17 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
         uint64_t nominal; // the rate the device claims, Hz
         Wave reference;   // hz: the reference's nominal frequency
         std::vector<Wave> measured;
-        unsigned unitsize = 1; // 2: 16 channels
+        unsigned unitsize = 1;    // 2: 16 channels
+        double regression = 1e-9; // bound, relative: the reference's own fit is this fine
     };
     // clang-format off
     const Case cases[] = {
-        {"1 kHz reference", 24000000, {0, 1e3}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 1000.0123}}},
+        {"1 kHz reference", 24000000, {0, 1e3}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 1000.0123}}, 1, 1e-8},
         {"10 MHz reference", 24000000, {7, 10e6}, {{1, 1.0}, {2, 5e6, 0.4}, {3, 100e3, 0.1}}},
-        {"1 PPS reference", 2000000, {3, 1.0, 0.1}, {{0, 100e3}, {1, 1000.0123, 0.3}}},
+        // One reference edge per gate: the regression converts with the estimate.
+        {"1 PPS reference", 2000000, {3, 1.0, 0.1}, {{0, 100e3}, {1, 1000.0123, 0.3}}, 1, 1e-7},
         {"1 kHz reference, 16 channels", 2000000, {11, 1e3},
-         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}}, 2},
+         {{9, 1.0}, {15, 100e3, 0.2}, {3, 1000.0123}}, 2, 1e-8},
     };
     // clang-format on
     const double offset = 150e-6; // the sample clock runs fast by this much
@@ -133,6 +90,9 @@ TEST(TimeBase, AReferenceCorrectsASampleClock150PpmOff) {
                 if (w.hz < 2) continue; // a 1 PPS has one period per gate at most
                 EXPECT_NEAR(measures[w.channel].reciprocalHz / truth, 1, 1e-7 + resolution);
                 EXPECT_NEAR(measures[w.channel].duty, w.duty, w.hz * 2 / c.nominal);
+                EXPECT_NEAR(measures[w.channel].regressionHz / truth, 1,
+                            withReference ? c.regression : 1e-8);
+                EXPECT_EQ(measures[w.channel].referenced, withReference);
             }
             if (!withReference) { // really 150 ppm off, not within the tolerance
                 const Wave& w = c.measured[1];
@@ -197,6 +157,40 @@ TEST(TimeBase, PulseWidthsAndDutyOfPwmAreExactToASample) {
         EXPECT_DOUBLE_EQ(m[c.channel].duty, c.high / period);
         EXPECT_DOUBLE_EQ(m[c.channel].reciprocalHz, s / period);
     }
+}
+
+TEST(TimeBase, RegressionResolvesFinerThanOneSamplePerGate) {
+    // At 24 MS/s one sample per gate is 4.2e-7 in 0.1 s and 4.2e-8 in 1 s;
+    // the fit averages every edge's quantisation. Each row with and without
+    // 1 ns rms of edge jitter (bound: relative error against the truth).
+    struct Row {
+        double hz; // nominal; the truth is off by an irrational ratio
+        int gateCode;
+        double bound;
+    };
+    const Row rows[] = {
+        {1e3, 0, 1e-7}, {1e3, 1, 5e-9}, {1e5, 0, 2e-9}, {1e5, 1, 3e-10},
+        {1e6, 0, 2e-9}, {1e6, 1, 1e-9}, {5e6, 0, 2e-9}, {5e6, 1, 1e-9},
+    };
+    const uint64_t rate = 24000000;
+    const double golden = (std::sqrt(5.0) - 1) / 2 * 1e-3;
+    for (const Row& r : rows) {
+        for (const double jitter : {0.0, 1e-9}) {
+            const double truth = r.hz * (1 + golden);
+            SCOPED_TRACE(testing::Message()
+                         << truth << " Hz, gate " << r.gateCode << ", jitter " << jitter);
+            const ChannelMeasures m =
+                vexacq::synth::countWave(rate, Wave{0, truth, 0.5, 0.25, jitter}, r.gateCode);
+            EXPECT_LT(std::abs(m.regressionHz / truth - 1), r.bound);
+            EXPECT_NEAR(m.reciprocalHz / truth, 1, 1.5 / (rate * (r.gateCode ? 1 : 0.1)));
+        }
+    }
+    // The worst case: within 0.05 ppm of 24 MS/s / 24 the edges' phases move
+    // about one sample in the gate, so there is little to average; still no
+    // worse than one sample per gate.
+    const double nearFraction = 1e6 * (1 + 5e-8);
+    const ChannelMeasures m = vexacq::synth::countWave(rate, Wave{0, nearFraction}, 1);
+    EXPECT_LT(std::abs(m.regressionHz / nearFraction - 1), 1.0 / rate);
 }
 
 // The estimator on analytic edges: a reference of `hz` seen by a clock

@@ -73,7 +73,7 @@ TEST(RemoteLibrary, RunsAnEventCountThroughTheServer) {
     char id[64];
     ASSERT_EQ(QV_QueryServerID(s.handle(), id, sizeof id), QV_OK);
     const std::string identity = id;
-    EXPECT_EQ(identity.rfind("vexcountd,1.0.0,", 0), 0u) << identity;
+    EXPECT_EQ(identity.rfind("vexcountd,1.1.0,", 0), 0u) << identity;
     EXPECT_EQ(std::count(identity.begin(), identity.end(), ','), 3);
     char shortId[10];
     ASSERT_EQ(QV_QueryServerID(s.handle(), shortId, sizeof shortId), QV_OK);

@@ -46,6 +46,10 @@ TEST_F(Counter, MeasuresAreTheWavesExactValues) {
     at(1 * s - 1);  // channel 5 (1 Hz) has risen once only, at 0
     ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
     EXPECT_TRUE(std::isnan(m[5].reciprocalHz));
+    at(2 * s); // twice: a reciprocal, no regression yet
+    ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
+    EXPECT_DOUBLE_EQ(m[5].reciprocalHz, 1);
+    EXPECT_TRUE(std::isnan(m[5].regressionHz));
     at(3 * s);
     ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
     ASSERT_EQ(m.size(), 18u);
@@ -55,16 +59,22 @@ TEST_F(Counter, MeasuresAreTheWavesExactValues) {
         EXPECT_DOUBLE_EQ(m[r.channel].positiveWidth, r.positive);
         EXPECT_DOUBLE_EQ(m[r.channel].negativeWidth, r.negative);
         EXPECT_DOUBLE_EQ(m[r.channel].duty, r.duty);
+        EXPECT_DOUBLE_EQ(m[r.channel].regressionHz, r.hz);
+        EXPECT_TRUE(std::isnan(m[r.channel].meanPeriod));
     }
     EXPECT_TRUE(std::isnan(m[6].reciprocalHz)); // static low
     EXPECT_TRUE(std::isnan(m[7].duty));         // static high
     vexengine::TimeBase base;
     ASSERT_EQ(engine.timeBase(session, base), vexengine::Result::ok);
     EXPECT_FALSE(base.external); // the simulation's own clock
-    start(1, 3, 1);
+    start(1, 3, 1);              // period, rising to rising: the mean interval, exact
     at(5 * s);
     ASSERT_EQ(engine.measures(session, m), vexengine::Result::ok);
     EXPECT_TRUE(std::isnan(m[0].reciprocalHz));
+    EXPECT_DOUBLE_EQ(m[0].meanPeriod, 1e-6);
+    EXPECT_DOUBLE_EQ(m[14].meanPeriod, 142857e-9);
+    EXPECT_TRUE(std::isnan(m[5].meanPeriod)); // 1 Hz: no interval ends inside the 1 s gate
+    EXPECT_TRUE(std::isnan(m[6].meanPeriod)); // static
 }
 
 TEST_F(Counter, GatesOfOneAndTenSecondsAndAnInfiniteOne) {

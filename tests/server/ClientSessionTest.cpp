@@ -2,10 +2,13 @@
 // on a manual clock: what a client sees for each command, ownership between
 // clients, and what a vanished client leaves behind.
 #include "ClientSession.h"
+#include "TcpProtocol.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <vector>
 
 using vexcountd::ClientSession;
 
@@ -107,6 +110,91 @@ TEST_F(ClientSessionTest, AnswersTheIdentityAndTheConversationalCommands) {
     ASSERT_TRUE(quit);
     EXPECT_EQ(quit->reply, "0 bye");
     EXPECT_TRUE(quit->close);
+}
+
+// One channel of an FC:MEASURES? reply, read back through the library's reader.
+struct WireMeasures {
+    int referenced = -1;
+    double values[5] = {}; // frequency, period, positive width, negative width, duty
+};
+
+std::vector<WireMeasures> readMeasures(const std::string& reply) {
+    std::vector<WireMeasures> out;
+    const auto split = vexif::wire::splitReply(reply);
+    if (!split || split->status != 0) return out;
+    vexif::wire::NumberReader reader(split->payload);
+    while (!reader.atEnd()) {
+        WireMeasures m;
+        m.referenced = reader.next<int>().value_or(-1);
+        for (double& v : m.values)
+            v = reader.next<double>().value_or(-1);
+        out.push_back(m);
+    }
+    return out;
+}
+
+TEST_F(ClientSessionTest, AnswersTheMeasuresOfEachKindOfCount) {
+    const double nan = std::nan("");
+    struct Case {
+        const char* run;
+        int channel;
+        double frequency, period, positiveWidth, negativeWidth, duty;
+    };
+    // QVSIMR01's channels: 0 1 MHz 50 %, 1 1 kHz 50 %, 2 1 kHz 25 %, 5 1 Hz, 6 low.
+    const Case cases[] = {
+        {"FC:RUN 0 3 0 --------", 0, 1e6, nan, 500e-9, 500e-9, 0.5},
+        {"FC:RUN 0 3 0 --------", 2, 1e3, nan, 250e-6, 750e-6, 0.25},
+        {"FC:RUN 0 3 0 --------", 6, nan, nan, nan, nan, nan},
+        {"FC:RUN 2 3 0 --------", 1, 1e3, nan, 500e-6, 500e-6, 0.5},
+        // Period counts: the mean period of the 64 intervals; a channel whose
+        // intervals did not all come in the gate has none.
+        {"FC:RUN 1 3 0 --------", 0, nan, 1e-6, nan, nan, nan},
+        {"FC:RUN 1 3 0 --------", 2, nan, 1e-3, nan, nan, nan},
+        {"FC:RUN 1 3 0 --------", 5, nan, nan, nan, nan, nan},
+    };
+    ClientSession client(engine);
+    EXPECT_EQ(ask(client, "FC:MEASURES? 8"), "9 no module open");
+    ASSERT_EQ(ask(client, "MOD:OPEN QVSIMR01"), "0"); // 8 channels
+    EXPECT_EQ(ask(client, "FC:MEASURES? 7"), "2 bad argument");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.run) + ", channel " + std::to_string(c.channel));
+        ASSERT_EQ(ask(client, c.run), "0");
+        clock->advance(150 * vexengine::kMillisecond);
+        const std::vector<WireMeasures> all = readMeasures(ask(client, "FC:MEASURES? 100"));
+        ASSERT_EQ(all.size(), 8u);
+        const WireMeasures& m = all[static_cast<size_t>(c.channel)];
+        EXPECT_EQ(m.referenced, 0); // simulations have no reference
+        const double expected[5] = {c.frequency, c.period, c.positiveWidth, c.negativeWidth,
+                                    c.duty};
+        for (int i = 0; i < 5; ++i) {
+            if (std::isnan(expected[i]))
+                EXPECT_TRUE(std::isnan(m.values[i])) << "value " << i << ": " << m.values[i];
+            else
+                EXPECT_NEAR(m.values[i], expected[i], expected[i] * 1e-12) << "value " << i;
+        }
+    }
+}
+
+TEST_F(ClientSessionTest, AnswersTheTimeBaseAndTheDeviceProblems) {
+    ClientSession client(engine);
+    EXPECT_EQ(ask(client, "TIMEBASE?"), "9 no module open");
+    EXPECT_EQ(ask(client, "DEV:PROBLEMS?"), "0"); // none, and no module needed
+    ASSERT_EQ(ask(client, "MOD:OPEN QVSIMC01"), "0");
+    EXPECT_EQ(ask(client, "TIMEBASE?"), "0 -1 0 0 0 0 0"); // no reference, not sampled
+
+    // Lines as the log states them, escaped into one reply line.
+    engine.setDeviceProblems({"VEXIF_DEVICES: 'ref=-5MHz@0': a negative frequency",
+                              "capture '/tmp/100%.sr': no such file"});
+    EXPECT_EQ(ask(client, "DEV:PROBLEMS?"),
+              "0 VEXIF_DEVICES: 'ref=-5MHz@0': a negative frequency%0A"
+              "capture '/tmp/100%25.sr': no such file%0A");
+    // Whole lines only, as many as fit a reply.
+    engine.setDeviceProblems(std::vector<std::string>(1000, std::string(100, 'p')));
+    const std::string reply = ask(client, "DEV:PROBLEMS?");
+    EXPECT_LE(reply.size(), vexif::wire::kMaxReplyBytes);
+    EXPECT_EQ(reply.substr(reply.size() - 4), "p%0A");
+    client.release();
+    EXPECT_EQ(ask(client, "DEV:PROBLEMS?"), "1 session closed");
 }
 
 } // namespace

@@ -123,6 +123,7 @@ TEST_F(Collector, ExportsWhatEachCountMeasuredAndLeavesTheUnknownOut) {
     FinishedCount frequency = count("A", 0, 3, 0, {2, 2, 3}, {100000, 100, 7});
     frequency.measures[1].reciprocalHz = 1000.5;
     frequency.measures[1].duty = 0.25;
+    frequency.measures[1].regressionHz = 1000.25;
     frequency.measures[2].reciprocalHz = 70; // over part of the gate only
     collector.record(frequency);
     // Rising to rising is a period, rising to falling the time high; 64
@@ -131,12 +132,23 @@ TEST_F(Collector, ExportsWhatEachCountMeasuredAndLeavesTheUnknownOut) {
     collector.record(count("C", 1, 1, 1, {2}, {3200}));
     // A running event count (infinite gate) is read, but not finished.
     collector.record(count("D", 2, 3, 7, {1, 3}, {42, 43}), true);
+    // Modules with a reference: E's count was not timed by it, F's was.
+    FinishedCount unreferenced = count("E", 0, 3, 1, {2}, {5});
+    unreferenced.timeBase.external = true;
+    FinishedCount referenced = unreferenced;
+    referenced.module = "F";
+    referenced.measures[0].referenced = true;
+    for (const FinishedCount* c : {&unreferenced, &referenced, &unreferenced})
+        collector.record(*c);
 
     const char* present[] = {
         R"(vexcountd_frequency_hertz{channel="0",module="A"} 1000000)",
         R"(vexcountd_frequency_hertz{channel="1",module="A"} 1000)",
         R"(vexcountd_reciprocal_frequency_hertz{channel="1",module="A"} 1000.5)",
         R"(vexcountd_duty_ratio{channel="1",module="A"} 0.25)",
+        R"(vexcountd_regression_frequency_hertz{channel="1",module="A"} 1000.25)",
+        R"(vexcountd_counts_unreferenced_total{module="E"} 2)",
+        R"(vexcountd_counts_unreferenced_total{module="F"} 0)",
         R"(vexcountd_period_seconds{channel="0",module="B"} 1e-06)",
         R"(vexcountd_pulse_width_seconds{channel="0",level="high",module="C"} 5e-07)",
         R"(vexcountd_events{channel="0",module="D"} 42)",
@@ -153,7 +165,9 @@ TEST_F(Collector, ExportsWhatEachCountMeasuredAndLeavesTheUnknownOut) {
         R"(channel="2",module="A")",                 // stopped frequency count: no value
         R"(channel="1",module="B")",                 // gate timed out
         R"(reciprocal_frequency_hertz{channel="0")", // NaN
-        R"(module="D",type=)",                       // running counts are not finished ones
+        R"(regression_frequency_hertz{channel="0")",
+        R"(unreferenced_total{module="A"})", // no reference: nothing to say
+        R"(module="D",type=)",               // running counts are not finished ones
         "NaN",
         "vexcountd_acquisition_", // simulations have no acquisition
         "vexcountd_reference_",

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 using namespace vexcountd;
@@ -39,6 +42,9 @@ TEST(RequestParser, ReadsEveryCommandWithItsArguments) {
         {"FC:STOP", Command::FcStop, {}, ""},
         {"FC:STATUS? 2147483647", Command::FcStatus, {2147483647, 0, 0}, ""},
         {"FC:COUNTS? -2147483648", Command::FcCounts, {-2147483648, 0, 0}, ""},
+        {"FC:MEASURES? 18", Command::FcMeasures, {18, 0, 0}, ""},
+        {"timebase?", Command::TimeBase, {}, ""},
+        {"DEV:PROBLEMS?", Command::DeviceProblems, {}, ""},
         {"HELP?", Command::Help, {}, ""},
         {"quit", Command::Quit, {}, ""},
         // Blanks, tabs and a carriage return around and between words.
@@ -84,6 +90,9 @@ TEST(RequestParser, RefusesWhatIsNotARequest) {
         {"FC:RUN 2 3 7", wire::kStatusMalformed},
         {"FC:RUN 2 3 x --------", wire::kStatusMalformed},
         {"FC:RUN 2 3 7 -------- more words here", wire::kStatusMalformed},
+        {"FC:MEASURES?", wire::kStatusMalformed},
+        {"TIMEBASE? 0", wire::kStatusMalformed},
+        {"DEV:PROBLEMS? all", wire::kStatusMalformed},
         {std::string(4097, 'A'), wire::kStatusLineTooLong},
     };
     for (const auto& [line, status] : cases) {
@@ -247,6 +256,34 @@ TEST(ReplyLines, SplitIntoStatusAndPayload) {
     EXPECT_FALSE(numbers.next<int32_t>());
     EXPECT_FALSE(wire::NumberReader("12x").next<int32_t>());
     EXPECT_FALSE(wire::NumberReader("4294967296").next<uint32_t>());
+}
+
+// Real numbers and free text cross the wire unchanged, whatever they hold.
+TEST(ReplyLines, RealsAndTextRoundTrip) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double value : {25000.0, 1e-5, 0.1, -150.02250337550632, 999850.0, 0.0, 1.0 / 3.0,
+                               4.9406564584124654e-324, 1.7976931348623157e308, nan, -nan,
+                               std::numeric_limits<double>::infinity()}) {
+        const std::string text = wire::formatReal(value);
+        SCOPED_TRACE(text);
+        EXPECT_EQ(text.find_first_of(" ,"), std::string::npos);
+        const auto back = wire::NumberReader(text).next<double>();
+        ASSERT_TRUE(back);
+        if (std::isnan(value)) {
+            EXPECT_EQ(text, "nan");
+            EXPECT_TRUE(std::isnan(*back));
+        } else {
+            EXPECT_EQ(*back, value);
+        }
+    }
+    const std::string text = "capture '/tmp/a b%.sr': no such file\ttab\n\xc3\xa9t\xc3\xa9\n";
+    const std::string escaped = wire::escapeText(text);
+    EXPECT_TRUE(std::all_of(escaped.begin(), escaped.end(),
+                            [](char c) { return c == ' ' || wire::isWordChar(c); }));
+    EXPECT_NE(escaped.find("b%25.sr"), std::string::npos);
+    EXPECT_EQ(wire::unescapeText(escaped), text);
+    for (const std::string_view bad : {"%", "a%4", "%4G", "%%41", "a\tb"})
+        EXPECT_FALSE(wire::unescapeText(bad)) << bad;
 }
 
 } // namespace

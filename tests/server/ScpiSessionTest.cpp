@@ -53,7 +53,13 @@ TEST(ScpiParser, MatchesHeadersInShortAndLongFormAnyCase) {
         {"CONFigure:NWIDth", "", 0, Header::ConfNegativeWidth, 1},
         {"ROSC:EXT:LOCK?", "", 0, Header::RoscExternalLock, 1},
         {"SENSe:ROSCillator:EXTernal:FREQuency?", "", 0, Header::RoscExternalFrequency, 1},
-        {"ROSC:SOUR EXT", "", -113, Header::Identify, 1}, // the source is chosen by the config
+        {"ROSC:SOUR EXT", "", -113, Header::Identify, 1},      // the source is chosen by the config
+        {"FREQ:GATE:TIME 1 2", "", -108, Header::Identify, 1}, // a blank is no separator
+        {"INST:SEL \"QV SIM\"", "", 0, Header::Select, 1},
+        {"MEAS:FREQ? (@0, 1)", "", 0, Header::MeasFrequency, 1},
+        {"STAT:QUES?", "", 0, Header::QuestionableEventQuery, 1},
+        {"status:questionable:event?", "", 0, Header::QuestionableEventQuery, 1},
+        {"STAT:QUES:COND?", "", 0, Header::QuestionableConditionQuery, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -135,11 +141,22 @@ TEST_F(ScpiSessionTest, AnswersAConversationLikeAnInstrument) {
 }
 
 TEST_F(ScpiSessionTest, ReciprocalWidthsDutyAndTheReferenceOscillator) {
-    // A module whose counts take their time from a locked 10 MHz reference.
-    ASSERT_NE(
-        engine.addModule(std::make_unique<servertest::StubModule>(
-            "QVREFD01", 18, vexengine::TimeBase{true, true, 10e6, 7, 24e6, 24e6 * 1.00015, 150})),
-        nullptr);
+    // A module whose counts take their time from a locked 10 MHz reference,
+    // one whose reference is not locked, and one with fine measures: channel
+    // 1 has a reciprocal only (two edges), channel 2 a regression too.
+    const auto add = [&](const char* name, vexengine::TimeBase base, bool referenced) {
+        auto module = std::make_unique<servertest::StubModule>(name, 18, base);
+        module->channelMeasures.resize(3);
+        module->channelMeasures[1].reciprocalHz = 999.75;
+        module->channelMeasures[2].reciprocalHz = 1000.5;
+        module->channelMeasures[2].regressionHz = 1000.25;
+        for (vexengine::ChannelMeasures& m : module->channelMeasures)
+            m.referenced = referenced;
+        ASSERT_NE(engine.addModule(std::move(module)), nullptr);
+    };
+    add("QVREFD01", {true, true, 10e6, 7, 24e6, 24e6 * 1.00015, 150}, true);
+    add("QVUNRF01", {true, false, 10e6, 7, 24e6, 24e6, 0}, false);
+    add("QVMEAS01", {}, false);
     ScpiSession s(engine);
     const std::pair<const char*, const char*> conversation[] = {
         {"ROSC:SOUR?", "INT"},
@@ -157,10 +174,24 @@ TEST_F(ScpiSessionTest, ReciprocalWidthsDutyAndTheReferenceOscillator) {
         {"CONF:PWID (@1);INIT;ABOR;FETC?", "9.91E+37"}, // stopped: no result
         {"ROSC:SOUR?;:ROSC:EXT:FREQ?;:ROSC:EXT:LOCK?", "INT;9.91E+37;0,9.91E+37"},
         {"FREQ:MODE FAST", "<none>"},
-        {"SYST:ERR?", "-224,\"Illegal parameter value; RECiprocal or COUNt\""},
+        {"SYST:ERR?", "-224,\"Illegal parameter value; RECiprocal, COUNt or REGRession\""},
         {"FREQ:MODE COUN;*RST;FREQ:MODE?", "REC"},
+        // Each mode falls back to the next coarser value a channel has.
+        {"INST:SEL QVMEAS01;FREQ:MODE REGRession;FREQ:MODE?;:MEAS:FREQ? (@0:2)",
+         "REGR;0.000000000E+00,9.997500000E+02,1.000250000E+03"},
+        {"FREQ:MODE REC;:READ?", "0.000000000E+00,9.997500000E+02,1.000500000E+03"},
+        {"FREQ:MODE COUN;:READ?", "0.000000000E+00,1.000000000E+00,2.000000000E+00"},
         {"INST:SEL \"QVREFD01\";SENS:ROSC:SOUR?", "EXT"},
         {"ROSC:EXT:FREQ?;:ROSC:EXT:LOCK?", "1.000000000E+07;1,+1.500000E+02"},
+        // A count its module's reference did not time is questionable: the
+        // condition, the latched event, the status byte's summary and -231.
+        {"*CLS;MEAS:FREQ? (@3);:STAT:QUES:COND?;*STB?", "3.000000000E+00;0;0"},
+        {"INST:SEL QVUNRF01;MEAS:FREQ? (@3);:STAT:QUES:COND?;*STB?", "3.000000000E+00;32;44"},
+        {"SYST:ERR?",
+         "-231,\"Data questionable; not timed by the reference of QVUNRF01: not locked\""},
+        {"STAT:QUES?;STAT:QUES?;*ESR?;*STB?", "32;0;16;0"},
+        {"MEAS:TOT? (@3);:STAT:QUES?;*CLS", "3;32"}, // any count the reference did not time
+        {"INST:SEL QVREFD01;MEAS:FREQ? (@3);:STAT:QUES:COND?", "3.000000000E+00;0"},
         {"SYST:ERR?", "0,\"No error\""},
     };
     for (const auto& [line, reply] : conversation)
@@ -267,6 +298,66 @@ TEST_F(ScpiSessionTest, MatchesHeadersInAnyCaseAndKeepsTheMessageRules) {
         EXPECT_EQ(ask(s, c.line), c.reply);
         EXPECT_EQ(ask(s, "SYST:ERR?"), c.error);
         EXPECT_EQ(ask(s, "SYST:ERR?"), noError);
+    }
+}
+
+TEST_F(ScpiSessionTest, KeepsTheSyntaxRulesOfIeee4882) {
+    ScpiSession s(engine); // no module selected
+    const std::string identity = "Vex,vexcountd,0,9.9";
+    const std::string noModule =
+        "-221,\"Settings conflict; no module selected (INST:SEL \"\"NAME\"\")\"";
+    struct Case {
+        std::string line;
+        std::string reply; // "<none>" for none
+        std::string error; // what SYST:ERR? then reads
+    };
+    const Case cases[] = {
+        // A command error (-1xx), from the header or from a parameter, drops
+        // the rest of the line, and the query that made it has no reply;
+        // what came before it stands.
+        {"TOT:GATE:TIME abc;*IDN?", "<none>",
+         "-104,\"Data type error; seconds: 0.1, 1, 10 or INF\""},
+        {"*IDN?;PER:GATE:TIME abc;*IDN?", identity,
+         "-104,\"Data type error; seconds: 0.1, 1, 10 or INF\""},
+        {"MEAS:FREQ? (@0 1);*IDN?", "<none>",
+         "-102,\"Syntax error; channel list, e.g. (@0,1) or (@0:17)\""},
+        {"FREQ:GATE:TIME 1 2;*IDN?", "<none>",
+         "-108,\"Parameter not allowed; parameters are separated by commas\""},
+        {"FREQ:GATE:TIME 1,2", "<none>", "-108,\"Parameter not allowed\""},
+        // An execution error (-2xx) does not.
+        {"FREQ:GATE:TIME 0.5;*IDN?", identity,
+         "-222,\"Data out of range; gate time 0.1, 1, 10 or INF\""},
+        // Channel numbers need a module to mean something; the settings stay.
+        {"CONF:FREQ (@0:18);CONF?", "\"FREQ\"", noModule},
+        {"MEAS:TOT? (@1);CONF?", "9.91E+37;\"FREQ\"", noModule},
+        {"CONF:PER;CONF?", "\"PER\"", "0,\"No error\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(ask(s, c.line), c.reply);
+        EXPECT_EQ(ask(s, "SYST:ERR?"), c.error);
+        EXPECT_EQ(ask(s, "SYST:ERR?"), "0,\"No error\"");
+    }
+}
+
+TEST_F(ScpiSessionTest, AModuleLostBeforeItsCountsAreReadAnswersNoResult) {
+    auto stub = std::make_unique<servertest::StubModule>("QVGONE01", 4);
+    servertest::StubModule* gone = stub.get();
+    ASSERT_NE(engine.addModule(std::move(stub)), nullptr);
+    ScpiSession s(engine);
+    ASSERT_EQ(ask(s, "INST:SEL QVGONE01;MEAS:TOT? (@0,3)"), "0,3");
+    // The status read sees the count end, then the device goes away before
+    // its counts and measures are read.
+    gone->vanishOnStatus = true;
+    for (const char* query : {"MEAS:TOT? (@0,3)", "MEAS:FREQ? (@1,2)"}) {
+        SCOPED_TRACE(query);
+        gone->plugged = true;
+        ASSERT_EQ(ask(s, "INST:SEL QVGONE01"), "<none>");
+        EXPECT_EQ(ask(s, query), "9.91E+37,9.91E+37");
+        EXPECT_EQ(ask(s, "SYST:ERR?"),
+                  "-230,\"Data corrupt or stale; module QVGONE01 was lost during the count\"");
+        EXPECT_EQ(ask(s, "FETC?;*IDN?"), "9.91E+37;Vex,vexcountd,0,9.9");
+        ask(s, "*CLS");
     }
 }
 

@@ -51,7 +51,7 @@ TEST(ServerProcess, SurvivesJunkAndOverLongLinesAndStillAnswersIdentity) {
     ASSERT_TRUE(fresh.connect(server.port()));
     const auto identity = fresh.ask("*IDN?");
     ASSERT_TRUE(identity);
-    EXPECT_EQ(identity->rfind("0 vexcountd,1.0.0,", 0), 0u) << *identity;
+    EXPECT_EQ(identity->rfind("0 vexcountd,1.1.0,", 0), 0u) << *identity;
     EXPECT_EQ(fresh.ask("FOO"), "50 unknown command");
     EXPECT_EQ(fresh.ask(std::string(5000, 'x')), "52 line too long");
     EXPECT_EQ(fresh.ask("MOD:COUNT?"), "0 5");

@@ -3,8 +3,11 @@
 // non-zero status, and leaves the caller's memory alone.
 #include "VexifTestSupport.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,6 +26,11 @@ std::vector<Row> everyCallWith(int32_t expected) {
     static int32_t value;
     static uint32_t words[33];
     static int64_t counts[32];
+    static QV_ChannelMeasures measures[32];
+    for (QV_ChannelMeasures& m : measures)
+        m.size = sizeof m;
+    static QV_TimeBase timeBase;
+    timeBase.size = sizeof timeBase;
     return {
         {"ConnectToServer", [](int32_t h) { return QV_ConnectToServer(h, nullptr, 0); }, expected},
         {"Finalize", [](int32_t h) { return QV_Finalize(h); }, expected},
@@ -38,6 +46,10 @@ std::vector<Row> everyCallWith(int32_t expected) {
         {"FCRun stop", [](int32_t h) { return QV_FCRun(h, 0, 0, 0, nullptr, 0); }, expected},
         {"FCGetStatus", [](int32_t h) { return QV_FCGetStatus(h, words, 33); }, expected},
         {"FCGetCounts", [](int32_t h) { return QV_FCGetCounts(h, counts, 32); }, expected},
+        {"FCGetMeasures", [](int32_t h) { return QV_FCGetMeasures(h, measures, 32); }, expected},
+        {"GetTimeBase", [](int32_t h) { return QV_GetTimeBase(h, &timeBase); }, expected},
+        {"GetDeviceProblems", [](int32_t h) { return QV_GetDeviceProblems(h, text, 64); },
+         expected},
     };
 }
 
@@ -65,7 +77,8 @@ TEST(Arguments, ModuleCallsWithoutAModuleAreRefused) {
     h.connected();
     for (const Row& row : everyCallWith(QV_ERR_NO_MODULE_OPEN)) {
         std::string what = row.what;
-        if (what == "GetPinStatus" || what == "SetThreshold" || what.rfind("FC", 0) == 0) {
+        if (what == "GetPinStatus" || what == "SetThreshold" || what == "GetTimeBase" ||
+            what.rfind("FC", 0) == 0) {
             EXPECT_EQ(row.call(h), row.expected) << row.what;
         }
     }
@@ -73,6 +86,9 @@ TEST(Arguments, ModuleCallsWithoutAModuleAreRefused) {
     EXPECT_EQ(QV_ModIsOpen(h, &open), QV_OK);
     EXPECT_EQ(open, 0);
     EXPECT_EQ(QV_CloseMod(h), QV_OK); // nothing to close is not an error
+    char problems[8] = "xxxxxxx";
+    EXPECT_EQ(QV_GetDeviceProblems(h, problems, sizeof problems), QV_OK); // needs no module
+    EXPECT_STREQ(problems, "");
 }
 
 TEST(Arguments, BadArgumentsWithAModuleOpen) {
@@ -175,6 +191,100 @@ TEST(Arguments, ConnectChecksHostAndPort) {
     ScopedHandle h;
     ASSERT_EQ(QV_ConnectToServer(h, nullptr, 0), QV_OK);
     EXPECT_EQ(QV_ConnectToServer(h, nullptr, 0), QV_ERR_ALREADY_CONNECTED);
+}
+
+// The structs that begin with their size: the size is checked, shared by
+// every entry, and the stride; a caller's larger struct keeps what lies
+// beyond the fields this library knows.
+TEST(Arguments, SizedStructsAreCheckedAndFilledAtTheCallersSize) {
+    ScopedHandle h;
+    h.connected();
+    ASSERT_EQ(QV_OpenMod(h, "QVSIMC01"), QV_OK); // 18 channels: 1 MHz 50 % on 0, 1 kHz 25 % on 2
+    constexpr int32_t kV1 = sizeof(QV_ChannelMeasures);
+    constexpr int32_t kNewer = kV1 + 16; // a later version's struct
+    alignas(8) unsigned char area[20 * kNewer];
+    char problems[16];
+    // Fills the area with 0x5a and gives entries 0..n-1 the size field `size`.
+    const auto prepare = [&](int32_t size, int32_t n) {
+        std::memset(area, 0x5a, sizeof area);
+        std::memset(problems, 'x', sizeof problems);
+        for (int32_t i = 0; i < n; ++i)
+            std::memcpy(area + i * size, &size, sizeof size);
+    };
+    const auto measures = [&](int32_t count) {
+        return QV_FCGetMeasures(h, reinterpret_cast<QV_ChannelMeasures*>(area), count);
+    };
+    const auto timeBase = [&] { return QV_GetTimeBase(h, reinterpret_cast<QV_TimeBase*>(area)); };
+    struct Case {
+        const char* what;
+        int32_t size, sized; // every one of the first `sized` entries gets `size`
+        std::function<int32_t()> call;
+    };
+    // clang-format off
+    const Case refused[] = {
+        {"FCGetMeasures null", kV1, 18, [&] { return QV_FCGetMeasures(h, nullptr, 18); }},
+        {"FCGetMeasures count 0", kV1, 18, [&] { return measures(0); }},
+        {"FCGetMeasures 17 for 18 channels", kV1, 18, [&] { return measures(17); }},
+        {"FCGetMeasures size 0", 0, 18, [&] { return measures(18); }},
+        {"FCGetMeasures size one short", kV1 - 1, 18, [&] { return measures(18); }},
+        {"FCGetMeasures last size unset", kV1, 17, [&] { return measures(18); }},
+        {"GetTimeBase null", kV1, 1, [&] { return QV_GetTimeBase(h, nullptr); }},
+        {"GetTimeBase size one short", int32_t{sizeof(QV_TimeBase)} - 1, 1, timeBase},
+        {"GetDeviceProblems null", kV1, 1, [&] { return QV_GetDeviceProblems(h, nullptr, 16); }},
+        {"GetDeviceProblems length 0", kV1, 1, [&] { return QV_GetDeviceProblems(h, problems, 0); }},
+    };
+    // clang-format on
+    for (const Case& c : refused) {
+        prepare(c.size, c.sized);
+        unsigned char before[sizeof area];
+        std::memcpy(before, area, sizeof area);
+        EXPECT_EQ(c.call(), QV_ERR_BAD_ARGUMENT) << c.what;
+        EXPECT_EQ(std::memcmp(before, area, sizeof area), 0) << c.what;
+        EXPECT_EQ(std::string(problems, sizeof problems), std::string(sizeof problems, 'x'))
+            << c.what;
+    }
+
+    uint32_t words[19] = {};
+    ASSERT_EQ(QV_FCRun(h, QV_COUNT_FREQUENCY, QV_EDGE_RISE_RISE, QV_GATE_100MS, "--------", 1),
+              QV_OK);
+    for (int polls = 0; polls < 500; ++polls) {
+        ASSERT_EQ(QV_FCGetStatus(h, words, 19), QV_OK);
+        if (!(words[0] & QV_STATUS_BUSY)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // Each caller's size: 18 channels and two extra entries at its stride.
+    for (const int32_t size : {kV1, kNewer}) {
+        SCOPED_TRACE(size);
+        prepare(size, 20);
+        ASSERT_EQ(measures(20), QV_OK);
+        for (int32_t i = 0; i < 20; ++i) {
+            QV_ChannelMeasures m;
+            std::memcpy(&m, area + i * size, sizeof m);
+            EXPECT_EQ(m.size, size) << i;
+            EXPECT_EQ(m.referenced, 0) << i;
+            if (i == 0 || i == 2) {
+                EXPECT_DOUBLE_EQ(m.frequency, i == 0 ? 1e6 : 1e3);
+                EXPECT_DOUBLE_EQ(m.duty, i == 0 ? 0.5 : 0.25);
+                EXPECT_DOUBLE_EQ(m.positiveWidth, i == 0 ? 500e-9 : 250e-6);
+            }
+            if (i >= 18) {
+                EXPECT_TRUE(std::isnan(m.frequency) && std::isnan(m.duty)) << i;
+            }
+            EXPECT_TRUE(std::isnan(m.period)) << i; // a frequency count has none
+            // Beyond the first version's fields the caller's bytes stay.
+            for (int32_t b = kV1; b < size; ++b)
+                EXPECT_EQ(area[i * size + b], 0x5a) << i << " byte " << b;
+        }
+        prepare(size, 1);
+        ASSERT_EQ(timeBase(), QV_OK);
+        QV_TimeBase tb;
+        std::memcpy(&tb, area, sizeof tb);
+        EXPECT_EQ(tb.size, size);
+        EXPECT_EQ(tb.channel, -1); // a simulation has no reference
+        EXPECT_EQ(tb.locked, 0);
+        EXPECT_EQ(tb.referenceHz, 0.0);
+        EXPECT_EQ(area[sizeof tb], 0x5a); // beyond the fields known: the caller's
+    }
 }
 
 } // namespace

@@ -1,0 +1,237 @@
+// Hostile captures are refused before they cost memory, with a message that
+// names the fault; failed loads are retried only when the file changes or
+// the retry interval is over; a source lists its device problems.
+#include "CaptureLoader.h"
+#include "CaptureFixtures.h"
+#include "Engine.h"
+#include "SigrokSource.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using vexacq::Capture;
+using vexacq::CaptureFile;
+using vexacq::CaptureLoader;
+using vexacq::LoadLimits;
+using namespace vexacq::testing;
+
+// A session file of our own making: the metadata text and the named sample
+// entries (stored deflated, so big runs of zeros cost little disk).
+void writeZip(const std::string& path, const std::string& metadata,
+              const std::vector<std::pair<std::string, std::string>>& samples) {
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_TRUE(zip) << error;
+    std::vector<std::pair<std::string, std::string>> entries = samples;
+    entries.insert(entries.begin(), {{"version", "2"}, {"metadata", metadata}});
+    for (const auto& [name, bytes] : entries) {
+        zip_source_t* source = zip_source_buffer(zip, bytes.data(), bytes.size(), 0);
+        ASSERT_GE(zip_file_add(zip, name.c_str(), source, ZIP_FL_OVERWRITE), 0);
+    }
+    ASSERT_EQ(zip_close(zip), 0); // reads the buffers, which live until here
+}
+
+std::string metadata(const std::string& probes, const std::string& rate,
+                     const std::string& unitSize = "1") {
+    return "[global]\nsigrok version=0.5.2\n\n[device 1]\ncapturefile=logic-1\ntotal probes=" +
+           probes + "\nsamplerate=" + rate +
+           "\ntotal analog=0\nprobe1=D0\nprobe2=D1\nunitsize=" + unitSize + "\n";
+}
+
+// loadCapture's message in a process that is not root (root reads any file).
+std::string messageAsNobody(const std::string& path) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(1);
+        auto result = vexacq::loadCapture(nullptr, {path, "", {}});
+        const std::string text =
+            std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "loaded";
+        (void)!write(pipeEnds[1], text.data(), text.size());
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    close(pipeEnds[0]);
+    waitpid(child, nullptr, 0);
+    return text;
+}
+
+TEST(HostileCapture, IsRefusedBeforeItCostsMemoryWithTheFaultNamed) {
+    TempDir dir;
+    const std::string samples(4096, '\x55');
+    writeZip(dir.file("probes.sr"), metadata("1000000", "1 MHz"), {{"logic-1-1", samples}});
+    writeZip(dir.file("rate.sr"), metadata("8", "100 GHz"), {{"logic-1-1", samples}});
+    writeZip(dir.file("meta.sr"), metadata("8", "1 MHz") + "; " + std::string(70'000, 'x') + "\n",
+             {{"logic-1-1", samples}});
+    writeZip(dir.file("unit.sr"), metadata("8", "1 MHz", "9"), {{"logic-1-1", samples}});
+    writeZip(dir.file("big.sr"), metadata("8", "1 MHz"),
+             {{"logic-1-1", std::string(3 << 20, '\0')}, {"logic-1-2", std::string(1, '\0')}});
+    writeZip(dir.file("good.sr"), metadata("8", "1 MHz"), {{"logic-1-1", samples}});
+    const std::string zip = [&] {
+        std::ifstream in(dir.file("good.sr"), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    writeFile(dir.file("truncated.sr"), zip.substr(0, zip.size() / 2));
+    LoadLimits small;
+    small.sampleBytes = 3 << 20; // the 3 MiB entry fits, one more byte does not
+    LoadLimits stopped;
+    const std::atomic<bool> stop{true};
+    stopped.stop = &stop;
+
+    const struct {
+        const char* file;
+        LoadLimits limits;
+        const char* says;
+    } cases[] = {
+        {"probes.sr", {}, "claims 1000000 probes; at most 64 logic channels"},
+        {"rate.sr", {}, "the sample rate 100 GHz is above the 1 GHz"},
+        {"meta.sr", {}, "more than the 64.0 kB a session file's metadata may have"},
+        {"unit.sr", {}, "unitsize '9' is no sample size"},
+        {"big.sr", small, "inflate to more than the 3.0 MiB"},
+        {"truncated.sr", {}, "truncated or damaged"},
+        {"good.sr", stopped, "the load was stopped"},
+    };
+    for (const auto& c : cases) {
+        const auto started = std::chrono::steady_clock::now();
+        auto result = vexacq::loadCapture(nullptr, {dir.file(c.file), "", {}}, c.limits);
+        ASSERT_TRUE(std::holds_alternative<std::string>(result)) << c.file;
+        EXPECT_NE(std::get<std::string>(result).find(c.says), std::string::npos)
+            << c.file << ": " << std::get<std::string>(result);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << c.file;
+    }
+    // The good one loads; unreadable, it says so.
+    auto good = vexacq::loadCapture(nullptr, {dir.file("good.sr"), "", {}});
+    ASSERT_TRUE(std::holds_alternative<Capture>(good)) << std::get<std::string>(good);
+    EXPECT_EQ(std::get<Capture>(good).logicChannels, 2);
+    EXPECT_EQ(std::get<Capture>(good).sampleCount(), samples.size());
+    chmod(dir.file("good.sr").c_str(), 0);
+    std::filesystem::permissions(std::filesystem::path(dir.file("")).parent_path(),
+                                 std::filesystem::perms::all); // nobody may look in
+    EXPECT_NE(messageAsNobody(dir.file("good.sr")).find("permission denied"), std::string::npos);
+}
+
+TEST(CaptureLoader, RetriesAFailedLoadOnlyWhenTheFileChangesOrItsIntervalIsOver) {
+    TempDir dir;
+    const CaptureFile file{dir.file("later.sr"), "", {}};
+    std::mutex mutex;
+    std::vector<std::string> log, done;
+    CaptureLoader::Options options;
+    options.retryInterval = 600ms;
+    options.pollInterval = 20ms;
+    options.logInterval = 10s;
+    options.log = [&](const std::string& line) {
+        std::lock_guard lock(mutex);
+        log.push_back(line);
+    };
+    options.done = [&](const CaptureFile&, const std::string& error) {
+        std::lock_guard lock(mutex);
+        done.push_back(error);
+    };
+    // A file that holds "good" loads; anything else names its content.
+    options.load = [](const CaptureFile& f,
+                      const LoadLimits&) -> std::variant<Capture, std::string> {
+        std::ifstream in(f.path);
+        std::string text;
+        if (!(in >> text)) return "no such file";
+        if (text != "good") return "bad: " + text;
+        return Capture{1000, 1, 1, {0, 1}};
+    };
+    CaptureLoader loader(options);
+    const auto waitLoads = [&](int n) {
+        for (int i = 0; i < 300 && loader.loads(file) < n; ++i)
+            std::this_thread::sleep_for(10ms);
+        return loader.loads(file);
+    };
+    // Asking many times loads once.
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FALSE(loader.capture(file));
+    EXPECT_EQ(waitLoads(1), 1);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(loader.loads(file), 1);
+    // The file appears: loaded again at once, still bad.
+    writeFile(file.path, "bad1");
+    EXPECT_EQ(waitLoads(2), 2);
+    // Unchanged: the next try waits for the retry interval.
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(loader.loads(file), 2);
+    EXPECT_EQ(waitLoads(3), 3);
+    for (int i = 0; i < 300 &&
+                    [&] {
+                        std::lock_guard lock(mutex);
+                        return done.size() < 3;
+                    }();
+         ++i)
+        std::this_thread::sleep_for(10ms);
+    // Mended (a new size): it loads.
+    writeFile(file.path, "good");
+    for (int i = 0; i < 300 && !loader.capture(file); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(loader.capture(file));
+    EXPECT_EQ(loader.capture(file)->sampleCount(), 2u);
+    loader.stop();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(done, (std::vector<std::string>{"no such file", "bad: bad1", "bad: bad1", ""}));
+    // The first failure, the changed one, not the repeat within 10 s, the load.
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_NE(log[0].find("no such file; tried again when the file changes or in 1 s"),
+              std::string::npos)
+        << log[0];
+    EXPECT_NE(log[1].find("bad: bad1 (retry 1 failed)"), std::string::npos) << log[1];
+    EXPECT_NE(log[2].find("loaded"), std::string::npos) << log[2];
+}
+
+TEST(SourceProblems, ListMissingCapturesDevicesNeverFoundAndReferencesBeyondTheChannels) {
+    TempDir dir;
+    vexengine::Engine engine;
+    vexacq::SourceOptions options;
+    const std::string capture = dir.file("later.sr");
+    for (const std::string& text :
+         {"replay:file=" + capture + ":ref=1kHz@5", std::string("fx2lafw:conn=99.99")})
+        options.configs.push_back(std::get<vexacq::DeviceConfig>(vexacq::parseDeviceConfig(text)));
+    options.problems = {"VEXIF_DEVICES: a bad entry"};
+    auto source = std::make_unique<vexacq::SigrokSource>(engine, options);
+    const auto waitFor = [&](auto holds) {
+        for (int i = 0; i < 500 && !holds(engine.deviceProblems()); ++i)
+            std::this_thread::sleep_for(10ms);
+        return engine.deviceProblems();
+    };
+    const auto has = [](const std::vector<std::string>& list, const std::string& text) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const std::string& line) { return line.find(text) != line.npos; });
+    };
+    auto problems = waitFor([&](const auto& list) { return list.size() >= 3; });
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_EQ(problems.front(), "VEXIF_DEVICES: a bad entry");
+    EXPECT_TRUE(has(problems, "capture '" + capture + "': no such file")) << problems[1];
+    EXPECT_TRUE(has(problems, "device fx2lafw:conn=99.99: not found")) << problems[2];
+
+    // The capture appears (2 channels): it loads, and its reference channel
+    // is now the device's problem.
+    writeZip(capture, metadata("2", "1 MHz"), {{"logic-1-1", std::string(1000, '\x01')}});
+    problems = waitFor([&](const auto& list) { return has(list, "not among the device's 2"); });
+    EXPECT_TRUE(
+        has(problems, "the reference channel 5 is not among the device's 2 logic channels"));
+    EXPECT_FALSE(has(problems, "no such file"));
+    EXPECT_TRUE(source->module("QVRPLY01"));
+    source.reset();
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+// The measures and the time base through the real library, on a replayed
+// capture whose sample clock is 150 ppm off and which carries a reference:
+// through a real vexcountd and through the built-in server.
+//
+// The capture is taken at a true 1 MHz by an analyser that claims 999 850
+// samples/s: its clock runs 150 ppm fast (1e6 / 999850 - 1 = +150.02 ppm).
+// Locked to the 10 kHz reference, the library reports an offset of about
+// +150 ppm and every value in true time; unreferenced, frequencies would read
+// 150 ppm low (24 996.25 Hz for the 25 kHz wave).
+#include "../acquisition/CaptureFixtures.h"
+#include "RunCount.h"
+#include "ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr uint64_t kClaimedRate = 999'850;                          // samples/s the capture claims
+constexpr double kTrueRate = 1e6;                                   // samples/s it was taken at
+constexpr double kOffsetPpm = (kTrueRate / kClaimedRate - 1) * 1e6; // +150.0225
+// 0.1 s of true time: whole periods of both waves, so the loop has no seam.
+constexpr size_t kSamples = 100'000;
+
+// Channel 0: the 10 kHz reference (100 samples, 50 %); channel 1: 25 kHz,
+// 25 % duty (40 samples, 10 high); the others low. No rising edge on sample 0.
+std::vector<uint8_t> referencedSamples() {
+    std::vector<uint8_t> samples(kSamples);
+    for (size_t k = 0; k < kSamples; ++k)
+        samples[k] = uint8_t(((k + 50) % 100 < 50) | ((k + 30) % 40 < 10) << 1);
+    return samples;
+}
+
+class ReferenceMeasures : public ::testing::TestWithParam<bool> { // true: through vexcountd
+protected:
+    void SetUp() override {
+        const std::vector<uint8_t> samples = referencedSamples();
+        std::string device;
+        if (GetParam()) {
+            const std::string path = dir.file("referenced.sr");
+            sr_context* context = nullptr;
+            ASSERT_EQ(sr_init(&context), SR_OK);
+            const bool written =
+                vexacq::testing::writeSessionFile(context, path, samples, 8, kClaimedRate);
+            sr_exit(context);
+            ASSERT_TRUE(written);
+            device = "replay:file=" + path + ":speed=10:ref=10kHz@0";
+        } else {
+            const std::string path = dir.file("referenced.bin");
+            vexacq::testing::writeFile(path, std::string(samples.begin(), samples.end()));
+            device = "replay:file=" + path +
+                     ":format=binary:samplerate=" + std::to_string(kClaimedRate) +
+                     ":speed=10:ref=10kHz@0";
+        }
+        ASSERT_EQ(QV_Initialize(&handle), QV_OK);
+        if (GetParam()) {
+            server = std::make_unique<vfctest::ServerProcess>(
+                std::vector<std::string>{"--device", device});
+            ASSERT_TRUE(server->start());
+            ASSERT_EQ(QV_ConnectToServer(handle, "127.0.0.1", server->port()), QV_OK);
+        } else {
+            ::setenv("VEXIF_DEVICES", device.c_str(), 1);
+            ASSERT_EQ(QV_ConnectToServer(handle, nullptr, 0), QV_OK);
+        }
+        const auto deadline = Clock::now() + 5s;
+        while (QV_OpenMod(handle, "QVRPLY01") != QV_OK) {
+            ASSERT_LT(Clock::now(), deadline) << "the replay never appeared";
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    void TearDown() override { QV_Finalize(handle); }
+
+    // Runs a count to its end and returns its measures (18 channels).
+    std::vector<QV_ChannelMeasures> measuredCount(int32_t type, int32_t gate,
+                                                  std::vector<int64_t>& counts) {
+        std::vector<uint32_t> states;
+        EXPECT_TRUE(vfctest::runCount(handle, type, gate, states, counts));
+        std::vector<QV_ChannelMeasures> measures(18);
+        for (QV_ChannelMeasures& m : measures)
+            m.size = sizeof m;
+        EXPECT_EQ(QV_FCGetMeasures(handle, measures.data(), 18), QV_OK);
+        return measures;
+    }
+
+    QV_TimeBase timeBase() {
+        QV_TimeBase tb{};
+        tb.size = sizeof tb;
+        EXPECT_EQ(QV_GetTimeBase(handle, &tb), QV_OK);
+        return tb;
+    }
+
+    vexacq::testing::TempDir dir;
+    std::unique_ptr<vfctest::ServerProcess> server;
+    int32_t handle = 0;
+};
+
+TEST_P(ReferenceMeasures, TheReferenceTimesEveryCountAndItsMeasures) {
+    std::vector<int64_t> counts;
+    // The first count after opening is already timed by the reference: a
+    // 1 s gate of true time holds 25 000 periods of channel 1 (24 996 by the
+    // analyser's own clock).
+    const auto first = measuredCount(QV_COUNT_FREQUENCY, QV_GATE_1S, counts);
+    EXPECT_EQ(first[0].referenced, 1) << "the first count after opening is not referenced";
+    EXPECT_EQ(first[1].referenced, 1);
+    EXPECT_EQ(counts[1], 25'000);
+
+    // The time base: locked, +150 ppm (the analyser samples faster than it claims).
+    QV_TimeBase tb = timeBase();
+    for (const auto deadline = Clock::now() + 5s; !tb.locked && Clock::now() < deadline;) {
+        std::this_thread::sleep_for(20ms);
+        tb = timeBase();
+    }
+    EXPECT_EQ(tb.size, int32_t{sizeof tb});
+    EXPECT_EQ(tb.channel, 0);
+    ASSERT_EQ(tb.locked, 1);
+    EXPECT_EQ(tb.referenceHz, 10e3);
+    EXPECT_NEAR(tb.offsetPpm, kOffsetPpm, 0.01);
+    EXPECT_NEAR(tb.offsetPpm, 150.0, 0.1);
+    EXPECT_NEAR(tb.measuredRate, kTrueRate, 0.01);
+    EXPECT_EQ(tb.nominalRate, double(kClaimedRate));
+
+    // Frequency, widths and duty of the fixture in true time.
+    struct Expected {
+        int channel;
+        double frequency, positiveWidth, negativeWidth, duty;
+    };
+    const auto frequency = measuredCount(QV_COUNT_FREQUENCY, QV_GATE_1S, counts);
+    EXPECT_EQ(counts[0], 10'000);
+    EXPECT_EQ(counts[1], 25'000);
+    for (const Expected& e :
+         {Expected{0, 10e3, 50e-6, 50e-6, 0.5}, Expected{1, 25e3, 10e-6, 30e-6, 0.25}}) {
+        SCOPED_TRACE(e.channel);
+        const QV_ChannelMeasures& m = frequency[static_cast<size_t>(e.channel)];
+        EXPECT_EQ(m.referenced, 1);
+        EXPECT_NEAR(m.frequency, e.frequency, e.frequency * 1e-9); // 150 ppm off is 1.5e-4
+        EXPECT_NEAR(m.positiveWidth, e.positiveWidth, 1e-12);
+        EXPECT_NEAR(m.negativeWidth, e.negativeWidth, 1e-12);
+        EXPECT_NEAR(m.duty, e.duty, 1e-9);
+        EXPECT_TRUE(std::isnan(m.period)); // a frequency count has none
+    }
+    EXPECT_TRUE(std::isnan(frequency[2].frequency)); // a steady input has none
+
+    // A period count: the mean period, 100 us and 40 us in true time.
+    const auto period = measuredCount(QV_COUNT_PERIOD, QV_GATE_100MS, counts);
+    EXPECT_EQ(counts[0], 640'000); // 64 periods in 10 ns ticks
+    EXPECT_EQ(counts[1], 256'000);
+    EXPECT_NEAR(period[0].period, 100e-6, 1e-12);
+    EXPECT_NEAR(period[1].period, 40e-6, 1e-12);
+    EXPECT_TRUE(std::isnan(period[2].period)); // no edges, no period
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ReferenceMeasures, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Vexcountd" : "BuiltIn"; });
+
+} // namespace

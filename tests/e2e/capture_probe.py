@@ -1,0 +1,259 @@
+#!/usr/bin/python3
+"""Hostile captures against vexcountd: they must not stall the demo device,
+hold more memory than the cap allows, delay SIGTERM, or hide their fault.
+
+    /usr/bin/python3 tests/e2e/capture_probe.py VEXCOUNTD          # small, a few seconds (CTest)
+    /usr/bin/python3 tests/e2e/capture_probe.py VEXCOUNTD --big    # by hand: ~6 GB inflated, ~1 min
+
+Both build their captures in a temporary folder and run vexcountd with the
+demo device and every capture as a replay device. The small set: 1 000 000
+probes, a 100 GHz sample rate, a zip cut in half, a file nobody may read
+(vexcountd then runs as user nobody when started as root, who reads every
+file), a 70 kB metadata entry. --big adds a sample entry that inflates to
+3 GB, one of 2.0 GB just under the 2 GiB cap (it loads), and a 1 GB metadata
+entry (all zeros deflated: a few MB on disk).
+
+Checks: each 1 s frequency count of the demo over SCPI is exact (500 kHz,
+250 kHz, 125 kHz, 62.5 kHz on channels 0-3) and done within 2 s while the
+captures load; the peak RSS (VmHWM) stays under 2 GiB + 10 % + the largest
+file; each capture's fault is named in the log; SIGTERM ends vexcountd
+within 2 s with status 0 (with --big also 1 s into loading the 2.0 GB one).
+The figures are printed. Exit status 0 when every check holds, 1 otherwise.
+"""
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+CAP = 2 << 30  # bytes of samples a capture may hold
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def metadata(probes=8, rate="1 MHz"):
+    names = "".join(f"probe{i + 1}=D{i}\n" for i in range(min(probes, 8)))
+    return ("[global]\nsigrok version=0.5.2\n\n[device 1]\ncapturefile=logic-1\n"
+            f"total probes={probes}\nsamplerate={rate}\ntotal analog=0\n{names}unitsize=1\n")
+
+
+def write_capture(path, meta, sample_bytes=100_000, meta_bytes=0):
+    """A session file; sample_bytes of square waves (zeros beyond 1 MB) and a
+    metadata entry padded with comment lines to meta_bytes, written in 1 MiB
+    pieces so that no size costs memory here either."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+        z.writestr("version", "2")
+        with z.open("metadata", "w", force_zip64=True) as entry:
+            entry.write(meta.encode())
+            line = b"; " + b"x" * 1021 + b"\n"
+            chunk = line * 1024
+            for _ in range(meta_bytes // len(chunk)):
+                entry.write(chunk)
+            entry.write(line * (meta_bytes % len(chunk) // len(line)))
+        with z.open("logic-1-1", "w", force_zip64=True) as entry:
+            wave = bytes(k & 0xFF for k in range(min(sample_bytes, 1 << 20)))
+            entry.write(wave)
+            zeros = bytes(1 << 20)
+            left = sample_bytes - len(wave)
+            while left > 0:
+                entry.write(zeros[:min(left, len(zeros))])
+                left -= len(zeros)
+
+
+def build(folder, big):
+    """{name: (path, the fault the log must name or None when it loads)}."""
+    captures = {}
+
+    def add(name, says, **kwargs):
+        path = os.path.join(folder, name + ".sr")
+        write_capture(path, **kwargs)
+        captures[name] = (path, says)
+
+    add("probes", "claims 1000000 probes; at most 64", meta=metadata(probes=1_000_000))
+    add("rate", "the sample rate 100 GHz is above the 1 GHz", meta=metadata(rate="100 GHz"))
+    too_much = "more than the 64.0 kB a session file's metadata may have"
+    add("metadata", too_much, meta=metadata(), meta_bytes=70 * 1024)
+    add("unreadable", "permission denied", meta=metadata())
+    os.chmod(captures["unreadable"][0], 0)
+    add("truncated", "truncated or damaged", meta=metadata())
+    path = captures["truncated"][0]
+    with open(path, "rb") as f:
+        data = f.read()
+    with open(path, "wb") as f:
+        f.write(data[:len(data) // 2])
+    if big:
+        add("inflates3g", "the samples inflate to more than the 2.00 GiB", meta=metadata(),
+            sample_bytes=3_000_000_000)
+        add("under2g", None, meta=metadata(), sample_bytes=2_000_000_000)
+        add("metadata1g", too_much, meta=metadata(), meta_bytes=1 << 30)
+    return captures
+
+
+class Scpi:
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+        self.buffer = b""
+
+    def query(self, text):
+        self.sock.sendall(text.encode() + b"\n")
+        while b"\n" not in self.buffer:
+            data = self.sock.recv(4096)
+            if not data:
+                raise ConnectionError("vexcountd closed the connection")
+            self.buffer += data
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return line.decode()
+
+
+def start(binary, folder, devices, log):
+    command = [os.path.abspath(binary), "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"]
+    for device in devices:
+        command += ["--device", device]
+    if os.geteuid() == 0:  # root reads any file: run as nobody
+        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+    server = subprocess.Popen(command, stdout=log, stderr=log, cwd=folder)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and server.poll() is None:
+        log.seek(0)
+        found = re.search(r"SCPI listening on 127\.0\.0\.1:(\d+)", log.read())
+        if found:
+            return server, int(found.group(1))
+        time.sleep(0.02)
+    server.kill()
+    log.seek(0)
+    raise SystemExit("vexcountd did not start:\n" + log.read())
+
+
+def peak_rss(pid):
+    """VmHWM in bytes (0 once the process is gone)."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            return int(re.search(r"VmHWM:\s+(\d+) kB", f.read()).group(1)) * 1024
+    except (OSError, AttributeError):
+        return 0
+
+
+def terminate(server):
+    """(seconds SIGTERM took, exit status)."""
+    started = time.monotonic()
+    server.send_signal(signal.SIGTERM)
+    try:
+        status = server.wait(10)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        status = server.wait()
+    return time.monotonic() - started, status
+
+
+def refuses_bad_configs(binary):
+    """A bad --device refuses the start (status 2), naming its fault."""
+    for device, says in (("replay:file=a.sr:speed=0x10", "speed=0x10: expected a decimal number"),
+                         ("replay:file=a.sr:speed=1e-9", "speed=1e-9"),
+                         ("demo:ref=-5MHz@0", "'-5MHz' is a negative frequency"),
+                         ("demo:ref=1e46Hz@0", "'1e46' is no decimal number"),
+                         ("demo:ref=0.0001Hz@0", "below the lowest reference frequency"),
+                         ("demo:samplerate=100G", "samplerate=100G is above the 1 GHz")):
+        run = subprocess.run([binary, "--listen", "127.0.0.1:0", "--device", device],
+                             capture_output=True, text=True, timeout=10)
+        check(run.returncode == 2 and says in run.stderr,
+              f"--device {device} refused: {run.returncode}, {run.stderr.strip()}")
+
+
+def probe(binary, big):
+    folder = tempfile.mkdtemp(prefix="vexprobe-")
+    try:
+        os.chmod(folder, 0o755)
+        started = time.monotonic()
+        captures = build(folder, big)
+        print(f"captures built in {time.monotonic() - started:.1f} s: " +
+              ", ".join(f"{n} {os.path.getsize(p) / 1e6:.1f} MB" for n, (p, _) in captures.items()),
+              flush=True)
+        largest = max(os.path.getsize(p) for p, _ in captures.values())
+        devices = ["demo"] + [f"replay:file={p}" for p, _ in captures.values()]
+        with open(os.path.join(folder, "log"), "w+") as log:
+            launched = time.monotonic()
+            server, port = start(binary, folder, devices, log)
+            loaded = None
+            scpi = Scpi(port)
+            scpi.query('INST:SEL "QVDEMO01";*OPC?')
+            wanted = [500e3, 250e3, 125e3, 62.5e3]
+            counts, slowest, wrong = 0, 0.0, []
+            deadline = time.monotonic() + (40 if big else 4)
+            while time.monotonic() < deadline:
+                began = time.monotonic()
+                values = [float(v) for v in scpi.query("MEAS:FREQ? (@0:3)").split(",")]
+                took = time.monotonic() - began
+                slowest = max(slowest, took)
+                counts += 1
+                if values != wanted:
+                    wrong.append(values)
+                log.seek(0)
+                text = log.read()
+                if loaded is None and "QVRPLY" in text:
+                    loaded = time.monotonic() - launched
+                if big and all(says is None or says in text for _, says in captures.values()) \
+                        and "QVRPLY" in text and time.monotonic() > deadline - 30:
+                    break  # every load is over
+            check(not wrong and slowest < 2.0,
+                  f"{counts} demo counts of 1 s exact and on time (slowest {slowest:.2f} s)"
+                  + (f"; wrong: {wrong[:3]}" if wrong else ""))
+            if loaded is not None:
+                print(f"the 2.0 GB capture was playing {loaded:.1f} s after the start", flush=True)
+            peak = peak_rss(server.pid)
+            limit = CAP * 1.1 + largest
+            check(0 < peak < limit, f"peak RSS {peak / 1e6:.0f} MB under {limit / 1e6:.0f} MB")
+            took, status = terminate(server)
+            check(took < 2 and status == 0, f"SIGTERM: exit {status} after {took:.2f} s")
+            log.seek(0)
+            text = log.read()
+            for name, (path, says) in captures.items():
+                if says is None:
+                    check(re.search(r"QVRPLY\d\d: capture " + name, text) is not None,
+                          f"{name} loads")
+                    continue
+                line = next((l for l in text.splitlines() if path in l), "")
+                check(says in line, f"{name}: {line.partition(path)[2][3:] or 'nothing logged'}")
+            if failures:
+                print("vexcountd's log:\n" + text[-4000:])
+        if big:
+            # SIGTERM while the 2.0 GB capture inflates.
+            with open(os.path.join(folder, "log2"), "w+") as log:
+                server, port = start(binary, folder,
+                                     ["demo", f"replay:file={captures['under2g'][0]}"], log)
+                time.sleep(1.0)
+                took, status = terminate(server)
+                log.seek(0)
+                text = log.read()
+                check(took < 2 and status == 0 and "QVRPLY" not in text,
+                      f"SIGTERM 1 s into the 2.0 GB load: exit {status} after {took:.2f} s")
+    finally:
+        for root, _, files in os.walk(folder):
+            for name in files:
+                os.chmod(os.path.join(root, name), 0o644)
+        shutil.rmtree(folder)
+
+
+def main():
+    if len(sys.argv) < 2:
+        print(__doc__)
+        return 2
+    started = time.monotonic()
+    refuses_bad_configs(sys.argv[1])
+    probe(sys.argv[1], "--big" in sys.argv[2:])
+    print(f"took {time.monotonic() - started:.1f} s")
+    print(f"{len(failures)} of the checks failed" if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

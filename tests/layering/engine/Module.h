@@ -1,0 +1,2 @@
+// Stands in for the engine header the planted counter file includes.
+#pragma once
