@@ -146,14 +146,16 @@ const Entry* lookUp(std::string_view header, bool query, int& suffix) {
     return nullptr;
 }
 
-// Splits at separator outside quotes and parentheses; nothing when a quote
-// or parenthesis is left open.
-std::optional<std::vector<std::string>> splitOutside(std::string_view text, char separator) {
-    std::vector<std::string> parts;
-    std::string current;
+// Calls visit(c, outside) for every character of text, outside true where c
+// stands outside quotes and parentheses (quotes and parentheses themselves
+// are not outside). False when a quote or parenthesis is left open, or a
+// parenthesis closed that was not open (the walk stops there).
+template <class Visit>
+bool walkOutside(std::string_view text, Visit visit) {
     char quote = 0;
     int depth = 0;
     for (const char c : text) {
+        bool outside = false;
         if (quote) {
             if (c == quote) quote = 0;
         } else if (c == '"' || c == '\'') {
@@ -161,37 +163,34 @@ std::optional<std::vector<std::string>> splitOutside(std::string_view text, char
         } else if (c == '(') {
             ++depth;
         } else if (c == ')') {
-            if (--depth < 0) return std::nullopt;
-        } else if (c == separator && depth == 0) {
-            parts.push_back(std::move(current));
-            current.clear();
-            continue;
+            if (--depth < 0) return false;
+        } else {
+            outside = depth == 0;
         }
-        current += c;
+        visit(c, outside);
     }
-    if (quote || depth != 0) return std::nullopt;
-    parts.push_back(std::move(current));
+    return !quote && depth == 0;
+}
+
+// Splits at separator outside quotes and parentheses; nothing when a quote
+// or parenthesis is left open.
+std::optional<std::vector<std::string>> splitOutside(std::string_view text, char separator) {
+    std::vector<std::string> parts(1);
+    const bool closed = walkOutside(text, [&](char c, bool outside) {
+        if (outside && c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    });
+    if (!closed) return std::nullopt;
     return parts;
 }
 
 // Whether text has a blank outside quotes and parentheses.
 bool blankOutside(std::string_view text) {
-    char quote = 0;
-    int depth = 0;
-    for (const char c : text) {
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        } else if (isBlank(c) && depth == 0) {
-            return true;
-        }
-    }
-    return false;
+    bool blank = false;
+    walkOutside(text, [&](char c, bool outside) { blank = blank || (outside && isBlank(c)); });
+    return blank;
 }
 
 } // namespace

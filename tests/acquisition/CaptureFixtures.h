@@ -91,4 +91,23 @@ inline bool writeSessionFile(sr_context* context, const std::string& path,
     return ok && device && std::filesystem::exists(path);
 }
 
+// The replay device config of 8-channel `samples` at `rate` Hz written into
+// dir: a session file (sessionFile) or a raw file read with the binary
+// input format; options (e.g. ":speed=10") appended. Empty on failure.
+inline std::string replayFixture(const TempDir& dir, const std::vector<uint8_t>& samples,
+                                 uint64_t rate, bool sessionFile, const std::string& options) {
+    if (!sessionFile) {
+        const std::string path = dir.file("fixture.bin");
+        writeFile(path, std::string(samples.begin(), samples.end()));
+        return "replay:file=" + path + ":format=binary:samplerate=" + std::to_string(rate) +
+               options;
+    }
+    const std::string path = dir.file("fixture.sr");
+    sr_context* context = nullptr;
+    if (sr_init(&context) != SR_OK) return {};
+    const bool written = writeSessionFile(context, path, samples, 8, rate);
+    sr_exit(context);
+    return written ? "replay:file=" + path + options : std::string();
+}
+
 } // namespace vexacq::testing

@@ -44,24 +44,9 @@ std::vector<uint8_t> referencedSamples() {
 class ReferenceMeasures : public ::testing::TestWithParam<bool> { // true: through vexcountd
 protected:
     void SetUp() override {
-        const std::vector<uint8_t> samples = referencedSamples();
-        std::string device;
-        if (GetParam()) {
-            const std::string path = dir.file("referenced.sr");
-            sr_context* context = nullptr;
-            ASSERT_EQ(sr_init(&context), SR_OK);
-            const bool written =
-                vexacq::testing::writeSessionFile(context, path, samples, 8, kClaimedRate);
-            sr_exit(context);
-            ASSERT_TRUE(written);
-            device = "replay:file=" + path + ":speed=10:ref=10kHz@0";
-        } else {
-            const std::string path = dir.file("referenced.bin");
-            vexacq::testing::writeFile(path, std::string(samples.begin(), samples.end()));
-            device = "replay:file=" + path +
-                     ":format=binary:samplerate=" + std::to_string(kClaimedRate) +
-                     ":speed=10:ref=10kHz@0";
-        }
+        const std::string device = vexacq::testing::replayFixture(
+            dir, referencedSamples(), kClaimedRate, GetParam(), ":speed=10:ref=10kHz@0");
+        ASSERT_FALSE(device.empty());
         ASSERT_EQ(QV_Initialize(&handle), QV_OK);
         if (GetParam()) {
             server = std::make_unique<vfctest::ServerProcess>(

@@ -49,22 +49,9 @@ struct Fixture {
 class ReplayDevice : public ::testing::TestWithParam<Fixture> {
 protected:
     void SetUp() override {
-        std::string device;
-        const std::vector<uint8_t> samples = fixtureSamples();
-        if (std::string(GetParam().format) == "sr") {
-            const std::string path = dir.file("fixture.sr");
-            sr_context* context = nullptr;
-            ASSERT_EQ(sr_init(&context), SR_OK);
-            const bool written =
-                vexacq::testing::writeSessionFile(context, path, samples, 8, kRate);
-            sr_exit(context);
-            ASSERT_TRUE(written);
-            device = "replay:file=" + path + ":speed=10";
-        } else {
-            const std::string path = dir.file("fixture.bin");
-            vexacq::testing::writeFile(path, std::string(samples.begin(), samples.end()));
-            device = "replay:file=" + path + ":format=binary:samplerate=1M:speed=10";
-        }
+        const std::string device = vexacq::testing::replayFixture(
+            dir, fixtureSamples(), kRate, std::string(GetParam().format) == "sr", ":speed=10");
+        ASSERT_FALSE(device.empty());
         ASSERT_EQ(QV_Initialize(&handle), QV_OK);
         if (GetParam().server) {
             server = std::make_unique<vfctest::ServerProcess>(
