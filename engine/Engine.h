@@ -230,9 +230,11 @@ public:
     Result counterStatus(SessionId session, int capacity, CounterStatus& status);
     // One count per channel; capacity below the channel count: badArgument.
     Result counts(SessionId session, int capacity, std::vector<int64_t>& counts);
-    // Reciprocal frequency, pulse widths and duty per channel of the count
-    // (one entry per channel), and the module's time base. Not part of the
-    // library's 15 functions: the SCPI personality and the metrics use them.
+    // Reciprocal and regression frequency, mean period, pulse widths, duty
+    // and whether the reference timed it, per channel of the count (one entry
+    // per channel), and the module's time base. Beside the library's 15
+    // functions: QV_FCGetMeasures and QV_GetTimeBase, SCPI and the metrics
+    // read them.
     Result measures(SessionId session, std::vector<ChannelMeasures>& measures);
     Result timeBase(SessionId session, TimeBase& timeBase);
 

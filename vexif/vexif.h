@@ -101,7 +101,9 @@ VEXIF_API int32_t QV_Initialize(int32_t* handle);
  * the environment variable VEXIF_DEVICES names: unset = every USB logic
  * analyser found (looked for in the background, again when the module list
  * is asked for); "" = none; else libsigrok device configs separated by ';',
- * each DRIVER[:key=value...], e.g. "demo" or "fx2lafw:conn=1.5". */
+ * each DRIVER[:key=value...], e.g. "demo" or "fx2lafw:conn=1.5"; an entry
+ * that does not parse or check is left out alone and reported by
+ * QV_GetDeviceProblems. */
 VEXIF_API int32_t QV_ConnectToServer(int32_t handle, const char* host, int32_t port);
 /* Stops the session's count, releases its module and the handle. */
 VEXIF_API int32_t QV_Finalize(int32_t handle);
