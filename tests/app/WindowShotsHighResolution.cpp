@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #ifdef VFC_SHOT_FAKE
 #include "FakeVexif.h"
@@ -40,6 +41,15 @@ void shoot(const TMainForm& form, const char* name) {
         form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
     EXPECT_TRUE(picture.save(path)) << path.toStdString();
+}
+
+// Prints what a picture shows of channel 0 and the time-base panel, so that
+// the figures can be checked beside the picture.
+void printFigures(const TMainForm& form, const char* what) {
+    std::printf("%s: channel 0 \"%s\", state \"%s\", time base \"%s\"\n", what,
+                results(form).front().c_str(), stateText(form).toUtf8().constData(),
+                panel(form, TModStatusBar::TimeBasePanel).toUtf8().constData());
+    std::fflush(stdout);
 }
 
 #ifdef VFC_SHOT_FAKE
@@ -101,6 +111,16 @@ TEST(WindowShots, HighResolution) {
 #endif
     ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 5000));
     clickItem(*form.gateGroup(), 1); // 1 s
+#ifndef VFC_SHOT_FAKE
+    // The first count after opening, as it is at start-up (High Resolution
+    // off): on a module with a reference it waits for the lock.
+    StateRecorder states(form);
+    form.runAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Frequency Count Finished"; }, 15000));
+    for (const std::string& state : states.texts())
+        std::printf("first count: state \"%s\"\n", state.c_str());
+    printFigures(form, "first count");
+#endif
     form.highResolutionAction()->setChecked(true);
     // A reference, if the module has one, shows within a second; the first
     // count after opening may wait for its lock.
@@ -109,12 +129,14 @@ TEST(WindowShots, HighResolution) {
     form.runAction()->trigger();
     ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Frequency Count Finished"; }, 15000));
     shoot(form, "high-resolution.png");
+    printFigures(form, "high-resolution.png");
 
     clickItem(*form.countTypeGroup(), 1); // period
     ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
     form.runAction()->trigger();
     ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Period Count Finished"; }, 15000));
     shoot(form, "high-resolution-period.png");
+    printFigures(form, "high-resolution-period.png");
 
 #ifdef VFC_SHOT_FAKE
     // A new device problem in the status bar, then all of them listed; and
