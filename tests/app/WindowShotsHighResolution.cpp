@@ -33,14 +33,19 @@ namespace {
 
 using namespace windowtest;
 
+// Saves a picture into VFC_SHOT_DIR with the PNG writer's best compression
+// (quality 0): the pictures go into the repository.
+void savePicture(const QPixmap& picture, const char* name) {
+    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
+    EXPECT_TRUE(picture.save(path, "PNG", 0)) << path.toStdString();
+}
+
 void shoot(const TMainForm& form, const char* name) {
     QApplication::processEvents();
     QTest::qWait(50);
     const QRect area = form.frameGeometry();
-    const QPixmap picture =
-        form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
-    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+    savePicture(form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()),
+                name);
 }
 
 // Prints what a picture shows of channel 0 and the time-base panel, so that
@@ -50,6 +55,18 @@ void printFigures(const TMainForm& form, const char* what) {
                 results(form).front().c_str(), stateText(form).toUtf8().constData(),
                 panel(form, TModStatusBar::TimeBasePanel).toUtf8().constData());
     std::fflush(stdout);
+}
+
+// Help > Device Problems..., the dialog alone.
+void shootDeviceProblems(TMainForm& form) {
+    form.deviceProblemsAction()->trigger();
+    QWidget* dialog = form.deviceProblemsDialog();
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }, 2000));
+    QTest::qWait(100);
+    const QRect area = dialog->frameGeometry();
+    savePicture(dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()),
+                "device-problems.png");
+    dialog->close();
 }
 
 #ifdef VFC_SHOT_FAKE
@@ -138,6 +155,12 @@ TEST(WindowShots, HighResolution) {
     shoot(form, "high-resolution-period.png");
     printFigures(form, "high-resolution-period.png");
 
+#ifndef VFC_SHOT_FAKE
+    // Help > Device Problems... as the server states them (VEXIF_DEVICES
+    // with bad entries beside a good one shows some).
+    shootDeviceProblems(form);
+#endif
+
 #ifdef VFC_SHOT_FAKE
     // A new device problem in the status bar, then all of them listed; and
     // the Statistics window over High Resolution frequency counts.
@@ -147,15 +170,7 @@ TEST(WindowShots, HighResolution) {
         "file or directory\n");
     ASSERT_TRUE(waitUntil([&] { return !form.modStatusBar()->message().isEmpty(); }, 3000));
     shoot(form, "device-problem-message.png");
-    form.deviceProblemsAction()->trigger();
-    QWidget* dialog = form.deviceProblemsDialog();
-    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }, 2000));
-    QTest::qWait(100);
-    const QPixmap problems = dialog->screen()->grabWindow(
-        0, dialog->frameGeometry().x(), dialog->frameGeometry().y(),
-        dialog->frameGeometry().width(), dialog->frameGeometry().height());
-    EXPECT_TRUE(problems.save(qEnvironmentVariable("VFC_SHOT_DIR") + "/device-problems.png"));
-    dialog->close();
+    shootDeviceProblems(form);
 
     clickItem(*form.countTypeGroup(), 0); // frequency
     form.records()->statisticsAction()->trigger();
@@ -167,10 +182,9 @@ TEST(WindowShots, HighResolution) {
     }
     QTest::qWait(1500);
     const QRect area = statistics->frameGeometry();
-    EXPECT_TRUE(
-        statistics->screen()
-            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-            .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/statistics-high-resolution.png"));
+    savePicture(
+        statistics->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()),
+        "statistics-high-resolution.png");
 
     // The help at its High Resolution section.
     form.helpAction()->trigger();
@@ -179,9 +193,9 @@ TEST(WindowShots, HighResolution) {
     help->browser()->scrollToAnchor(QStringLiteral("highres"));
     QTest::qWait(300);
     const QRect helpArea = help->frameGeometry();
-    EXPECT_TRUE(help->screen()
-                    ->grabWindow(0, helpArea.x(), helpArea.y(), helpArea.width(), helpArea.height())
-                    .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/help-high-resolution.png"));
+    savePicture(help->screen()->grabWindow(0, helpArea.x(), helpArea.y(), helpArea.width(),
+                                           helpArea.height()),
+                "help-high-resolution.png");
 #endif
 }
 
