@@ -34,14 +34,10 @@ int integerDigits(double value) {
     return static_cast<int>(std::floor(std::log10(value))) + 1;
 }
 
-// `digits` significant digits of a positive value: as decimals where the
-// digits reach past the point (at most kMaxDecimals), else rounded to tens,
-// hundreds, ...: 1001.15 to 3 digits is "1000".
+// `digits` significant digits of a positive value; its integer part always
+// shows in full (1001.15 to 3 digits is "1001").
 std::string significant(double value, int digits) {
-    const int decimals = digits - integerDigits(value);
-    if (decimals >= 0) return fixed(value, decimals);
-    const double unit = std::pow(10.0, -decimals);
-    return fixed(std::round(value / unit) * unit, 0);
+    return fixed(value, std::clamp(digits - integerDigits(value), 0, kMaxDecimals));
 }
 
 // ", duty 49.5 %" where the duty is known.

@@ -24,10 +24,8 @@
 // sample, over 64. No fit averages the edges between, so it resolves one
 // sample in the span, 1 / (rate x 64 x period): 3 digits (1.3 ns) for 1 us
 // at 12 MS/s, 7 for 1 ms at 24 MS/s. It shows its value in ns with those
-// digits and at most six decimals.
-//
-// A reading whose resolved digits end before the point is rounded there:
-// 1001.15 ns resolved to 3 digits shows 1000, not 1001.
+// digits and at most six decimals; an integer part shows in full (1001.15 ns
+// resolved to 3 digits shows 1001).
 #pragma once
 
 #include "vexif.h"
