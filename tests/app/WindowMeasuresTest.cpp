@@ -170,6 +170,22 @@ TEST_F(WindowMeasures, ACountThatIsNotArmedWaitsForAnUnlockedReference) {
     }
 }
 
+// Run pressed as soon as the module opened: the count's first poll already
+// knows the reference is not locked (the time base is read before it).
+TEST_F(WindowMeasures, TheFirstCountAfterOpeningWaitsForTheReferenceFromItsFirstPoll) {
+    form.reset();
+    fakevexif::reset();
+    fakevexif::setModules({{"QV000001", 'c'}});
+    fakevexif::setTimeBase(timeBase(1e6, 0, 0.0));
+    fakevexif::setStatusWords({QV_STATUS_BUSY});
+    form = std::make_unique<TMainForm>();
+    ASSERT_TRUE(waitUntil([&] { return form->runAction()->isEnabled(); }, 1500));
+    form->pollTimer()->stop();
+    form->runAction()->trigger();
+    ticks(1);
+    EXPECT_EQ(stateText(*form).toStdString(), "Waiting for reference");
+}
+
 TEST_F(WindowMeasures, HighResolutionStatisticsAndLog) {
     QTemporaryDir folder;
     const QString path = folder.filePath("log.csv");
