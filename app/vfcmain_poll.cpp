@@ -10,6 +10,11 @@
 void TMainForm::PollTick() {
     if (!m_library) return;
 
+    // The time base and the device problems, once a second, counting or not;
+    // before the count's step, so that a count polled on the first tick after
+    // opening already knows whether it waits for the reference.
+    watchEngine();
+
     // One step of the measurement cycle. When the library cannot even say
     // whether a module is open (its server is gone), the count and the module
     // are gone with the session: the window shows no module before the failure
@@ -20,9 +25,6 @@ void TMainForm::PollTick() {
         CloseModule();
         throw;
     }
-
-    // The time base and the device problems, once a second, counting or not.
-    watchEngine();
 
     // While a count runs, the pins, the module list and the heartbeat wait.
     if (m_cycle.runState() != 0) return;

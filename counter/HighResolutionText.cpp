@@ -12,7 +12,6 @@ namespace {
 
 constexpr int kMinDigits = 3;
 constexpr int kMaxDigits = 12;
-constexpr int kMinPeriodDecimals = 2; // 10 ps
 constexpr int kMaxPeriodDecimals = 6; // 1 fs
 constexpr int kMaxDecimals = 9;
 // The value beside the reading shows at most this many significant digits:
@@ -35,9 +34,10 @@ int integerDigits(double value) {
     return static_cast<int>(std::floor(std::log10(value))) + 1;
 }
 
-// Decimals that show `digits` significant digits of a positive value.
-int decimalsFor(double value, int digits) {
-    return std::clamp(digits - integerDigits(value), 0, kMaxDecimals);
+// `digits` significant digits of a positive value; its integer part always
+// shows in full (1001.15 to 3 digits is "1001").
+std::string significant(double value, int digits) {
+    return fixed(value, std::clamp(digits - integerDigits(value), 0, kMaxDecimals));
 }
 
 // ", duty 49.5 %" where the duty is known.
@@ -57,8 +57,7 @@ double frequencyResolution(double hz, double gateSeconds, double sampleRate) {
 
 double periodResolution(double periodSeconds, double sampleRate) {
     if (!(sampleRate > 0.0) || !(periodSeconds > 0.0)) return 0.0;
-    const double span = kPeriodIntervals * periodSeconds;
-    return 1.0 / (sampleRate * span * std::sqrt(kPeriodIntervals + 1.0));
+    return 1.0 / (sampleRate * kPeriodIntervals * periodSeconds);
 }
 
 int resolvedDigits(double relativeResolution) {
@@ -74,23 +73,22 @@ std::optional<std::string> highResolutionFrequencyText(const QV_ChannelMeasures&
     const int digits = resolvedDigits(frequencyResolution(hz, gateSeconds(gateCode), sampleRate));
     const double ns = 1e9 / hz;
     const int beside = std::min(digits, kBesideDigits);
-    return fixed(hz, decimalsFor(hz, digits)) + "|Hz$[ " + fixed(ns, decimalsFor(ns, beside)) +
-           " ns" + dutyRemark(measures.duty) + " ]";
+    return significant(hz, digits) + "|Hz$[ " + significant(ns, beside) + " ns" +
+           dutyRemark(measures.duty) + " ]";
 }
 
 std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& measures,
                                                     double sampleRate) {
     const double seconds = measures.period;
     if (!std::isfinite(seconds) || !(seconds > 0.0)) return std::nullopt;
-    const int digits = resolvedDigits(periodResolution(seconds, sampleRate));
     const double ns = seconds * 1e9;
-    const int decimals =
-        std::clamp(digits - integerDigits(ns), kMinPeriodDecimals, kMaxPeriodDecimals);
+    const int digits = std::min(resolvedDigits(periodResolution(seconds, sampleRate)),
+                                integerDigits(ns) + kMaxPeriodDecimals);
     const double hz = 1.0 / seconds;
     // The frequency beside it with as many significant digits as the period
     // shows, up to the remark's room.
-    const int beside = std::clamp(integerDigits(ns) + decimals, 1, kBesideDigits);
-    return fixed(ns, decimals) + "|ns$[ " + fixed(hz, decimalsFor(hz, beside)) + " Hz" +
+    const int beside = std::clamp(digits, 1, kBesideDigits);
+    return significant(ns, digits) + "|ns$[ " + significant(hz, beside) + " Hz" +
            dutyRemark(measures.duty) + " ]";
 }
 

@@ -19,9 +19,13 @@
 // not how accurate the time base is: without a locked reference the sample
 // clock's own offset (often tens of ppm) is in every digit from the fifth.
 //
-// A period reading is the mean of the 64 intervals behind the period count,
-// fitted the same way (64 intervals, 65 edges); it shows its value in ns
-// with at least two decimals (10 ps) and at most six.
+// A period reading is the mean of the 64 intervals behind the period count:
+// the span from the first to the last of their 65 edges, each placed to one
+// sample, over 64. No fit averages the edges between, so it resolves one
+// sample in the span, 1 / (rate x 64 x period): 3 digits (1.3 ns) for 1 us
+// at 12 MS/s, 7 for 1 ms at 24 MS/s. It shows its value in ns with those
+// digits and at most six decimals; an integer part shows in full (1001.15 ns
+// resolved to 3 digits shows 1001).
 #pragma once
 
 #include "vexif.h"
@@ -33,7 +37,8 @@
 // Relative resolution of a frequency reading of hz over gateSeconds at
 // sampleRate (samples/s); 0 when the rate is unknown (no sampling error).
 double frequencyResolution(double hz, double gateSeconds, double sampleRate);
-// Relative resolution of the mean of 64 periods of periodSeconds.
+// Relative resolution of the mean of 64 periods of periodSeconds (one
+// sample in their span).
 double periodResolution(double periodSeconds, double sampleRate);
 // Significant digits a relative resolution gives (3 to 12; 12 for 0).
 int resolvedDigits(double relativeResolution);

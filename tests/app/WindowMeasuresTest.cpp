@@ -120,8 +120,9 @@ TEST_F(WindowMeasures, HighResolutionTexts) {
          "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
         {"period, off", 1, false, false, NAN, 1.00015e-6, 6401,
          "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
-        {"period, on", 1, true, false, NAN, 1.00015e-6, 6401,
-         "1000.15|ns$[ 999850 Hz, duty 49.5 % ]", 1000.15},
+        // 64 intervals of 1 us at 12 MS/s resolve 3 digits.
+        {"period, on", 1, true, false, NAN, 1.00015e-6, 6401, "1000|ns$[ 999850 Hz, duty 49.5 % ]",
+         1000.15},
         {"events, on: unchanged", 2, true, false, 1e6, 1e-6, 42, "42|Events", 42.0},
         {"period, on, old server", 1, true, true, NAN, 1.00015e-6, 6401,
          "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
@@ -167,6 +168,22 @@ TEST_F(WindowMeasures, ACountThatIsNotArmedWaitsForAnUnlockedReference) {
         ticks(10); // the time base is read once a second
         EXPECT_EQ(stateText(*form), c.state) << c.locked << " " << c.word0;
     }
+}
+
+// Run pressed as soon as the module opened: the count's first poll already
+// knows the reference is not locked (the time base is read before it).
+TEST_F(WindowMeasures, TheFirstCountAfterOpeningWaitsForTheReferenceFromItsFirstPoll) {
+    form.reset();
+    fakevexif::reset();
+    fakevexif::setModules({{"QV000001", 'c'}});
+    fakevexif::setTimeBase(timeBase(1e6, 0, 0.0));
+    fakevexif::setStatusWords({QV_STATUS_BUSY});
+    form = std::make_unique<TMainForm>();
+    ASSERT_TRUE(waitUntil([&] { return form->runAction()->isEnabled(); }, 1500));
+    form->pollTimer()->stop();
+    form->runAction()->trigger();
+    ticks(1);
+    EXPECT_EQ(stateText(*form).toStdString(), "Waiting for reference");
 }
 
 TEST_F(WindowMeasures, HighResolutionStatisticsAndLog) {

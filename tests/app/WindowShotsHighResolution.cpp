@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #ifdef VFC_SHOT_FAKE
 #include "FakeVexif.h"
@@ -32,14 +33,40 @@ namespace {
 
 using namespace windowtest;
 
+// Saves a picture into VFC_SHOT_DIR with the PNG writer's best compression
+// (quality 0): the pictures go into the repository.
+void savePicture(const QPixmap& picture, const char* name) {
+    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
+    EXPECT_TRUE(picture.save(path, "PNG", 0)) << path.toStdString();
+}
+
 void shoot(const TMainForm& form, const char* name) {
     QApplication::processEvents();
     QTest::qWait(50);
     const QRect area = form.frameGeometry();
-    const QPixmap picture =
-        form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
-    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+    savePicture(form.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()),
+                name);
+}
+
+// Prints what a picture shows of channel 0 and the time-base panel, so that
+// the figures can be checked beside the picture.
+void printFigures(const TMainForm& form, const char* what) {
+    std::printf("%s: channel 0 \"%s\", state \"%s\", time base \"%s\"\n", what,
+                results(form).front().c_str(), stateText(form).toUtf8().constData(),
+                panel(form, TModStatusBar::TimeBasePanel).toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// Help > Device Problems..., the dialog alone.
+void shootDeviceProblems(TMainForm& form) {
+    form.deviceProblemsAction()->trigger();
+    QWidget* dialog = form.deviceProblemsDialog();
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }, 2000));
+    QTest::qWait(100);
+    const QRect area = dialog->frameGeometry();
+    savePicture(dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()),
+                "device-problems.png");
+    dialog->close();
 }
 
 #ifdef VFC_SHOT_FAKE
@@ -101,6 +128,16 @@ TEST(WindowShots, HighResolution) {
 #endif
     ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 5000));
     clickItem(*form.gateGroup(), 1); // 1 s
+#ifndef VFC_SHOT_FAKE
+    // The first count after opening, as it is at start-up (High Resolution
+    // off): on a module with a reference it waits for the lock.
+    StateRecorder states(form);
+    form.runAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Frequency Count Finished"; }, 15000));
+    for (const std::string& state : states.texts())
+        std::printf("first count: state \"%s\"\n", state.c_str());
+    printFigures(form, "first count");
+#endif
     form.highResolutionAction()->setChecked(true);
     // A reference, if the module has one, shows within a second; the first
     // count after opening may wait for its lock.
@@ -109,12 +146,20 @@ TEST(WindowShots, HighResolution) {
     form.runAction()->trigger();
     ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Frequency Count Finished"; }, 15000));
     shoot(form, "high-resolution.png");
+    printFigures(form, "high-resolution.png");
 
     clickItem(*form.countTypeGroup(), 1); // period
     ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
     form.runAction()->trigger();
     ASSERT_TRUE(waitUntil([&] { return stateText(form) == "Period Count Finished"; }, 15000));
     shoot(form, "high-resolution-period.png");
+    printFigures(form, "high-resolution-period.png");
+
+#ifndef VFC_SHOT_FAKE
+    // Help > Device Problems... as the server states them (VEXIF_DEVICES
+    // with bad entries beside a good one shows some).
+    shootDeviceProblems(form);
+#endif
 
 #ifdef VFC_SHOT_FAKE
     // A new device problem in the status bar, then all of them listed; and
@@ -125,15 +170,7 @@ TEST(WindowShots, HighResolution) {
         "file or directory\n");
     ASSERT_TRUE(waitUntil([&] { return !form.modStatusBar()->message().isEmpty(); }, 3000));
     shoot(form, "device-problem-message.png");
-    form.deviceProblemsAction()->trigger();
-    QWidget* dialog = form.deviceProblemsDialog();
-    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }, 2000));
-    QTest::qWait(100);
-    const QPixmap problems = dialog->screen()->grabWindow(
-        0, dialog->frameGeometry().x(), dialog->frameGeometry().y(),
-        dialog->frameGeometry().width(), dialog->frameGeometry().height());
-    EXPECT_TRUE(problems.save(qEnvironmentVariable("VFC_SHOT_DIR") + "/device-problems.png"));
-    dialog->close();
+    shootDeviceProblems(form);
 
     clickItem(*form.countTypeGroup(), 0); // frequency
     form.records()->statisticsAction()->trigger();
@@ -145,10 +182,9 @@ TEST(WindowShots, HighResolution) {
     }
     QTest::qWait(1500);
     const QRect area = statistics->frameGeometry();
-    EXPECT_TRUE(
-        statistics->screen()
-            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-            .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/statistics-high-resolution.png"));
+    savePicture(
+        statistics->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()),
+        "statistics-high-resolution.png");
 
     // The help at its High Resolution section.
     form.helpAction()->trigger();
@@ -157,9 +193,9 @@ TEST(WindowShots, HighResolution) {
     help->browser()->scrollToAnchor(QStringLiteral("highres"));
     QTest::qWait(300);
     const QRect helpArea = help->frameGeometry();
-    EXPECT_TRUE(help->screen()
-                    ->grabWindow(0, helpArea.x(), helpArea.y(), helpArea.width(), helpArea.height())
-                    .save(qEnvironmentVariable("VFC_SHOT_DIR") + "/help-high-resolution.png"));
+    savePicture(help->screen()->grabWindow(0, helpArea.x(), helpArea.y(), helpArea.width(),
+                                           helpArea.height()),
+                "help-high-resolution.png");
 #endif
 }
 
