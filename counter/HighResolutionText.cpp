@@ -40,6 +40,18 @@ std::string significant(double value, int digits) {
     return fixed(value, std::clamp(digits - integerDigits(value), 0, kMaxDecimals));
 }
 
+// `digits` significant digits of a positive frequency in Hz, kHz or MHz, so
+// that a coarse reading does not show more digits than it resolves
+// (998 853 Hz to 3 digits is "999 kHz").
+std::string frequencyWithUnit(double hz, int digits) {
+    // The unit follows the rounded value: 999 850 Hz to 3 digits is 1.00 MHz.
+    const double step = std::pow(10.0, integerDigits(hz) - digits);
+    if (step > 1.0) hz = std::round(hz / step) * step;
+    if (hz >= 1e6) return significant(hz / 1e6, digits) + " MHz";
+    if (hz >= 1e3) return significant(hz / 1e3, digits) + " kHz";
+    return significant(hz, digits) + " Hz";
+}
+
 // ", duty 49.5 %" where the duty is known.
 std::string dutyRemark(double duty) {
     if (!std::isfinite(duty)) return {};
@@ -88,7 +100,7 @@ std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& me
     // The frequency beside it with as many significant digits as the period
     // shows, up to the remark's room.
     const int beside = std::clamp(digits, 1, kBesideDigits);
-    return significant(ns, digits) + "|ns$[ " + significant(hz, beside) + " Hz" +
+    return significant(ns, digits) + "|ns$[ " + frequencyWithUnit(hz, beside) +
            dutyRemark(measures.duty) + " ]";
 }
 

@@ -49,9 +49,9 @@ int resolvedDigits(double relativeResolution);
 // when the frequency is unknown or not above 0 (the count's own text stands).
 std::optional<std::string> highResolutionFrequencyText(const QV_ChannelMeasures& measures,
                                                        int32_t gateCode, double sampleRate);
-// "<ns>|ns$[ <Hz> Hz, duty <%> % ]" from measures.period, the frequency
-// beside it as for a frequency. None when the period is unknown or not
-// above 0.
+// "<ns>|ns$[ <f> kHz, duty <%> % ]" from measures.period, the frequency
+// beside it with as many significant digits as the period (in Hz, kHz or
+// MHz). None when the period is unknown or not above 0.
 std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& measures,
                                                     double sampleRate);
 

@@ -121,7 +121,7 @@ TEST_F(WindowMeasures, HighResolutionTexts) {
         {"period, off", 1, false, false, NAN, 1.00015e-6, 6401,
          "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
         // 64 intervals of 1 us at 12 MS/s resolve 3 digits.
-        {"period, on", 1, true, false, NAN, 1.00015e-6, 6401, "1000|ns$[ 999850 Hz, duty 49.5 % ]",
+        {"period, on", 1, true, false, NAN, 1.00015e-6, 6401, "1000|ns$[ 1.00 MHz, duty 49.5 % ]",
          1000.15},
         {"events, on: unchanged", 2, true, false, 1e6, 1e-6, 42, "42|Events", 42.0},
         {"period, on, old server", 1, true, true, NAN, 1.00015e-6, 6401,

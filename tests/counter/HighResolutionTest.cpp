@@ -64,21 +64,21 @@ TEST(HighResolutionText, CellTexts) {
         // 64 intervals of 1 us span 768 samples at 12 MS/s: one sample in
         // 768 is 3 digits.
         {"period, 1 us at 12 MS/s", true, measures(kNaN, 1.0e-6, 0.495), QV_GATE_1S, 12e6,
-         "1000|ns$[ 1000000 Hz, duty 49.5 % ]"},
+         "1000|ns$[ 1.00 MHz, duty 49.5 % ]"},
         // 1 MHz sampled by a clock 153.6 ppm fast, referenced: 768 samples
         // read 999.85 ns, 769 read 1001.15 ns: whole ns, not the 0.15 ns
         // that one sample more or less in the span moves by 1.3 ns.
         {"period, 768 samples at 12.0018432 MS/s", true,
          measures(kNaN, 768 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6,
-         "1000|ns$[ 1000154 Hz ]"},
+         "1000|ns$[ 1.00 MHz ]"},
         {"period, 769 samples at 12.0018432 MS/s", true,
          measures(kNaN, 769 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6,
-         "1001|ns$[ 998853 Hz ]"},
+         "1001|ns$[ 999 kHz ]"},
         // One sample in 64 ms at 24 MS/s is 7 digits: whole ns.
         {"period, 1 ms at 24 MS/s", true, measures(kNaN, 1.00015e-3, kNaN), QV_GATE_1S, 24e6,
          "1000150|ns$[ 999.8500 Hz ]"},
         {"period, simulated: six decimals", true, measures(kNaN, 1.0e-6, kNaN), QV_GATE_1S, 0.0,
-         "1000.000000|ns$[ 1000000.0 Hz ]"},
+         "1000.000000|ns$[ 1.0000000 MHz ]"},
         {"period unknown", true, measures(1e6, kNaN, 0.5), QV_GATE_1S, 24e6, ""},
     };
     for (const auto& c : cases) {
