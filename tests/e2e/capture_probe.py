@@ -5,20 +5,18 @@ hold more memory than the cap allows, delay SIGTERM, or hide their fault.
     /usr/bin/python3 tests/e2e/capture_probe.py VEXCOUNTD          # small, a few seconds (CTest)
     /usr/bin/python3 tests/e2e/capture_probe.py VEXCOUNTD --big    # by hand: ~6 GB inflated, ~1 min
 
-Both build their captures in a temporary folder and run vexcountd with the
-demo device and every capture as a replay device. The small set: 1 000 000
-probes, a 100 GHz sample rate, a zip cut in half, a file nobody may read
-(vexcountd then runs as user nobody when started as root, who reads every
-file), a 70 kB metadata entry. --big adds a sample entry that inflates to
-3 GB, one of 2.0 GB just under the 2 GiB cap (it loads), and a 1 GB metadata
-entry (all zeros deflated: a few MB on disk).
+Both run vexcountd with the demo device and every capture (built in a
+temporary folder) as a replay device. The small set: 1 000 000 probes, a
+100 GHz rate, a zip cut in half, a file nobody may read (as root, vexcountd
+runs as user nobody), a 70 kB metadata entry. --big adds samples inflating
+to 3 GB, 2.0 GB just under the 2 GiB cap (it loads) and a 1 GB metadata
+entry (deflated zeros: a few MB on disk).
 
-Checks: each 1 s frequency count of the demo over SCPI is exact (500 kHz,
-250 kHz, 125 kHz, 62.5 kHz on channels 0-3) and done within 2 s while the
-captures load; the peak RSS (VmHWM) stays under 2 GiB + 10 % + the largest
-file; each capture's fault is named in the log; SIGTERM ends vexcountd
-within 2 s with status 0 (with --big also 1 s into loading the 2.0 GB one).
-The figures are printed. Exit status 0 when every check holds, 1 otherwise.
+Checks: the demo's 1 s counts over SCPI stay exact (500, 250, 125, 62.5 kHz
+on channels 0-3) and take under 2 s while the captures load; peak RSS
+(VmHWM) stays under 2 GiB + 10 % + the largest file; the log names each
+capture's fault; SIGTERM ends vexcountd within 2 s with status 0 (--big:
+also 1 s into the 2.0 GB load). Exit status 0 when every check holds.
 """
 import os
 import re
@@ -105,22 +103,24 @@ class Scpi:
 
 
 def start(binary, folder, devices, log):
-    command = [os.path.abspath(binary), "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"]
-    for device in devices:
-        command += ["--device", device]
+    command = [os.path.abspath(binary), "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"] + \
+        [a for device in devices for a in ("--device", device)]
     if os.geteuid() == 0:  # root reads any file: run as nobody
         command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
     server = subprocess.Popen(command, stdout=log, stderr=log, cwd=folder)
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline and server.poll() is None:
-        log.seek(0)
-        found = re.search(r"SCPI listening on 127\.0\.0\.1:(\d+)", log.read())
+        found = re.search(r"SCPI listening on 127\.0\.0\.1:(\d+)", read(log))
         if found:
             return server, int(found.group(1))
         time.sleep(0.02)
     server.kill()
+    raise SystemExit("vexcountd did not start:\n" + read(log))
+
+
+def read(log):
     log.seek(0)
-    raise SystemExit("vexcountd did not start:\n" + log.read())
+    return log.read()
 
 
 def peak_rss(pid):
@@ -181,8 +181,7 @@ def probe(binary, big):
                 slowest = max(slowest, time.monotonic() - began)
                 counts += 1
                 wrong += [values] if values != wanted else []
-                log.seek(0)
-                text = log.read()
+                text = read(log)
                 if loaded is None and "QVRPLY" in text:
                     loaded = time.monotonic() - launched
                 if big and all(says is None or says in text for _, says in captures.values()) \
@@ -197,8 +196,7 @@ def probe(binary, big):
             check(0 < peak < limit, f"peak RSS {peak / 1e6:.0f} MB under {limit / 1e6:.0f} MB")
             took, status = terminate(server)
             check(took < 2 and status == 0, f"SIGTERM: exit {status} after {took:.2f} s")
-            log.seek(0)
-            text = log.read()
+            text = read(log)
             for name, (path, says) in captures.items():
                 if says is None:
                     check(re.search(r"QVRPLY\d\d: capture " + name, text) is not None,
@@ -215,9 +213,7 @@ def probe(binary, big):
                                      ["demo", f"replay:file={captures['under2g'][0]}"], log)
                 time.sleep(1.0)
                 took, status = terminate(server)
-                log.seek(0)
-                text = log.read()
-                check(took < 2 and status == 0 and "QVRPLY" not in text,
+                check(took < 2 and status == 0 and "QVRPLY" not in read(log),
                       f"SIGTERM 1 s into the 2.0 GB load: exit {status} after {took:.2f} s")
     finally:
         shutil.rmtree(folder)  # unlinking needs no permission on the file itself
