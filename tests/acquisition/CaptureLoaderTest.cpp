@@ -9,10 +9,6 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -51,27 +47,11 @@ std::string metadata(const std::string& probes, const std::string& rate,
            "\ntotal analog=0\nprobe1=D0\nprobe2=D1\nunitsize=" + unitSize + "\n";
 }
 
-// loadCapture's message in a process that is not root (root reads any file).
-std::string messageAsNobody(const std::string& path) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return "no pipe";
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && setuid(65534) != 0) _exit(1);
-        auto result = vexacq::loadCapture(nullptr, {path, "", {}});
-        const std::string text =
-            std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "loaded";
-        (void)!write(pipeEnds[1], text.data(), text.size());
-        _exit(0);
-    }
-    close(pipeEnds[1]);
-    std::string text;
-    char buffer[512];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, size_t(n));
-    close(pipeEnds[0]);
-    waitpid(child, nullptr, 0);
-    return text;
+// Polls `holds` every 10 ms for up to 5 s; whether it held.
+template <typename F> bool eventually(F holds) {
+    for (int i = 0; i < 500 && !holds(); ++i)
+        std::this_thread::sleep_for(10ms);
+    return holds();
 }
 
 TEST(HostileCapture, IsRefusedBeforeItCostsMemoryWithTheFaultNamed) {
@@ -117,15 +97,12 @@ TEST(HostileCapture, IsRefusedBeforeItCostsMemoryWithTheFaultNamed) {
             << c.file << ": " << std::get<std::string>(result);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << c.file;
     }
-    // The good one loads; unreadable, it says so.
+    // The good one loads. (An unreadable file is named by the capture probe,
+    // which runs the server as a user who may not read it.)
     auto good = vexacq::loadCapture(nullptr, {dir.file("good.sr"), "", {}});
     ASSERT_TRUE(std::holds_alternative<Capture>(good)) << std::get<std::string>(good);
     EXPECT_EQ(std::get<Capture>(good).logicChannels, 2);
     EXPECT_EQ(std::get<Capture>(good).sampleCount(), samples.size());
-    chmod(dir.file("good.sr").c_str(), 0);
-    std::filesystem::permissions(std::filesystem::path(dir.file("")).parent_path(),
-                                 std::filesystem::perms::all); // nobody may look in
-    EXPECT_NE(messageAsNobody(dir.file("good.sr")).find("permission denied"), std::string::npos);
 }
 
 TEST(CaptureLoader, RetriesAFailedLoadOnlyWhenTheFileChangesOrItsIntervalIsOver) {
@@ -156,8 +133,7 @@ TEST(CaptureLoader, RetriesAFailedLoadOnlyWhenTheFileChangesOrItsIntervalIsOver)
     };
     CaptureLoader loader(options);
     const auto waitLoads = [&](int n) {
-        for (int i = 0; i < 300 && loader.loads(file) < n; ++i)
-            std::this_thread::sleep_for(10ms);
+        eventually([&] { return loader.loads(file) >= n; });
         return loader.loads(file);
     };
     // Asking many times loads once.
@@ -173,18 +149,13 @@ TEST(CaptureLoader, RetriesAFailedLoadOnlyWhenTheFileChangesOrItsIntervalIsOver)
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(loader.loads(file), 2);
     EXPECT_EQ(waitLoads(3), 3);
-    for (int i = 0; i < 300 &&
-                    [&] {
-                        std::lock_guard lock(mutex);
-                        return done.size() < 3;
-                    }();
-         ++i)
-        std::this_thread::sleep_for(10ms);
+    eventually([&] {
+        std::lock_guard lock(mutex);
+        return done.size() >= 3;
+    });
     // Mended (a new size): it loads.
     writeFile(file.path, "good");
-    for (int i = 0; i < 300 && !loader.capture(file); ++i)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(loader.capture(file));
+    ASSERT_TRUE(eventually([&] { return loader.capture(file) != nullptr; }));
     EXPECT_EQ(loader.capture(file)->sampleCount(), 2u);
     loader.stop();
     std::lock_guard lock(mutex);
@@ -209,8 +180,7 @@ TEST(SourceProblems, ListMissingCapturesDevicesNeverFoundAndReferencesBeyondTheC
     options.problems = {"VEXIF_DEVICES: a bad entry"};
     auto source = std::make_unique<vexacq::SigrokSource>(engine, options);
     const auto waitFor = [&](auto holds) {
-        for (int i = 0; i < 500 && !holds(engine.deviceProblems()); ++i)
-            std::this_thread::sleep_for(10ms);
+        eventually([&] { return holds(engine.deviceProblems()); });
         return engine.deviceProblems();
     };
     const auto has = [](const std::vector<std::string>& list, const std::string& text) {

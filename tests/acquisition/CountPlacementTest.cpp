@@ -12,6 +12,7 @@ using Fit = CountPlacement::Fit;
 
 TEST(CountPlacement, ABufferDevicesGateFitsOneBufferAtTheHighestRateThatLetsIt) {
     const vexacq::RateChoices offered{{1000, 10'000, 100'000}};
+    const CountPlacement::Buffers of1200{1200, offered, false, 8}; // samples a buffer
     struct Case {
         const char* what;
         int gateCode;
@@ -20,26 +21,18 @@ TEST(CountPlacement, ABufferDevicesGateFitsOneBufferAtTheHighestRateThatLetsIt) 
         Fit fit;
         uint64_t gateRate;
     };
+    // clang-format off
     const Case cases[] = {
-        {"100 ms of 1200 samples: 10 kHz, the current rate",
-         0,
-         {1200, offered, false, 8},
-         10'000,
-         Fit::restart,
-         10'000},
-        {"1 s of 1200 samples: restart at 1 kHz",
-         1,
-         {1200, offered, false, 8},
-         10'000,
-         Fit::restart,
-         1000},
-        {"10 s fits at no rate", 2, {1200, offered, false, 8}, 10'000, Fit::refuse, 0},
-        {"an endless gate", 7, {1200, offered, false, 8}, 10'000, Fit::refuse, 0},
+        {"100 ms of 1200 samples: 10 kHz, as now", 0, of1200, 10'000, Fit::restart, 10'000},
+        {"1 s of 1200 samples: restart at 1 kHz", 1, of1200, 10'000, Fit::restart, 1000},
+        {"10 s fits at no rate", 2, of1200, 10'000, Fit::refuse, 0},
+        {"an endless gate", 7, of1200, 10'000, Fit::refuse, 0},
         {"the config's rate fits", 0, {1200, offered, true, 8}, 10'000, Fit::fits, 0},
         {"the config's rate does not", 1, {1200, offered, true, 8}, 10'000, Fit::refuse, 0},
         {"buffer size unknown", 1, {0, offered, false, 8}, 10'000, Fit::fits, 0},
         {"no rates known yet", 2, {1200, {}, false, 8}, 0, Fit::fits, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CountPlacement placement;
@@ -72,18 +65,17 @@ TEST(CountPlacement, ACountWaitsForTheReferencesLockAtMostTheWindowAndOneSecond)
         std::vector<bool> locked; // before each 1000-sample packet
         std::vector<Start> starts;
     };
+    using enum CountPlacement::ReferenceStart;
+    // clang-format off
     const Packets cases[] = {
-        {"locked at once", {true}, {Start::referenced}},
-        {"locks after two packets",
-         {false, false, true},
-         {Start::wait, Start::wait, Start::referenced}},
+        {"locked at once", {true}, {referenced}},
+        {"locks after two packets", {false, false, true}, {wait, wait, referenced}},
         {"waits 3000 samples, then counts without it",
-         {false, false, false, false},
-         {Start::wait, Start::wait, Start::wait, Start::unreferenced}},
+         {false, false, false, false}, {wait, wait, wait, unreferenced}},
         {"a lock at the bound still counts",
-         {false, false, false, true},
-         {Start::wait, Start::wait, Start::wait, Start::referenced}},
+         {false, false, false, true}, {wait, wait, wait, referenced}},
     };
+    // clang-format on
     for (const Packets& c : cases) {
         SCOPED_TRACE(c.what);
         CountPlacement placement;

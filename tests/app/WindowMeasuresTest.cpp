@@ -19,23 +19,12 @@
 
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace {
 
 using namespace windowtest;
 
-QV_TimeBase timeBase(double referenceHz, int32_t locked, double ppm) {
-    QV_TimeBase t{};
-    t.size = sizeof t;
-    t.channel = referenceHz > 0.0 ? 0 : -1;
-    t.referenceHz = referenceHz;
-    t.locked = locked;
-    t.offsetPpm = ppm;
-    t.measuredRate = 12e6 * (1.0 + ppm * 1e-6);
-    t.nominalRate = 12e6;
-    return t;
-}
+using fakevexif::referenceTimeBase;
 
 QV_ChannelMeasures channelMeasures(double hz, int32_t referenced) {
     QV_ChannelMeasures m = fakevexif::unknownMeasures();
@@ -82,54 +71,65 @@ protected:
     std::unique_ptr<TMainForm> form;
 };
 
-TEST_F(WindowMeasures, TimeBasePanel) {
+// The time-base panel's three states, and the state a running count that
+// is not armed yet shows: it waits for a reference that is not locked.
+TEST_F(WindowMeasures, TimeBasePanelAndTheWaitForTheReference) {
     const struct {
         QV_TimeBase timeBase;
+        uint32_t word0; // the running count's status word 0
         bool shown;
         const char* text;
+        const char* state;
     } cases[] = {
-        {timeBase(1e6, 1, 153.6), true, "Ref 1 MHz: locked, +153.6 ppm"},
-        {timeBase(1e6, 0, 0.0), true, "Ref 1 MHz: not locked"},
-        {timeBase(0.0, 0, 0.0), false, ""},
+        // clang-format off
+        {referenceTimeBase(1e6, 1, 153.6), QV_STATUS_BUSY, true, "Ref 1 MHz: locked, +153.6 ppm",
+         "Waiting for trigger"},
+        {referenceTimeBase(1e6, 0, 0.0), QV_STATUS_BUSY, true, "Ref 1 MHz: not locked",
+         "Waiting for reference"},
+        {referenceTimeBase(1e6, 0, 0.0), QV_STATUS_BUSY | QV_STATUS_ARMED, true,
+         "Ref 1 MHz: not locked", "Counting"},
+        {referenceTimeBase(0.0, 0, 0.0), QV_STATUS_BUSY, false, "", "Waiting for trigger"},
+        // clang-format on
     };
+    fakevexif::setStatusWords({QV_STATUS_BUSY});
+    form->runAction()->trigger();
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
         fakevexif::setTimeBase(c.timeBase);
-        ticks(10); // read once a second
+        fakevexif::setStatusWords({c.word0});
+        ticks(10); // the time base is read once a second
         EXPECT_EQ(timeBasePanel(), c.text);
-        EXPECT_EQ(timeBaseShown(), c.shown) << c.text;
+        EXPECT_EQ(timeBaseShown(), c.shown);
+        EXPECT_EQ(stateText(*form), c.state);
     }
 }
 
 TEST_F(WindowMeasures, HighResolutionTexts) {
-    // Channel 0 of a module with a locked reference; the server's last two
-    // rows play an older server (asked once, then never again).
+    // Channel 0 of a module with a locked reference (an older server: the
+    // last test).
     const struct {
         const char* what;
         int type;
-        bool high, oldServer;
+        bool high;
         double hz, periodS; // channel 0's measures
         int64_t count;      // channel 0's count
         const char* text;   // channel 0's cell
         double value;       // channel 0's value in the statistics
     } cases[] = {
-        {"frequency, off", 0, false, false, 999846.4031, NAN, 999846,
-         "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
-        {"frequency, on", 0, true, false, 999846.4031, NAN, 999846,
+        {"frequency, off", 0, false, 999846.4031, NAN, 999846, "999846|Hz$[ period: 1000.2 ns ]",
+         999846.0},
+        {"frequency, on", 0, true, 999846.4031, NAN, 999846,
          "999846.40310|Hz$[ 1000.1536 ns, duty 49.5 % ]", 999846.4031},
-        {"frequency, on, unknown", 0, true, false, NAN, NAN, 999846,
-         "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
-        {"period, off", 1, false, false, NAN, 1.00015e-6, 6401,
-         "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
+        {"frequency, on, unknown", 0, true, NAN, NAN, 999846, "999846|Hz$[ period: 1000.2 ns ]",
+         999846.0},
+        {"period, off", 1, false, NAN, 1.00015e-6, 6401, "1000|ns$[ frequency: 999843.8 Hz ]",
+         1000.15625},
         // 64 intervals of 1 us at 12 MS/s resolve 3 digits.
-        {"period, on", 1, true, false, NAN, 1.00015e-6, 6401, "1000|ns$[ 1.00 MHz, duty 49.5 % ]",
+        {"period, on", 1, true, NAN, 1.00015e-6, 6401, "1000|ns$[ 1.00 MHz, duty 49.5 % ]",
          1000.15},
-        {"events, on: unchanged", 2, true, false, 1e6, 1e-6, 42, "42|Events", 42.0},
-        {"period, on, old server", 1, true, true, NAN, 1.00015e-6, 6401,
-         "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
-        {"frequency, on, old server", 0, true, true, 999846.4031, NAN, 999846,
-         "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
+        {"events, on: unchanged", 2, true, 1e6, 1e-6, 42, "42|Events", 42.0},
     };
-    fakevexif::setTimeBase(timeBase(1e6, 1, 0.0)); // 12 MS/s
+    fakevexif::setTimeBase(referenceTimeBase(1e6, 1, 0.0)); // 12 MS/s
     ticks(10);
     ASSERT_EQ(form->engineWatch().sampleRate(), 12e6);
     for (const auto& c : cases) {
@@ -137,37 +137,16 @@ TEST_F(WindowMeasures, HighResolutionTexts) {
         QV_ChannelMeasures m = channelMeasures(c.hz, 1);
         m.period = c.periodS;
         fakevexif::setMeasures({m});
-        fakevexif::setOldServer(c.oldServer);
         clickItem(*form->countTypeGroup(), c.type);
         form->highResolutionAction()->setChecked(c.high);
         runCount(c.count);
         EXPECT_EQ(cell(), c.text);
         const ChannelStatistics& statistics = form->records()->statistics();
         EXPECT_DOUBLE_EQ(statistics.channel(0).last(), c.value);
-        EXPECT_EQ(statistics.configuration().referenced, !c.oldServer);
-        EXPECT_EQ(statistics.configuration().highResolution, c.high && !c.oldServer && c.type != 2);
+        EXPECT_TRUE(statistics.configuration().referenced);
+        EXPECT_EQ(statistics.configuration().highResolution, c.high && c.type != 2);
     }
-    EXPECT_EQ(fakevexif::callCount("QV_FCGetMeasures"), 7) << "one a count, the old server once";
-}
-
-TEST_F(WindowMeasures, ACountThatIsNotArmedWaitsForAnUnlockedReference) {
-    const struct {
-        int32_t locked;
-        uint32_t word0;
-        const char* state;
-    } cases[] = {
-        {0, QV_STATUS_BUSY, "Waiting for reference"},
-        {0, QV_STATUS_BUSY | QV_STATUS_ARMED, "Counting"},
-        {1, QV_STATUS_BUSY, "Waiting for trigger"},
-    };
-    fakevexif::setStatusWords({QV_STATUS_BUSY});
-    form->runAction()->trigger();
-    for (const auto& c : cases) {
-        fakevexif::setTimeBase(timeBase(1e6, c.locked, 0.0));
-        fakevexif::setStatusWords({c.word0});
-        ticks(10); // the time base is read once a second
-        EXPECT_EQ(stateText(*form), c.state) << c.locked << " " << c.word0;
-    }
+    EXPECT_EQ(fakevexif::callCount("QV_FCGetMeasures"), 6) << "one a count";
 }
 
 // Run pressed as soon as the module opened: the count's first poll already
@@ -176,7 +155,7 @@ TEST_F(WindowMeasures, TheFirstCountAfterOpeningWaitsForTheReferenceFromItsFirst
     form.reset();
     fakevexif::reset();
     fakevexif::setModules({{"QV000001", 'c'}});
-    fakevexif::setTimeBase(timeBase(1e6, 0, 0.0));
+    fakevexif::setTimeBase(referenceTimeBase(1e6, 0, 0.0));
     fakevexif::setStatusWords({QV_STATUS_BUSY});
     form = std::make_unique<TMainForm>();
     ASSERT_TRUE(waitUntil([&] { return form->runAction()->isEnabled(); }, 1500));
@@ -190,7 +169,7 @@ TEST_F(WindowMeasures, HighResolutionStatisticsAndLog) {
     QTemporaryDir folder;
     const QString path = folder.filePath("log.csv");
     ASSERT_TRUE(form->records()->startLogging(path));
-    fakevexif::setTimeBase(timeBase(1e6, 1, -153.6));
+    fakevexif::setTimeBase(referenceTimeBase(1e6, 1, -153.6));
     ticks(10);
 
     // Each step: one count; the first two are not referenced (the reference
@@ -224,11 +203,8 @@ TEST_F(WindowMeasures, HighResolutionStatisticsAndLog) {
     EXPECT_DOUBLE_EQ(form->records()->statistics().channel(0).mean(), 1e6);
     form->records()->stopLogging();
     std::ifstream in(path.toStdString());
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string line;
     std::vector<std::string> ends;
-    while (std::getline(text, line))
+    for (std::string line; std::getline(in, line);)
         ends.push_back(line.substr(line.rfind(',') + 1));
     EXPECT_EQ(ends, (std::vector<std::string>{"timebase", "internal", "internal", "reference",
                                               "reference", "reference"}));
@@ -239,26 +215,18 @@ TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
     // the two bad ones are the server's problems.
     const std::string bad1 = "VEXIF_DEVICES entry 2 \"ref=-5MHz@0\": a negative frequency";
     const std::string bad2 = "VEXIF_DEVICES entry 3: capture /data/none.sr: no such file";
-    fakevexif::setDeviceProblems(bad1 + "\n" + bad2 + "\n");
+    const std::string both = bad1 + "\n" + bad2 + "\n";
+    const QStringList listed{bad1.c_str(), bad2.c_str()};
     const struct {
         const char* what;
         std::string problems; // scripted before the step
         QString message;      // the status bar's message after the step
         QStringList listed;
     } steps[] = {
-        {"both new",
-         bad1 + "\n" + bad2 + "\n",
-         QString("2 device problems (Help > Device Problems): ") + bad1.c_str(),
-         {bad1.c_str(), bad2.c_str()}},
-        {"nothing new: not shown again",
-         bad1 + "\n" + bad2 + "\n",
-         "",
-         {bad1.c_str(), bad2.c_str()}},
-        {"one gone", bad2 + "\n", "", {bad2.c_str()}},
-        {"one back",
-         bad1 + "\n" + bad2 + "\n",
-         QString("Device problem: ") + bad1.c_str(),
-         {bad1.c_str(), bad2.c_str()}},
+        {"both new", both, "2 device problems (Help > Device Problems): " + listed[0], listed},
+        {"nothing new: not shown again", both, "", listed},
+        {"one gone", bad2 + "\n", "", {listed[1]}},
+        {"one back", both, "Device problem: " + listed[0], listed},
         {"none", "", "", {}},
     };
     for (const auto& step : steps) {
@@ -287,7 +255,7 @@ TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
 
 TEST_F(WindowMeasures, AnOldServerLeavesTheWindowAsBefore) {
     fakevexif::setOldServer(true);
-    fakevexif::setTimeBase(timeBase(1e6, 1, 153.6));
+    fakevexif::setTimeBase(referenceTimeBase(1e6, 1, 153.6));
     fakevexif::setDeviceProblems("a problem\n");
     fakevexif::setMeasures({channelMeasures(1e6, 1)});
     form->highResolutionAction()->setChecked(true);

@@ -89,26 +89,18 @@ TEST(HighResolutionText, CellTexts) {
 }
 
 TEST(HighResolutionText, TimeBasePanel) {
-    const auto timeBase = [](double hz, int32_t locked, double ppm) {
-        QV_TimeBase t{};
-        t.size = sizeof t;
-        t.channel = hz > 0.0 ? 0 : -1;
-        t.referenceHz = hz;
-        t.locked = locked;
-        t.offsetPpm = ppm;
-        return t;
-    };
+    using fakevexif::referenceTimeBase;
     const struct {
         QV_TimeBase timeBase;
         const char* text;
         const char* shortText;
     } cases[] = {
-        {timeBase(0.0, 0, 0.0), "", ""},
-        {timeBase(1e6, 1, 153.6), "Ref 1 MHz: locked, +153.6 ppm", "Ref +153.6 ppm"},
-        {timeBase(10e6, 1, -2.04), "Ref 10 MHz: locked, -2.0 ppm", "Ref -2.0 ppm"},
-        {timeBase(32768.0, 1, 0.01), "Ref 32.768 kHz: locked, +0.0 ppm", "Ref +0.0 ppm"},
-        {timeBase(1e6, 0, 0.0), "Ref 1 MHz: not locked", "Ref not locked"},
-        {timeBase(50.0, 0, 0.0), "Ref 50 Hz: not locked", "Ref not locked"},
+        {referenceTimeBase(0.0, 0, 0.0), "", ""},
+        {referenceTimeBase(1e6, 1, 153.6), "Ref 1 MHz: locked, +153.6 ppm", "Ref +153.6 ppm"},
+        {referenceTimeBase(10e6, 1, -2.04), "Ref 10 MHz: locked, -2.0 ppm", "Ref -2.0 ppm"},
+        {referenceTimeBase(32768.0, 1, 0.01), "Ref 32.768 kHz: locked, +0.0 ppm", "Ref +0.0 ppm"},
+        {referenceTimeBase(1e6, 0, 0.0), "Ref 1 MHz: not locked", "Ref not locked"},
+        {referenceTimeBase(50.0, 0, 0.0), "Ref 50 Hz: not locked", "Ref not locked"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(timeBaseText(c.timeBase), c.text) << c.timeBase.referenceHz;

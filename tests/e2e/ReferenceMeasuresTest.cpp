@@ -105,12 +105,10 @@ TEST_P(ReferenceMeasures, TheReferenceTimesEveryCountAndItsMeasures) {
         std::this_thread::sleep_for(20ms);
         tb = timeBase();
     }
-    EXPECT_EQ(tb.size, int32_t{sizeof tb});
     EXPECT_EQ(tb.channel, 0);
     ASSERT_EQ(tb.locked, 1);
     EXPECT_EQ(tb.referenceHz, 10e3);
     EXPECT_NEAR(tb.offsetPpm, kOffsetPpm, 0.01);
-    EXPECT_NEAR(tb.offsetPpm, 150.0, 0.1);
     EXPECT_NEAR(tb.measuredRate, kTrueRate, 0.01);
     EXPECT_EQ(tb.nominalRate, double(kClaimedRate));
 

@@ -5,20 +5,18 @@ hold more memory than the cap allows, delay SIGTERM, or hide their fault.
     /usr/bin/python3 tests/e2e/capture_probe.py VEXCOUNTD          # small, a few seconds (CTest)
     /usr/bin/python3 tests/e2e/capture_probe.py VEXCOUNTD --big    # by hand: ~6 GB inflated, ~1 min
 
-Both build their captures in a temporary folder and run vexcountd with the
-demo device and every capture as a replay device. The small set: 1 000 000
-probes, a 100 GHz sample rate, a zip cut in half, a file nobody may read
-(vexcountd then runs as user nobody when started as root, who reads every
-file), a 70 kB metadata entry. --big adds a sample entry that inflates to
-3 GB, one of 2.0 GB just under the 2 GiB cap (it loads), and a 1 GB metadata
-entry (all zeros deflated: a few MB on disk).
+Both run vexcountd with the demo device and every capture (built in a
+temporary folder) as a replay device. The small set: 1 000 000 probes, a
+100 GHz rate, a zip cut in half, a file nobody may read (as root, vexcountd
+runs as user nobody), a 70 kB metadata entry. --big adds samples inflating
+to 3 GB, 2.0 GB just under the 2 GiB cap (it loads) and a 1 GB metadata
+entry (deflated zeros: a few MB on disk).
 
-Checks: each 1 s frequency count of the demo over SCPI is exact (500 kHz,
-250 kHz, 125 kHz, 62.5 kHz on channels 0-3) and done within 2 s while the
-captures load; the peak RSS (VmHWM) stays under 2 GiB + 10 % + the largest
-file; each capture's fault is named in the log; SIGTERM ends vexcountd
-within 2 s with status 0 (with --big also 1 s into loading the 2.0 GB one).
-The figures are printed. Exit status 0 when every check holds, 1 otherwise.
+Checks: the demo's 1 s counts over SCPI stay exact (500, 250, 125, 62.5 kHz
+on channels 0-3) and take under 2 s while the captures load; peak RSS
+(VmHWM) stays under 2 GiB + 10 % + the largest file; the log names each
+capture's fault; SIGTERM ends vexcountd within 2 s with status 0 (--big:
+also 1 s into the 2.0 GB load). Exit status 0 when every check holds.
 """
 import os
 import re
@@ -51,23 +49,18 @@ def write_capture(path, meta, sample_bytes=100_000, meta_bytes=0):
     """A session file; sample_bytes of square waves (zeros beyond 1 MB) and a
     metadata entry padded with comment lines to meta_bytes, written in 1 MiB
     pieces so that no size costs memory here either."""
+    mib = 1 << 20
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
         z.writestr("version", "2")
         with z.open("metadata", "w", force_zip64=True) as entry:
             entry.write(meta.encode())
-            line = b"; " + b"x" * 1021 + b"\n"
-            chunk = line * 1024
-            for _ in range(meta_bytes // len(chunk)):
-                entry.write(chunk)
-            entry.write(line * (meta_bytes % len(chunk) // len(line)))
+            line = b"; " + b"x" * 1021 + b"\n"  # 1 kB
+            for at in range(0, meta_bytes, mib):
+                entry.write(line * (min(mib, meta_bytes - at) // len(line)))
         with z.open("logic-1-1", "w", force_zip64=True) as entry:
-            wave = bytes(k & 0xFF for k in range(min(sample_bytes, 1 << 20)))
-            entry.write(wave)
-            zeros = bytes(1 << 20)
-            left = sample_bytes - len(wave)
-            while left > 0:
-                entry.write(zeros[:min(left, len(zeros))])
-                left -= len(zeros)
+            entry.write(bytes(k & 0xFF for k in range(min(sample_bytes, mib))))
+            for at in range(mib, sample_bytes, mib):
+                entry.write(bytes(min(mib, sample_bytes - at)))
 
 
 def build(folder, big):
@@ -86,11 +79,8 @@ def build(folder, big):
     add("unreadable", "permission denied", meta=metadata())
     os.chmod(captures["unreadable"][0], 0)
     add("truncated", "truncated or damaged", meta=metadata())
-    path = captures["truncated"][0]
-    with open(path, "rb") as f:
-        data = f.read()
-    with open(path, "wb") as f:
-        f.write(data[:len(data) // 2])
+    with open(captures["truncated"][0], "r+b") as f:
+        f.truncate(len(f.read()) // 2)
     if big:
         add("inflates3g", "the samples inflate to more than the 2.00 GiB", meta=metadata(),
             sample_bytes=3_000_000_000)
@@ -101,37 +91,36 @@ def build(folder, big):
 
 class Scpi:
     def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
-        self.buffer = b""
+        self.file = socket.create_connection(("127.0.0.1", port), timeout=10).makefile("rw")
 
     def query(self, text):
-        self.sock.sendall(text.encode() + b"\n")
-        while b"\n" not in self.buffer:
-            data = self.sock.recv(4096)
-            if not data:
-                raise ConnectionError("vexcountd closed the connection")
-            self.buffer += data
-        line, self.buffer = self.buffer.split(b"\n", 1)
-        return line.decode()
+        self.file.write(text + "\n")
+        self.file.flush()
+        line = self.file.readline()
+        if not line:
+            raise ConnectionError("vexcountd closed the connection")
+        return line.rstrip("\n")
 
 
 def start(binary, folder, devices, log):
-    command = [os.path.abspath(binary), "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"]
-    for device in devices:
-        command += ["--device", device]
+    command = [os.path.abspath(binary), "--listen", "127.0.0.1:0", "--scpi", "127.0.0.1:0"] + \
+        [a for device in devices for a in ("--device", device)]
     if os.geteuid() == 0:  # root reads any file: run as nobody
         command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
     server = subprocess.Popen(command, stdout=log, stderr=log, cwd=folder)
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline and server.poll() is None:
-        log.seek(0)
-        found = re.search(r"SCPI listening on 127\.0\.0\.1:(\d+)", log.read())
+        found = re.search(r"SCPI listening on 127\.0\.0\.1:(\d+)", read(log))
         if found:
             return server, int(found.group(1))
         time.sleep(0.02)
     server.kill()
+    raise SystemExit("vexcountd did not start:\n" + read(log))
+
+
+def read(log):
     log.seek(0)
-    raise SystemExit("vexcountd did not start:\n" + log.read())
+    return log.read()
 
 
 def peak_rss(pid):
@@ -156,13 +145,10 @@ def terminate(server):
 
 
 def refuses_bad_configs(binary):
-    """A bad --device refuses the start (status 2), naming its fault."""
+    """A bad --device refuses the start (status 2), naming its fault (every
+    fault the check knows is in the device config's unit test)."""
     for device, says in (("replay:file=a.sr:speed=0x10", "speed=0x10: expected a decimal number"),
-                         ("replay:file=a.sr:speed=1e-9", "speed=1e-9"),
-                         ("demo:ref=-5MHz@0", "'-5MHz' is a negative frequency"),
-                         ("demo:ref=1e46Hz@0", "'1e46' is no decimal number"),
-                         ("demo:ref=0.0001Hz@0", "below the lowest reference frequency"),
-                         ("demo:samplerate=100G", "samplerate=100G is above the 1 GHz")):
+                         ("demo:ref=-5MHz@0", "'-5MHz' is a negative frequency")):
         run = subprocess.run([binary, "--listen", "127.0.0.1:0", "--device", device],
                              capture_output=True, text=True, timeout=10)
         check(run.returncode == 2 and says in run.stderr,
@@ -192,21 +178,17 @@ def probe(binary, big):
             while time.monotonic() < deadline:
                 began = time.monotonic()
                 values = [float(v) for v in scpi.query("MEAS:FREQ? (@0:3)").split(",")]
-                took = time.monotonic() - began
-                slowest = max(slowest, took)
+                slowest = max(slowest, time.monotonic() - began)
                 counts += 1
-                if values != wanted:
-                    wrong.append(values)
-                log.seek(0)
-                text = log.read()
+                wrong += [values] if values != wanted else []
+                text = read(log)
                 if loaded is None and "QVRPLY" in text:
                     loaded = time.monotonic() - launched
                 if big and all(says is None or says in text for _, says in captures.values()) \
                         and "QVRPLY" in text and time.monotonic() > deadline - 30:
                     break  # every load is over
-            check(not wrong and slowest < 2.0,
-                  f"{counts} demo counts of 1 s exact and on time (slowest {slowest:.2f} s)"
-                  + (f"; wrong: {wrong[:3]}" if wrong else ""))
+            check(not wrong and slowest < 2.0, f"{counts} demo counts of 1 s exact and on time "
+                  f"(slowest {slowest:.2f} s); wrong: {wrong[:3]}")
             if loaded is not None:
                 print(f"the 2.0 GB capture was playing {loaded:.1f} s after the start", flush=True)
             peak = peak_rss(server.pid)
@@ -214,8 +196,7 @@ def probe(binary, big):
             check(0 < peak < limit, f"peak RSS {peak / 1e6:.0f} MB under {limit / 1e6:.0f} MB")
             took, status = terminate(server)
             check(took < 2 and status == 0, f"SIGTERM: exit {status} after {took:.2f} s")
-            log.seek(0)
-            text = log.read()
+            text = read(log)
             for name, (path, says) in captures.items():
                 if says is None:
                     check(re.search(r"QVRPLY\d\d: capture " + name, text) is not None,
@@ -232,15 +213,10 @@ def probe(binary, big):
                                      ["demo", f"replay:file={captures['under2g'][0]}"], log)
                 time.sleep(1.0)
                 took, status = terminate(server)
-                log.seek(0)
-                text = log.read()
-                check(took < 2 and status == 0 and "QVRPLY" not in text,
+                check(took < 2 and status == 0 and "QVRPLY" not in read(log),
                       f"SIGTERM 1 s into the 2.0 GB load: exit {status} after {took:.2f} s")
     finally:
-        for root, _, files in os.walk(folder):
-            for name in files:
-                os.chmod(os.path.join(root, name), 0o644)
-        shutil.rmtree(folder)
+        shutil.rmtree(folder)  # unlinking needs no permission on the file itself
 
 
 def main():

@@ -30,12 +30,10 @@ import json
 import math
 import os
 import re
-import selectors
 import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import urllib.error
 import urllib.parse
@@ -155,18 +153,8 @@ def scrape_test(binary):
         server, (scpi_port, metrics_port) = start_server(
             binary, log, ["--scpi", "127.0.0.1:0", "--metrics", "127.0.0.1:0",
                           "--monitor", "QVSIMC01:freq:0.1"], ["SCPI", "metrics"])
-        config = os.path.join(folder, "prometheus.yml")
-        with open(config, "w") as f:
-            f.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
-                    "scrape_configs:\n  - job_name: vexcountd\n    static_configs:\n"
-                    f"      - targets: ['127.0.0.1:{metrics_port}']\n")
-        prometheus_port = free_port()
-        with open(os.path.join(folder, "prometheus.log"), "w+") as prometheus_log:
-            prometheus = subprocess.Popen(
-                [PROMETHEUS, f"--config.file={config}",
-                 f"--storage.tsdb.path={os.path.join(folder, 'data')}",
-                 f"--web.listen-address=127.0.0.1:{prometheus_port}", "--log.level=warn"],
-                stdout=prometheus_log, stderr=prometheus_log)
+        prometheus, prometheus_port, prometheus_log = start_prometheus(folder, metrics_port)
+        with prometheus_log:
             try:
                 measure_over_scpi(scpi_port)
                 status, body = get(f"http://127.0.0.1:{metrics_port}/metrics")
@@ -324,12 +312,13 @@ def replay_test(binary):
                 print("vexcountd's log:\n" + log.read()[-3000:])
 
 
-def start_prometheus(folder, metrics_port, timeout="1s"):
-    """Prometheus scraping the port every second; (process, its API port, its log)."""
+def start_prometheus(folder, metrics_port):
+    """Prometheus scraping the port every second, in 1 s at most; (process,
+    its API port, its log)."""
     config = os.path.join(folder, "prometheus.yml")
     with open(config, "w") as f:
         f.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
-                f"  scrape_timeout: {timeout}\n"
+                "  scrape_timeout: 1s\n"
                 "scrape_configs:\n  - job_name: vexcountd\n    static_configs:\n"
                 f"      - targets: ['127.0.0.1:{metrics_port}']\n")
     port = free_port()
@@ -356,7 +345,6 @@ def slow_clients(port, sources, seconds, stats):
     """Connections from each source address that send a header line every
     0.5 s and never end their request; a dropped one reconnects. Bounded:
     len(sources) sockets at a time, for `seconds`."""
-    selector = selectors.DefaultSelector()
     sockets = {}
 
     def connect(index):
@@ -374,20 +362,12 @@ def slow_clients(port, sources, seconds, stats):
         for index, entry in list(sockets.items()):
             s, lines = entry
             try:
-                if lines == 0:
-                    s.send(b"GET /metrics HTTP/1.1\r\nHost: x\r\n")
-                else:
-                    s.send(b"X-Slow-%d: 1\r\n" % lines)
+                s.send(b"X-Slow-%d: 1\r\n" % lines if lines else
+                       b"GET /metrics HTTP/1.1\r\nHost: x\r\n")
                 entry[1] += 1
-                s.setblocking(True)
-                s.settimeout(0)
-                try:
-                    if s.recv(4096) == b"":
-                        raise ConnectionError
-                except BlockingIOError:
-                    pass
-                s.setblocking(False)
-            except (BlockingIOError, InterruptedError):
+                if s.recv(4096) == b"":  # closed by the server
+                    raise ConnectionError
+            except (BlockingIOError, InterruptedError):  # not connected yet, or nothing to read
                 pass
             except OSError:
                 s.close()
@@ -396,7 +376,6 @@ def slow_clients(port, sources, seconds, stats):
         time.sleep(0.5)
     for s, _ in sockets.values():
         s.close()
-    selector.close()
 
 
 def slow_test(binary):
@@ -415,10 +394,7 @@ def slow_test(binary):
             check(query(prometheus_port, "up") == 1, "Prometheus scrapes before the attack")
             stats = {"connects": 0, "dropped": 0}
             attack = 12
-            attacker = threading.Thread(target=slow_clients, args=(
-                metrics_port, ["127.0.0.1"] * 40 + ["127.0.0.2"] * 10, attack, stats))
-            attacker.start()
-            attacker.join()
+            slow_clients(metrics_port, ["127.0.0.1"] * 40 + ["127.0.0.2"] * 10, attack, stats)
             time.sleep(1.5)  # the last scrape of the window is stored
             window = f"[{attack}s]"
             lowest = query(prometheus_port, f"min_over_time(up{window})")

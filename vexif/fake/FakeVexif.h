@@ -115,6 +115,9 @@ void setDeviceProblems(std::string text);
 void setOldServer(bool old);
 // A measures entry with every value NaN and referenced 0.
 QV_ChannelMeasures unknownMeasures();
+// A time base of a 12 MS/s module: a reference of referenceHz on channel 0
+// (none when 0) running ppm off; the measured rate follows the offset.
+QV_TimeBase referenceTimeBase(double referenceHz, int32_t locked, double ppm);
 
 // --- inspection
 std::vector<Call> calls();

@@ -23,6 +23,18 @@ QV_ChannelMeasures unknownMeasures() {
     return m;
 }
 
+QV_TimeBase referenceTimeBase(double referenceHz, int32_t locked, double ppm) {
+    QV_TimeBase t{};
+    t.size = sizeof t;
+    t.channel = referenceHz > 0.0 ? 0 : -1;
+    t.referenceHz = referenceHz;
+    t.locked = locked;
+    t.offsetPpm = ppm;
+    t.nominalRate = 12e6;
+    t.measuredRate = 12e6 * (1.0 + ppm * 1e-6);
+    return t;
+}
+
 void setMeasures(std::vector<QV_ChannelMeasures> measures) {
     State& s = state();
     std::lock_guard lock(s.mutex);
