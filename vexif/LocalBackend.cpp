@@ -19,8 +19,14 @@ int32_t status(vexengine::Result r) {
 
 // The engine and the source that adds the logic analysers to it; the source
 // goes first (it stops its acquisitions while the engine still holds them).
+vexengine::EngineOptions builtInOptions() {
+    vexengine::EngineOptions options;
+    options.version = VEXIF_VERSION_TEXT;
+    return options;
+}
+
 struct BuiltInServer {
-    vexengine::Engine engine;
+    vexengine::Engine engine{std::make_shared<vexengine::SteadyClock>(), builtInOptions()};
     std::unique_ptr<vexacq::SigrokSource> source;
 
     BuiltInServer() {
