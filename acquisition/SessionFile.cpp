@@ -4,7 +4,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
