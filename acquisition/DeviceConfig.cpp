@@ -49,8 +49,8 @@ std::optional<double> parseDecimal(std::string_view text) {
     // from_chars, not strtod: the window's process runs in the user's locale,
     // where strtod may stop at the '.' ("0.5" read as 0).
     double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                           std::chars_format::fixed);
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }

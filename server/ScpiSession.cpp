@@ -235,9 +235,9 @@ void ScpiSession::startWait(Wait kind, bool startedHere) {
     // should have closed; otherwise after a millisecond, and then every one.
     // A period count may end before its gate does, so it is looked at early.
     const bool full = startedHere && m_measuredFunction != Function::Period;
-    m_firstRetry =
-        full ? std::max(vexengine::gateDuration(m_measuredSettings.gateCode), std::chrono::milliseconds(1))
-             : std::chrono::milliseconds(1);
+    m_firstRetry = full ? std::max(vexengine::gateDuration(m_measuredSettings.gateCode),
+                                   std::chrono::milliseconds(1))
+                        : std::chrono::milliseconds(1);
 }
 
 bool ScpiSession::finishWait(bool giveUp) {

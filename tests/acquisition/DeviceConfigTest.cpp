@@ -109,7 +109,7 @@ TEST(DeviceConfig, RateTextsReadAsWholeHertz) {
         {"12", 12},
         {".5k", 500},
         {"10000000000 GHz", 10'000'000'000'000'000'000u}, // above 2^63
-        {"20000000000 GHz", std::nullopt},                 // above 2^64
+        {"20000000000 GHz", std::nullopt},                // above 2^64
         {"1.2.3 MHz", std::nullopt},
         {".", std::nullopt},
         {"MHz", std::nullopt},
