@@ -86,7 +86,6 @@ public:
     // --- the acquisition loop's side (the source)
     // The attached device's description, or the last one's while none is.
     const DeviceInfo& deviceInfo() const { return m_info; }
-    bool hasDevice() const { return m_device != nullptr; }
     // Starting, running or stopping: the device is in use.
     bool active() const;
     // Hands the idle device back before a rescan renews the driver's devices;

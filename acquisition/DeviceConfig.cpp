@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -45,7 +46,13 @@ std::optional<double> parseDecimal(std::string_view text) {
     const bool plain = std::all_of(text.begin(), text.end(),
                                    [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
     if (!digits || !plain || std::count(text.begin(), text.end(), '.') > 1) return std::nullopt;
-    return std::strtod(std::string(text).c_str(), nullptr);
+    // from_chars, not strtod: the window's process runs in the user's locale,
+    // where strtod may stop at the '.' ("0.5" read as 0).
+    double value = 0;
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 std::variant<ReferenceInput, ConfigError> parseReference(std::string_view text) {

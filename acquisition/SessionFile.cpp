@@ -1,10 +1,11 @@
 // Session files read through libzip with every limit held; see SessionFile.h.
 #include "SessionFile.h"
 
+#include "DeviceConfig.h"
+
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -115,19 +116,19 @@ std::optional<uint64_t> parseRateText(std::string_view text) {
     while (digits < text.size() &&
            ((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.'))
         ++digits;
-    const std::string number(text.substr(0, digits));
+    const std::optional<double> number = parseDecimal(text.substr(0, digits));
     std::string_view unit = trim(text.substr(digits));
-    if (number.empty() || std::count(number.begin(), number.end(), '.') > 1 || number == ".")
-        return std::nullopt;
+    if (!number) return std::nullopt;
     double scale = 1;
     if (!unit.empty() && (unit.front() == 'k' || unit.front() == 'K')) scale = 1e3;
     if (!unit.empty() && (unit.front() == 'm' || unit.front() == 'M')) scale = 1e6;
     if (!unit.empty() && (unit.front() == 'g' || unit.front() == 'G')) scale = 1e9;
     if (scale != 1) unit.remove_prefix(1);
     if (!unit.empty() && unit != "Hz" && unit != "hz" && unit != "HZ") return std::nullopt;
-    const double hz = std::strtod(number.c_str(), nullptr) * scale;
-    if (!std::isfinite(hz) || hz >= 18446744073709551615.0) return std::nullopt;
-    return static_cast<uint64_t>(std::llround(hz));
+    const double hz = *number * scale;
+    // Below 2^64, which a double holds exactly; llround would overflow above 2^63.
+    if (!std::isfinite(hz) || hz >= 18446744073709551616.0) return std::nullopt;
+    return static_cast<uint64_t>(std::round(hz));
 }
 
 std::string readSessionFile(const std::string& path, const LoadLimits& limits,

@@ -24,8 +24,8 @@ std::string ServerIdentity::text() const {
 
 struct Engine::Session {
     Module* module = nullptr;
-    uint64_t losses = 0;  // the module's losses() when the session opened it
-    bool gone = false;    // its module was taken from it after a loss; not told yet
+    uint64_t losses = 0;       // the module's losses() when the session opened it
+    bool gone = false;         // its module was taken from it after a loss; not told yet
     bool countPending = false; // a count was started and its end is not reported yet
     CountSettings settings;    // of that count
 };

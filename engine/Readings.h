@@ -7,6 +7,7 @@
 #include "Counter.h"
 #include "Engine.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -20,6 +21,13 @@ namespace vexengine {
 inline double gateSeconds(int32_t gateCode) {
     const int64_t ns = gateLengthNs(gateCode);
     return ns > 0 && ns != kNever ? static_cast<double>(ns) * 1e-9 : 0;
+}
+
+// Gate length of a gate code as a duration in ms; 0 for the infinite gate
+// and for a code that is not a gate.
+inline std::chrono::milliseconds gateDuration(int32_t gateCode) {
+    const int64_t ns = gateLengthNs(gateCode);
+    return std::chrono::milliseconds(ns > 0 && ns != kNever ? ns / 1'000'000 : 0);
 }
 
 // A period count (the 10 ns ticks of kPeriodIntervals intervals added up) as

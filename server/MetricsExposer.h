@@ -5,7 +5,7 @@
 // holds no worker thread, and is counted as a refusal and logged (at most 10
 // lines a second). A request hook checks again (a 403) as a second line.
 // Enough worker threads (kMetricsThreads) and a request timeout
-// (kMetricsRequestTimeout) keep slow or silent clients from starving scrapes.
+// (kMetricsRequestTimeoutMs) keep slow or silent clients from starving scrapes.
 #pragma once
 
 #include "AddressFilter.h"

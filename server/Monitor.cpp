@@ -5,7 +5,6 @@
 #include "Readings.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace vexcountd {
 namespace {
@@ -23,9 +22,8 @@ constexpr std::chrono::milliseconds kGateSlack{3};
 constexpr std::chrono::milliseconds kRecheck{20};
 
 std::chrono::milliseconds gateLength(int32_t gateCode) {
-    const double seconds = vexengine::gateSeconds(gateCode);
-    if (seconds == 0) return kRunningRead; // infinite: look once a second
-    return std::chrono::milliseconds(std::lround(seconds * 1e3));
+    const std::chrono::milliseconds gate = vexengine::gateDuration(gateCode);
+    return gate.count() == 0 ? kRunningRead : gate; // infinite: look once a second
 }
 
 } // namespace

@@ -150,8 +150,7 @@ const Entry* lookUp(std::string_view header, bool query, int& suffix) {
 // stands outside quotes and parentheses (quotes and parentheses themselves
 // are not outside). False when a quote or parenthesis is left open, or a
 // parenthesis closed that was not open (the walk stops there).
-template <class Visit>
-bool walkOutside(std::string_view text, Visit visit) {
+template <class Visit> bool walkOutside(std::string_view text, Visit visit) {
     char quote = 0;
     int depth = 0;
     for (const char c : text) {

@@ -17,11 +17,6 @@ namespace {
 using scpi::noResult;
 using vexengine::Result;
 
-// How long a gate lasts; 0 for the endless one.
-std::chrono::milliseconds gateLength(int32_t gateCode) {
-    return std::chrono::milliseconds(std::lround(vexengine::gateSeconds(gateCode) * 1e3));
-}
-
 } // namespace
 
 ScpiSession::ScpiSession(vexengine::Engine& engine)
@@ -82,7 +77,7 @@ ScpiSession::Step ScpiSession::run(bool giveUp) {
             if (!finishWait(giveUp)) {
                 step.waiting = true;
                 step.retryIn = std::exchange(m_firstRetry, std::chrono::milliseconds(1));
-                step.patience = gateLength(m_measuredSettings.gateCode);
+                step.patience = vexengine::gateDuration(m_measuredSettings.gateCode);
                 return step;
             }
             ++m_next;
@@ -240,9 +235,9 @@ void ScpiSession::startWait(Wait kind, bool startedHere) {
     // should have closed; otherwise after a millisecond, and then every one.
     // A period count may end before its gate does, so it is looked at early.
     const bool full = startedHere && m_measuredFunction != Function::Period;
-    m_firstRetry =
-        full ? std::max(gateLength(m_measuredSettings.gateCode), std::chrono::milliseconds(1))
-             : std::chrono::milliseconds(1);
+    m_firstRetry = full ? std::max(vexengine::gateDuration(m_measuredSettings.gateCode),
+                                   std::chrono::milliseconds(1))
+                        : std::chrono::milliseconds(1);
 }
 
 bool ScpiSession::finishWait(bool giveUp) {

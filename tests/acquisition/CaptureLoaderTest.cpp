@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <thread>
 
 namespace {

@@ -3,6 +3,7 @@
 // (checkAttached).
 #include "DeviceConfig.h"
 #include "ConfigCheck.h"
+#include "SessionFile.h"
 #include "SigrokSource.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,32 @@ TEST(DeviceConfig, RejectsBadConfigsWithAMessageNamingTheFault) {
                              "replay:file=a.sr:speed=1000", "replay:file=a.sr:speed=0.000001",
                              "replay:file=a.sr:speed=2.5", "demo:samplerate=24MHz"})
         EXPECT_TRUE(std::holds_alternative<DeviceConfig>(vexacq::readDeviceConfig(good))) << good;
+}
+
+// Sample rates as configs and capture metadata write them, up to the largest
+// a uint64_t holds; anything else is no rate.
+TEST(DeviceConfig, RateTextsReadAsWholeHertz) {
+    const struct {
+        const char* text;
+        std::optional<uint64_t> hz;
+    } cases[] = {
+        {"24MHz", 24'000'000},
+        {" 1.5 MHz ", 1'500'000},
+        {"200 kHz", 200'000},
+        {"1G", 1'000'000'000},
+        {"12", 12},
+        {".5k", 500},
+        {"10000000000 GHz", 10'000'000'000'000'000'000u}, // above 2^63
+        {"20000000000 GHz", std::nullopt},                // above 2^64
+        {"1.2.3 MHz", std::nullopt},
+        {".", std::nullopt},
+        {"MHz", std::nullopt},
+        {"-1 MHz", std::nullopt},
+        {"1e6", std::nullopt},
+        {"5 MHz!", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vexacq::parseRateText(c.text), c.hz) << c.text;
 }
 
 TEST(DeviceConfig, TheAttachedDeviceIsCheckedAgainstItsConfig) {

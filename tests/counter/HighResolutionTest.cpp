@@ -69,11 +69,9 @@ TEST(HighResolutionText, CellTexts) {
         // read 999.85 ns, 769 read 1001.15 ns: whole ns, not the 0.15 ns
         // that one sample more or less in the span moves by 1.3 ns.
         {"period, 768 samples at 12.0018432 MS/s", true,
-         measures(kNaN, 768 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6,
-         "1000|ns$[ 1.00 MHz ]"},
+         measures(kNaN, 768 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6, "1000|ns$[ 1.00 MHz ]"},
         {"period, 769 samples at 12.0018432 MS/s", true,
-         measures(kNaN, 769 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6,
-         "1001|ns$[ 999 kHz ]"},
+         measures(kNaN, 769 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6, "1001|ns$[ 999 kHz ]"},
         // One sample in 64 ms at 24 MS/s is 7 digits: whole ns.
         {"period, 1 ms at 24 MS/s", true, measures(kNaN, 1.00015e-3, kNaN), QV_GATE_1S, 24e6,
          "1000150|ns$[ 999.8500 Hz ]"},

@@ -15,7 +15,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -48,15 +47,7 @@ protected:
             dir, referencedSamples(), kClaimedRate, GetParam(), ":speed=10:ref=10kHz@0");
         ASSERT_FALSE(device.empty());
         ASSERT_EQ(QV_Initialize(&handle), QV_OK);
-        if (GetParam()) {
-            server = std::make_unique<vfctest::ServerProcess>(
-                std::vector<std::string>{"--device", device});
-            ASSERT_TRUE(server->start());
-            ASSERT_EQ(QV_ConnectToServer(handle, "127.0.0.1", server->port()), QV_OK);
-        } else {
-            ::setenv("VEXIF_DEVICES", device.c_str(), 1);
-            ASSERT_EQ(QV_ConnectToServer(handle, nullptr, 0), QV_OK);
-        }
+        ASSERT_TRUE(vfctest::connectToDevice(handle, device, GetParam(), server));
         const auto deadline = Clock::now() + 5s;
         while (QV_OpenMod(handle, "QVRPLY01") != QV_OK) {
             ASSERT_LT(Clock::now(), deadline) << "the replay never appeared";

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -53,15 +52,7 @@ protected:
             dir, fixtureSamples(), kRate, std::string(GetParam().format) == "sr", ":speed=10");
         ASSERT_FALSE(device.empty());
         ASSERT_EQ(QV_Initialize(&handle), QV_OK);
-        if (GetParam().server) {
-            server = std::make_unique<vfctest::ServerProcess>(
-                std::vector<std::string>{"--device", device});
-            ASSERT_TRUE(server->start());
-            ASSERT_EQ(QV_ConnectToServer(handle, "127.0.0.1", server->port()), QV_OK);
-        } else {
-            ::setenv("VEXIF_DEVICES", device.c_str(), 1);
-            ASSERT_EQ(QV_ConnectToServer(handle, nullptr, 0), QV_OK);
-        }
+        ASSERT_TRUE(vfctest::connectToDevice(handle, device, GetParam().server, server));
     }
     void TearDown() override { QV_Finalize(handle); }
 

@@ -1,14 +1,32 @@
-// Test helper: runs a count through libvexif to its end.
+// Test helpers: connects a libvexif handle to a device config, through a
+// vexcountd or the built-in server, and runs a count through it to its end.
 #pragma once
 
+#include "ServerProcess.h"
 #include "vexif.h"
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace vfctest {
+
+// Connects handle h to the device config `device`: through a vexcountd
+// started with --device (kept in server), or through the built-in server
+// (VEXIF_DEVICES). False when the server does not start or a call fails.
+inline bool connectToDevice(int32_t h, const std::string& device, bool throughServer,
+                            std::unique_ptr<ServerProcess>& server) {
+    if (!throughServer) {
+        ::setenv("VEXIF_DEVICES", device.c_str(), 1);
+        return QV_ConnectToServer(h, nullptr, 0) == QV_OK;
+    }
+    server = std::make_unique<ServerProcess>(std::vector<std::string>{"--device", device});
+    return server->start() && QV_ConnectToServer(h, "127.0.0.1", server->port()) == QV_OK;
+}
 
 // Runs a rising-to-rising count on handle h until it ends (at most 5 s);
 // the states and counts of all 18 channels. False when a call fails or the

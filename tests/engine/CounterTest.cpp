@@ -1,6 +1,7 @@
 // Frequency, period and event counts on the simulated signals, with time
 // stepped by hand: every number here is exact.
 #include "EngineFixture.h"
+#include "Readings.h"
 
 #include <cmath>
 
@@ -94,6 +95,27 @@ TEST_F(Counter, GatesOfOneAndTenSecondsAndAnInfiniteOne) {
     EXPECT_TRUE(status().busy);
     EXPECT_EQ(counts()[5], 3600);
     EXPECT_EQ(counts()[0], 3600LL * 1000000);
+}
+
+// Every front end reads a gate code through these; the endless gate (7) and
+// codes that are no gate must never turn into a huge or negative length.
+TEST(GateCode, InSecondsAsADurationAndBack) {
+    struct Row {
+        int32_t code;
+        double seconds;
+        int64_t ms;
+        int32_t back; // gateCodeForSeconds(seconds), infinity for the endless gate
+    };
+    const Row rows[] = {{0, 0.1, 100, 0}, {1, 1, 1000, 1}, {2, 10, 10000, 2},
+                        {7, 0, 0, -1},    {3, 0, 0, -1},   {-1, 0, 0, -1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_DOUBLE_EQ(vexengine::gateSeconds(row.code), row.seconds);
+        EXPECT_EQ(vexengine::gateDuration(row.code).count(), row.ms);
+        EXPECT_EQ(vexengine::gateCodeForSeconds(row.seconds), row.back);
+    }
+    EXPECT_EQ(vexengine::gateCodeForSeconds(INFINITY), 7);
+    EXPECT_EQ(vexengine::gateCodeForSeconds(0.5), -1);
 }
 
 TEST_F(Counter, PeriodOfA1kHzChannelRisingToRising) {
