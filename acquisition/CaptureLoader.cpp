@@ -93,14 +93,18 @@ void CaptureLoader::run() {
         }
         lock.lock();
         if (m_quit) break; // a load cut short by stop() is no failure to report
-        finish(*entry, std::move(result));
+        const auto [line, error] = finish(*entry, std::move(result));
+        lock.unlock(); // the log and the owner are told without the lock
+        if (!line.empty() && m_options.log) m_options.log(line);
+        if (m_options.done) m_options.done(file, error);
+        lock.lock();
     }
     lock.unlock();
     if (context) sr_exit(context);
 }
 
-// Under the lock; logs and tells the owner without it.
-void CaptureLoader::finish(Entry& entry, std::variant<Capture, std::string> result) {
+std::pair<std::string, std::string>
+CaptureLoader::finish(Entry& entry, std::variant<Capture, std::string> result) {
     std::string line;
     std::string error;
     if (auto* capture = std::get_if<Capture>(&result)) {
@@ -131,11 +135,7 @@ void CaptureLoader::finish(Entry& entry, std::variant<Capture, std::string> resu
             ++entry.unlogged;
         }
     }
-    const CaptureFile file = entry.file;
-    m_mutex.unlock();
-    if (!line.empty() && m_options.log) m_options.log(line);
-    if (m_options.done) m_options.done(file, error);
-    m_mutex.lock();
+    return {line, error};
 }
 
 } // namespace vexacq

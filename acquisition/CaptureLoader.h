@@ -29,6 +29,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <variant>
 
 namespace vexacq {
@@ -85,7 +86,10 @@ private:
     static Stamp stampOf(const std::string& path);
     void run();
     Entry* nextDue(std::chrono::steady_clock::time_point now);
-    void finish(Entry& entry, std::variant<Capture, std::string> result);
+    // Under the lock: records a load's result; answers the log line to write
+    // ("" for none) and the error ("" when it loaded).
+    std::pair<std::string, std::string> finish(Entry& entry,
+                                               std::variant<Capture, std::string> result);
 
     Options m_options;
     std::atomic<bool> m_stop{false};
