@@ -59,7 +59,7 @@ void TMainForm::deviceProblemsExecute() {
 }
 
 void TMainForm::watchEngine() {
-    if (!m_watch.tick(m_library ? m_library->handle() : 0)) return;
+    if (!m_watch.tick(m_library->handle())) return;
     if (m_watch.timeBase())
         m_statusBar->SetTimeBaseText(toQt(timeBaseText(*m_watch.timeBase())),
                                      toQt(timeBaseShortText(*m_watch.timeBase())));

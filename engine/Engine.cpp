@@ -395,6 +395,14 @@ Result Engine::timeBase(SessionId id, TimeBase& timeBase) {
     return Result::ok;
 }
 
+Result Engine::countSettings(SessionId id, CountSettings& settings) {
+    std::lock_guard lock(m_mutex);
+    Module* module = nullptr;
+    if (Result r = heldModule(id, module); r != Result::ok) return r;
+    settings = findSession(id)->settings;
+    return Result::ok;
+}
+
 void Engine::setDeviceProblems(std::vector<std::string> problems) {
     std::lock_guard lock(m_problemsMutex);
     m_deviceProblems = std::move(problems);

@@ -237,6 +237,9 @@ public:
     // read them.
     Result measures(SessionId session, std::vector<ChannelMeasures>& measures);
     Result timeBase(SessionId session, TimeBase& timeBase);
+    // The settings of the session's current or last count (the defaults
+    // before its first).
+    Result countSettings(SessionId session, CountSettings& settings);
 
     // --- device problems
     // The device-config and device faults a module source reports, one line

@@ -169,6 +169,12 @@ inline LibraryMeasures libraryMeasures(const ChannelMeasures& m, int32_t counter
     return out;
 }
 
+// The library's measures of the session's current or last count, one per
+// channel: capacity below the channel count is badArgument. States and counts
+// are read first, so that a channel read as done has its final count.
+Result readLibraryMeasures(Engine& engine, SessionId session, int capacity,
+                           std::vector<LibraryMeasures>& measures);
+
 // The time base as QV_GetTimeBase reports it: without a reference the
 // channel is -1 and the reference 0 Hz; the offset is 0 unless locked.
 inline TimeBase libraryTimeBase(TimeBase tb) {

@@ -123,9 +123,7 @@ std::string ClientSession::execute(const Request& request) {
         settings.edgeCode = n[1];
         settings.gateCode = n[2];
         settings.channelCodes = request.word;
-        const Result result = m_engine.startCount(m_session, settings);
-        if (result == Result::ok) m_counterType = settings.counterType;
-        return statusOnly(result);
+        return statusOnly(m_engine.startCount(m_session, settings));
     }
     case Command::FcStop:
         return statusOnly(m_engine.stopCount(m_session));
@@ -165,26 +163,12 @@ std::string ClientSession::execute(const Request& request) {
 // "0" and six words a channel: referenced, frequency, period, positive and
 // negative width, duty.
 std::string ClientSession::measuresReply(int32_t capacity) {
-    int channels = 0;
-    if (const Result r = m_engine.channelCount(m_session, channels); r != Result::ok)
-        return statusOnly(r);
-    if (capacity < channels) return statusOnly(Result::badArgument);
-    // States and counts first: a channel read as done has its final count.
-    vexengine::CounterStatus status;
-    std::vector<int64_t> counts;
-    std::vector<vexengine::ChannelMeasures> measures;
-    if (const Result r = m_engine.counterStatus(m_session, channels, status); r != Result::ok)
-        return statusOnly(r);
-    if (const Result r = m_engine.counts(m_session, channels, counts); r != Result::ok)
-        return statusOnly(r);
-    if (const Result r = m_engine.measures(m_session, measures); r != Result::ok)
+    std::vector<vexengine::LibraryMeasures> measures;
+    if (const Result r = vexengine::readLibraryMeasures(m_engine, m_session, capacity, measures);
+        r != Result::ok)
         return statusOnly(r);
     std::string reply = "0";
-    for (std::size_t i = 0; i < measures.size(); ++i) {
-        const vexengine::LibraryMeasures m = vexengine::libraryMeasures(
-            measures[i], m_counterType,
-            i < status.channelStates.size() ? status.channelStates[i] : 0,
-            i < counts.size() ? counts[i] : 0);
+    for (const vexengine::LibraryMeasures& m : measures) {
         reply += m.referenced ? " 1" : " 0";
         for (const double value :
              {m.frequency, m.period, m.positiveWidth, m.negativeWidth, m.duty}) {

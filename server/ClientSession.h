@@ -40,7 +40,6 @@ private:
 
     vexengine::Engine& m_engine;
     vexengine::SessionId m_session = 0; // 0 once released
-    int32_t m_counterType = 0;          // of the last count this client started
 };
 
 } // namespace vexcountd

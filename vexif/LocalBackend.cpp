@@ -116,9 +116,7 @@ int32_t LocalBackend::setThreshold(int32_t which, int32_t tenthsOfVolt) {
 }
 
 int32_t LocalBackend::startCount(const CountSettings& settings) {
-    const vexengine::Result r = m_engine->startCount(m_session, settings);
-    if (r == vexengine::Result::ok) m_counterType = settings.counterType;
-    return status(r);
+    return status(m_engine->startCount(m_session, settings));
 }
 
 int32_t LocalBackend::stopCount() {
@@ -141,24 +139,7 @@ int32_t LocalBackend::counts(int32_t capacity, std::vector<int64_t>& counts) {
 }
 
 int32_t LocalBackend::measures(int32_t capacity, std::vector<LibraryMeasures>& measures) {
-    using vexengine::Result;
-    int channels = 0;
-    if (Result r = m_engine->channelCount(m_session, channels); r != Result::ok) return status(r);
-    if (capacity < channels) return QV_ERR_BAD_ARGUMENT;
-    // States and counts first: a channel read as done has its final count.
-    vexengine::CounterStatus s;
-    std::vector<int64_t> counts;
-    std::vector<vexengine::ChannelMeasures> engineMeasures;
-    if (Result r = m_engine->counterStatus(m_session, channels, s); r != Result::ok)
-        return status(r);
-    if (Result r = m_engine->counts(m_session, channels, counts); r != Result::ok) return status(r);
-    if (Result r = m_engine->measures(m_session, engineMeasures); r != Result::ok) return status(r);
-    measures.clear();
-    for (size_t i = 0; i < engineMeasures.size(); ++i)
-        measures.push_back(vexengine::libraryMeasures(
-            engineMeasures[i], m_counterType, i < s.channelStates.size() ? s.channelStates[i] : 0,
-            i < counts.size() ? counts[i] : 0));
-    return QV_OK;
+    return status(vexengine::readLibraryMeasures(*m_engine, m_session, capacity, measures));
 }
 
 int32_t LocalBackend::timeBase(TimeBase& timeBase) {

@@ -35,7 +35,6 @@ public:
 private:
     std::shared_ptr<vexengine::Engine> m_engine;
     vexengine::SessionId m_session;
-    int32_t m_counterType = 0; // of the last count this session started
 };
 
 } // namespace vexif
