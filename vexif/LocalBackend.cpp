@@ -4,6 +4,7 @@
 #include "ConfigCheck.h"
 #include "SigrokSource.h"
 
+#include <condition_variable>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
@@ -56,12 +57,25 @@ struct BuiltInServer {
 
 std::shared_ptr<vexengine::Engine> builtInEngine() {
     static std::mutex mutex;
+    static std::condition_variable gone;
+    static bool alive = false; // a built-in server exists, perhaps still being torn down
     static std::weak_ptr<vexengine::Engine> shared;
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     std::shared_ptr<vexengine::Engine> engine = shared.lock();
     if (!engine) {
-        auto server = std::make_shared<BuiltInServer>();
-        engine = std::shared_ptr<vexengine::Engine>(server, &server->engine);
+        // libsigrok keeps its drivers' state in globals: a new server's
+        // context must not start while the last one's is still shutting
+        // down on another thread (its last handle finalised just now).
+        gone.wait(lock, [] { return !alive; });
+        auto owned = std::make_unique<BuiltInServer>();
+        alive = true;
+        BuiltInServer* server = owned.release();
+        engine = std::shared_ptr<vexengine::Engine>(&server->engine, [server](vexengine::Engine*) {
+            delete server;
+            std::lock_guard lock(mutex);
+            alive = false;
+            gone.notify_all();
+        });
         shared = engine;
     }
     return engine;
