@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -19,8 +18,9 @@
 
 namespace {
 
-// A loopback line server answering each request by its command word, one
-// client at a time; words not in the table get "50 unknown command".
+// A loopback line server for one connection, answering each request by its
+// command word; words not in the table get "50 unknown command". A client
+// that connects again is never greeted.
 class ScriptedServer {
 public:
     explicit ScriptedServer(std::map<std::string, std::string> replies = {})
@@ -37,8 +37,7 @@ public:
         m_port = ntohs(address.sin_port);
         m_replies["HELLO"] = "0 1";
         m_thread = std::thread([this] {
-            for (int client; (client = ::accept(m_listener, nullptr, nullptr)) >= 0;) {
-                ++m_connections;
+            if (const int client = ::accept(m_listener, nullptr, nullptr); client >= 0) {
                 talk(client);
                 ::close(client);
             }
@@ -50,7 +49,6 @@ public:
         ::close(m_listener);
     }
     uint16_t port() const { return m_port; } // 0: not listening
-    int connections() const { return m_connections; }
 
 private:
     void talk(int client) {
@@ -71,7 +69,6 @@ private:
     std::map<std::string, std::string> m_replies;
     int m_listener = -1;
     uint16_t m_port = 0;
-    std::atomic<int> m_connections{0};
     std::thread m_thread;
 };
 
@@ -121,7 +118,6 @@ TEST(ScriptedServer, AnOlderServerGivesNotSupportedAndTheOtherCallsStillWork) {
     int64_t counts[8] = {};
     EXPECT_EQ(QV_FCGetCounts(c.handle, counts, 8), QV_OK);
     EXPECT_EQ(counts[0], 100000);
-    EXPECT_EQ(server.connections(), 1);
     // The 15's own requests still treat "unknown command" as a fault.
     EXPECT_EQ(QV_FCRun(c.handle, 0, 0, 0, nullptr, 0), QV_ERR_PROTOCOL);
 }
