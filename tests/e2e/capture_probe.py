@@ -128,12 +128,11 @@ def terminate(server):
 
 def refuses_bad_configs(binary):
     """A bad --device refuses the start with status 2, naming its fault."""
-    for device, says in (("replay:file=a.sr:speed=0x10", "speed=0x10: expected a decimal number"),
-                         ("demo:ref=-5MHz@0", "'-5MHz' is a negative frequency")):
-        run = subprocess.run([binary, "--listen", "127.0.0.1:0", "--device", device],
-                             capture_output=True, text=True, timeout=10)
-        check(run.returncode == 2 and says in run.stderr,
-              f"--device {device} refused: {run.returncode}, {run.stderr.strip()}")
+    device = "replay:file=a.sr:speed=0x10"
+    run = subprocess.run([binary, "--listen", "127.0.0.1:0", "--device", device],
+                         capture_output=True, text=True, timeout=10)
+    check(run.returncode == 2 and "speed=0x10: expected a decimal number" in run.stderr,
+          f"--device {device} refused: {run.returncode}, {run.stderr.strip()}")
 
 
 def probe(binary, big):

@@ -53,8 +53,7 @@ TEST(ScpiParser, MatchesHeadersInShortAndLongFormAnyCase) {
         {"CONFigure:NWIDth", "", 0, Header::ConfNegativeWidth, 1},
         {"ROSC:EXT:LOCK?", "", 0, Header::RoscExternalLock, 1},
         {"SENSe:ROSCillator:EXTernal:FREQuency?", "", 0, Header::RoscExternalFrequency, 1},
-        {"ROSC:SOUR EXT", "", -113, Header::Identify, 1},      // the source is chosen by the config
-        {"FREQ:GATE:TIME 1 2", "", -108, Header::Identify, 1}, // a blank is no separator
+        {"ROSC:SOUR EXT", "", -113, Header::Identify, 1}, // the source is chosen by the config
         {"INST:SEL \"QV SIM\"", "", 0, Header::Select, 1},
         {"MEAS:FREQ? (@0, 1)", "", 0, Header::MeasFrequency, 1},
         {"STAT:QUES?", "", 0, Header::QuestionableEventQuery, 1},
