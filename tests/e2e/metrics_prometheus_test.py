@@ -19,10 +19,8 @@ the reference locked at +100 ppm on one (its ref= claims 10.001 kHz) and
 unlocked on the other, and each channel's frequency or events, reciprocal
 frequency and duty in the reference's time.
 
-slow: Prometheus (1 s interval, 1 s timeout) keeps `up` at 1 while 50 slow
-connections hold the metrics port for 12 s: 40 from the allowed 127.0.0.1
-that send a header line every 0.5 s and never finish, and 10 from
-127.0.0.2, which --allow refuses; each reconnects when dropped.
+slow: Prometheus keeps `up` at 1 while 50 never-finished requests, 10 of them
+from 127.0.0.2 which --allow refuses, hold the metrics port for 12 s.
 
 Exit status 0 when every check holds, 1 otherwise, 77 without PyVISA.
 """
