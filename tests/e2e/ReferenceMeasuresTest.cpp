@@ -1,12 +1,6 @@
-// The measures and the time base through the real library, on a replayed
-// capture whose sample clock is 150 ppm off and which carries a reference:
-// through a real vexcountd and through the built-in server.
-//
-// The capture is taken at a true 1 MHz by an analyser that claims 999 850
-// samples/s: its clock runs 150 ppm fast (1e6 / 999850 - 1 = +150.02 ppm).
-// Locked to the 10 kHz reference, the library reports an offset of about
-// +150 ppm and every value in true time; unreferenced, frequencies would read
-// 150 ppm low (24 996.25 Hz for the 25 kHz wave).
+// The measures and the time base through the library (vexcountd and the
+// built-in server) on a replayed capture with a 10 kHz reference, taken at a
+// true 1 MHz by an analyser claiming 999 850 samples/s (+150 ppm fast).
 #include "../acquisition/CaptureFixtures.h"
 #include "RunCount.h"
 #include "ServerProcess.h"
@@ -31,8 +25,7 @@ constexpr double kOffsetPpm = (kTrueRate / kClaimedRate - 1) * 1e6; // +150.0225
 // 0.1 s of true time: whole periods of both waves, so the loop has no seam.
 constexpr size_t kSamples = 100'000;
 
-// Channel 0: the 10 kHz reference (100 samples, 50 %); channel 1: 25 kHz,
-// 25 % duty (40 samples, 10 high); the others low. No rising edge on sample 0.
+// Channel 0: the 10 kHz reference, 50 %; channel 1: 25 kHz, 25 %; the others low.
 std::vector<uint8_t> referencedSamples() {
     std::vector<uint8_t> samples(kSamples);
     for (size_t k = 0; k < kSamples; ++k)
@@ -68,69 +61,49 @@ protected:
         return measures;
     }
 
-    QV_TimeBase timeBase() {
-        QV_TimeBase tb{};
-        tb.size = sizeof tb;
-        EXPECT_EQ(QV_GetTimeBase(handle, &tb), QV_OK);
-        return tb;
-    }
-
     vexacq::testing::TempDir dir;
     std::unique_ptr<vfctest::ServerProcess> server;
     int32_t handle = 0;
 };
 
 TEST_P(ReferenceMeasures, TheReferenceTimesEveryCountAndItsMeasures) {
-    std::vector<int64_t> counts;
-    // The first count after opening is already timed by the reference: a
-    // 1 s gate of true time holds 25 000 periods of channel 1 (24 996 by the
-    // analyser's own clock).
-    const auto first = measuredCount(QV_COUNT_FREQUENCY, QV_GATE_1S, counts);
-    EXPECT_EQ(first[0].referenced, 1) << "the first count after opening is not referenced";
-    EXPECT_EQ(first[1].referenced, 1);
-    EXPECT_EQ(counts[1], 25'000);
-
-    // The time base: locked, +150 ppm (the analyser samples faster than it claims).
-    QV_TimeBase tb = timeBase();
-    for (const auto deadline = Clock::now() + 5s; !tb.locked && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(20ms);
-        tb = timeBase();
-    }
-    EXPECT_EQ(tb.channel, 0);
-    ASSERT_EQ(tb.locked, 1);
-    EXPECT_EQ(tb.referenceHz, 10e3);
-    EXPECT_NEAR(tb.offsetPpm, kOffsetPpm, 0.01);
-    EXPECT_NEAR(tb.measuredRate, kTrueRate, 0.01);
-    EXPECT_EQ(tb.nominalRate, double(kClaimedRate));
-
-    // Frequency, widths and duty of the fixture in true time.
+    // The first count after opening is already timed by the reference: 25 000
+    // periods of channel 1 in 1 s of true time (24 996 by the analyser's clock).
+    std::vector<int64_t> counts, periodCounts; // period counts: 64 periods in 10 ns ticks
+    const auto frequency = measuredCount(QV_COUNT_FREQUENCY, QV_GATE_1S, counts);
+    const auto period = measuredCount(QV_COUNT_PERIOD, QV_GATE_100MS, periodCounts);
     struct Expected {
         int channel;
-        double frequency, positiveWidth, negativeWidth, duty;
+        int64_t count, periodCount;
+        double frequency, positiveWidth, negativeWidth, duty, period;
     };
-    const auto frequency = measuredCount(QV_COUNT_FREQUENCY, QV_GATE_1S, counts);
-    EXPECT_EQ(counts[0], 10'000);
-    EXPECT_EQ(counts[1], 25'000);
-    for (const Expected& e :
-         {Expected{0, 10e3, 50e-6, 50e-6, 0.5}, Expected{1, 25e3, 10e-6, 30e-6, 0.25}}) {
+    for (const Expected& e : {Expected{0, 10'000, 640'000, 10e3, 50e-6, 50e-6, 0.5, 100e-6},
+                              Expected{1, 25'000, 256'000, 25e3, 10e-6, 30e-6, 0.25, 40e-6}}) {
         SCOPED_TRACE(e.channel);
-        const QV_ChannelMeasures& m = frequency[static_cast<size_t>(e.channel)];
+        const auto i = static_cast<size_t>(e.channel);
+        const QV_ChannelMeasures& m = frequency[i];
+        EXPECT_EQ(counts[i], e.count);
+        EXPECT_EQ(periodCounts[i], e.periodCount);
         EXPECT_EQ(m.referenced, 1);
         EXPECT_NEAR(m.frequency, e.frequency, e.frequency * 1e-9); // 150 ppm off is 1.5e-4
         EXPECT_NEAR(m.positiveWidth, e.positiveWidth, 1e-12);
         EXPECT_NEAR(m.negativeWidth, e.negativeWidth, 1e-12);
         EXPECT_NEAR(m.duty, e.duty, 1e-9);
         EXPECT_TRUE(std::isnan(m.period)); // a frequency count has none
+        EXPECT_NEAR(period[i].period, e.period, 1e-12);
     }
-    EXPECT_TRUE(std::isnan(frequency[2].frequency)); // a steady input has none
+    EXPECT_TRUE(std::isnan(frequency[2].frequency)); // a steady input has neither
+    EXPECT_TRUE(std::isnan(period[2].period));
 
-    // A period count: the mean period, 100 us and 40 us in true time.
-    const auto period = measuredCount(QV_COUNT_PERIOD, QV_GATE_100MS, counts);
-    EXPECT_EQ(counts[0], 640'000); // 64 periods in 10 ns ticks
-    EXPECT_EQ(counts[1], 256'000);
-    EXPECT_NEAR(period[0].period, 100e-6, 1e-12);
-    EXPECT_NEAR(period[1].period, 40e-6, 1e-12);
-    EXPECT_TRUE(std::isnan(period[2].period)); // no edges, no period
+    QV_TimeBase tb{};
+    tb.size = sizeof tb;
+    ASSERT_EQ(QV_GetTimeBase(handle, &tb), QV_OK);
+    EXPECT_EQ(tb.channel, 0);
+    EXPECT_EQ(tb.locked, 1);
+    EXPECT_EQ(tb.referenceHz, 10e3);
+    EXPECT_NEAR(tb.offsetPpm, kOffsetPpm, 0.01);
+    EXPECT_NEAR(tb.measuredRate, kTrueRate, 0.01);
+    EXPECT_EQ(tb.nominalRate, double(kClaimedRate));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ReferenceMeasures, ::testing::Values(true, false),
