@@ -134,7 +134,6 @@ struct Lifecycle : ::testing::Test {
     int referencedChannels(vexengine::SessionId s) {
         std::vector<vexengine::ChannelMeasures> m;
         EXPECT_EQ(engine.measures(s, m), Result::ok);
-        EXPECT_EQ(m.size(), 18u);
         return static_cast<int>(
             std::count_if(m.begin(), m.end(), [](const auto& x) { return x.referenced; }));
     }
@@ -441,7 +440,7 @@ TEST_F(Lifecycle, AReferenceChannelLocksTimesTheCountsAndStartsAfreshWithEachStr
                        "nominal rate 10000 Hz"));
 }
 
-TEST_F(Lifecycle, TheFirstCountAfterOpeningWaitsForTheReferenceAndIsReferenced) {
+TEST_F(Lifecycle, TheFirstCountWaitsForTheReferenceAndACountKeepsItWhenTheLockIsLostMidGate) {
     auto a = add(info("S1", "1.1"));
     // Channel 3: 625 Hz at 10 kHz; the estimator's window is 1 s (10000 samples).
     startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
@@ -455,24 +454,16 @@ TEST_F(Lifecycle, TheFirstCountAfterOpeningWaitsForTheReferenceAndIsReferenced) 
     EXPECT_EQ(st.channelStates[0], kCounting);
     for (int packet = 0; packet < 4; ++packet)
         backend->deliverPattern(*a, 1000);
-    st = status(s1);
-    EXPECT_FALSE(st.busy);
-    EXPECT_TRUE(st.armed);
+    EXPECT_FALSE(status(s1).busy);
     EXPECT_EQ(counts(s1)[0], 500); // 1000 samples
     EXPECT_EQ(referencedChannels(s1), 18);
-    EXPECT_FALSE(logged("not referenced"));
-}
 
-TEST_F(Lifecycle, ACountKeepsTheReferencesRateAndFlagOnEveryChannelWhenTheLockIsLostMidGate) {
-    auto a = add(info("S1", "1.1"));
-    startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
-    ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
-    backend->deliverPattern(*a, 11'000); // locked
+    // A count begun locked keeps the reference's rate and flag when the
+    // reference (channel 3) stops for longer than its gap limit.
     ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
-    // The reference stops (channel 3 low) for longer than its gap limit.
     std::vector<uint32_t> noReference;
     for (uint32_t i = 0; i < 1200; ++i)
-        noReference.push_back((11'000 + i) & ~8u);
+        noReference.push_back((13'000 + i) & ~8u);
     backend->deliver(*a, noReference);
     vexengine::TimeBase base;
     ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
@@ -480,6 +471,7 @@ TEST_F(Lifecycle, ACountKeepsTheReferencesRateAndFlagOnEveryChannelWhenTheLockIs
     EXPECT_FALSE(status(s1).busy);
     EXPECT_EQ(counts(s1)[0], 500);
     EXPECT_EQ(referencedChannels(s1), 18);
+    EXPECT_FALSE(logged("not referenced"));
 }
 
 TEST_F(Lifecycle, AReferenceThatNeverLocksGivesAnUnreferencedCountAfterTheWait) {
