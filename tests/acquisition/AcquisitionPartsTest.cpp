@@ -104,14 +104,13 @@ TEST(CountPlacement, ACountWaitsForTheReferencesLockAtMostTheWindowAndOneSecond)
         std::vector<bool> locked; // before each 1000-sample packet
         std::vector<Start> starts;
     } cases[] = {
+        // clang-format off
         {"locked at once", {true}, {referenced}},
         {"locks after two packets", {false, false, true}, {wait, wait, referenced}},
         {"waits 3000 samples, then counts without it",
-         {false, false, false, false},
-         {wait, wait, wait, unreferenced}},
-        {"a lock at the bound still counts",
-         {false, false, false, true},
-         {wait, wait, wait, referenced}},
+         {false, false, false, false}, {wait, wait, wait, unreferenced}},
+        {"a lock at the bound counts", {false, false, false, true}, {wait, wait, wait, referenced}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,34 +186,22 @@ TEST(DeviceMatch, SerialThenConnectionThenAnAbsentModuleNeverAPresentOne) {
         std::vector<vexacq::DeviceIdentity> devices;
         std::vector<int> expected;
     } cases[] = {
+        // clang-format off
         {"the same serial at another connection",
-         {{"S1", "1.1", true}, {"S2", "1.2", true}},
-         {{"S2", "1.9"}, {"S1", "1.7"}},
-         {1, 0}},
+         {{"S1", "1.1", true}, {"S2", "1.2", true}}, {{"S2", "1.9"}, {"S1", "1.7"}}, {1, 0}},
         {"a serial number never takes a module by connection",
-         {{"", "1.1", true}},
-         {{"S9", "1.1"}},
-         {-1}},
+         {{"", "1.1", true}}, {{"S9", "1.1"}}, {-1}},
         {"without a serial: the same connection, the present module too",
-         {{"", "1.1", false}, {"", "1.2", false}},
-         {{"", "1.2"}, {"", "1.1"}},
-         {1, 0}},
+         {{"", "1.1", false}, {"", "1.2", false}}, {{"", "1.2"}, {"", "1.1"}}, {1, 0}},
         {"without a serial at a new connection: an absent module",
-         {{"", "1.1", false}, {"", "1.3", true}},
-         {{"", "1.7"}},
-         {1}},
+         {{"", "1.1", false}, {"", "1.3", true}}, {{"", "1.7"}}, {1}},
         {"... never a present one's",
-         {{"", "1.1", false}, {"S2", "1.2", true}},
-         {{"", "1.7"}},
-         {-1}},
+         {{"", "1.1", false}, {"S2", "1.2", true}}, {{"", "1.7"}}, {-1}},
         {"a connection match goes before an absent module",
-         {{"", "1.3", true}, {"", "1.1", true}},
-         {{"", "1.9"}, {"", "1.1"}},
-         {0, 1}},
+         {{"", "1.3", true}, {"", "1.1", true}}, {{"", "1.9"}, {"", "1.1"}}, {0, 1}},
         {"each module takes one device",
-         {{"S1", "1.1", true}},
-         {{"S1", "1.1"}, {"S1", "1.2"}},
-         {0, -1}},
+         {{"S1", "1.1", true}}, {{"S1", "1.1"}, {"S1", "1.2"}}, {0, -1}},
+        // clang-format on
     };
     for (const auto& c : cases)
         EXPECT_EQ(vexacq::matchDevices(c.modules, c.devices), c.expected) << c.what;
