@@ -176,8 +176,6 @@ TEST(StreamHealth, SamplesPerSecondOverTheLastSecondAndNoneAfterASilence) {
     EXPECT_EQ(health.stats().samples, 11u * 2400u);
 }
 
-// A returning device takes its own module back, by serial number, then
-// connection, then an absent module; never a present one's.
 TEST(DeviceMatch, SerialThenConnectionThenAnAbsentModuleNeverAPresentOne) {
     const struct {
         const char* what;

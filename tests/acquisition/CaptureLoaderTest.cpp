@@ -22,8 +22,7 @@ using vexacq::CaptureLoader;
 using vexacq::LoadLimits;
 using namespace vexacq::testing;
 
-// A session file of our own making: the metadata text and the named sample
-// entries (stored deflated, so big runs of zeros cost little disk).
+// A session file of our own making (deflated: runs of zeros cost little disk).
 using Entries = std::vector<std::pair<std::string, std::string>>;
 void writeZip(const std::string& path, const std::string& metadata, const Entries& samples) {
     int error = 0;
@@ -162,8 +161,7 @@ TEST(SourceProblems, ListMissingCapturesDevicesNeverFoundAndReferencesBeyondTheC
     EXPECT_TRUE(eventually([&] { return listed("device fx2lafw:conn=99.99: not found"); }));
     EXPECT_EQ(engine.deviceProblems().size(), 3u);
     EXPECT_EQ(engine.deviceProblems().front(), "VEXIF_DEVICES: a bad entry");
-    // The capture appears (2 channels): it loads, and its reference channel
-    // is now the device's problem.
+    // The capture appears with 2 channels: now the reference is the problem.
     writeZip(capture, metadata("2", "1 MHz"), {{"logic-1-1", std::string(1000, '\x01')}});
     EXPECT_TRUE(
         eventually([&] { return listed("reference channel 5 is not among the device's 2"); }));

@@ -458,8 +458,7 @@ TEST_F(Lifecycle, TheFirstCountWaitsForTheReferenceAndACountKeepsItWhenTheLockIs
     EXPECT_EQ(counts(s1)[0], 500); // 1000 samples
     EXPECT_EQ(referencedChannels(s1), 18);
 
-    // A count begun locked keeps the reference's rate and flag when the
-    // reference (channel 3) stops for longer than its gap limit.
+    // Begun locked, a count keeps the reference when channel 3 stops mid-gate.
     ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
     std::vector<uint32_t> noReference;
     for (uint32_t i = 0; i < 1200; ++i)

@@ -53,8 +53,7 @@ struct Expected {
     std::vector<vexengine::ChannelMeasures> measures;
 };
 
-// Samples per period: the least-squares slope of the times against the edge
-// number, from centred sums.
+// Samples per period: the least-squares slope of edge times against edge number.
 double fittedSlope(const std::vector<int64_t>& times) {
     const long double n = times.size(), meanK = (n - 1) / 2;
     long double meanT = 0, kt = 0, kk = 0;
