@@ -134,7 +134,6 @@ struct Lifecycle : ::testing::Test {
     int referencedChannels(vexengine::SessionId s) {
         std::vector<vexengine::ChannelMeasures> m;
         EXPECT_EQ(engine.measures(s, m), Result::ok);
-        EXPECT_EQ(m.size(), 18u);
         return static_cast<int>(
             std::count_if(m.begin(), m.end(), [](const auto& x) { return x.referenced; }));
     }
@@ -178,13 +177,12 @@ TEST_F(Lifecycle, ACloseFollowedByAnOpenReusesTheDeviceEvenWhenItsStopIsSlow) {
     EXPECT_TRUE(present("QVSCRX01"));
     // A count started before the new stream's first packet waits for it.
     expectExactFrequency(s1, *a);
-    // Each move goes to the debug log.
-    std::lock_guard lock(logMutex);
+    std::lock_guard lock(logMutex); // each move goes to the debug log
     ASSERT_GE(moves.size(), 4u);
-    const std::vector<std::string> firstMoves(moves.begin(), moves.begin() + 4);
-    EXPECT_EQ(firstMoves, (std::vector<std::string>{
-                              "QVSCRX01: idle -> starting", "QVSCRX01: starting -> running",
-                              "QVSCRX01: running -> stopping", "QVSCRX01: stopping -> idle"}));
+    EXPECT_EQ(
+        std::vector(moves.begin(), moves.begin() + 4),
+        (std::vector<std::string>{"QVSCRX01: idle -> starting", "QVSCRX01: starting -> running",
+                                  "QVSCRX01: running -> stopping", "QVSCRX01: stopping -> idle"}));
 }
 
 TEST_F(Lifecycle, ACountRemembersNothingOfAnEarlierStreamOrOfSamplesBeforeARestart) {
@@ -442,51 +440,29 @@ TEST_F(Lifecycle, AReferenceChannelLocksTimesTheCountsAndStartsAfreshWithEachStr
                        "nominal rate 10000 Hz"));
 }
 
-TEST_F(Lifecycle, TheFirstCountAfterOpeningWaitsForTheReferenceAndIsReferenced) {
+TEST_F(Lifecycle, TheFirstCountWaitsForTheReferenceAndACountKeepsItWhenTheLockIsLostMidGate) {
     auto a = add(info("S1", "1.1"));
     // Channel 3: 625 Hz at 10 kHz; the estimator's window is 1 s (10000 samples).
     startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
-    const CountSettings kPeriod{1, 3, 0, "--------"};
-    for (const CountSettings& settings : {kFrequency100ms, kPeriod, kEvents}) {
-        SCOPED_TRACE(settings.counterType);
-        // Each opening starts a stream, whose reference is measured anew.
-        ASSERT_TRUE(opened(s1, "QVSCRX01", *a, settings.counterType + 1));
-        ASSERT_EQ(engine.startCount(s1, settings), Result::ok);
-        for (int packet = 0; packet < 9; ++packet)
-            backend->deliverPattern(*a, 1000);
-        CounterStatus st = status(s1);
-        EXPECT_TRUE(st.busy); // waiting for the reference: busy, not armed
-        EXPECT_FALSE(st.armed);
-        EXPECT_EQ(st.channelStates[0], kCounting);
-        for (int packet = 0; packet < 4; ++packet)
-            backend->deliverPattern(*a, 1000);
-        if (settings.gateCode == 7) {
-            ASSERT_EQ(engine.stopCount(s1), Result::ok);
-        }
-        st = status(s1);
-        EXPECT_FALSE(st.busy);
-        EXPECT_TRUE(st.armed);
-        if (settings.counterType == 0) {
-            EXPECT_EQ(counts(s1)[0], 500); // 1000 samples
-        }
-        EXPECT_EQ(referencedChannels(s1), 18);
-        ASSERT_EQ(engine.closeModule(s1), Result::ok);
-        ASSERT_TRUE(
-            ScriptedBackend::waitFor(*a, [](const ScriptedDevice& x) { return !x.running; }));
-    }
-    EXPECT_FALSE(logged("not referenced"));
-}
-
-TEST_F(Lifecycle, ACountKeepsTheReferencesRateAndFlagOnEveryChannelWhenTheLockIsLostMidGate) {
-    auto a = add(info("S1", "1.1"));
-    startSource({vexacq::DeviceConfig{"scr", {}, vexacq::ReferenceInput{625, 3}}});
     ASSERT_TRUE(opened(s1, "QVSCRX01", *a, 1));
-    backend->deliverPattern(*a, 11'000); // locked
     ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
-    // The reference stops (channel 3 low) for longer than its gap limit.
+    for (int packet = 0; packet < 9; ++packet)
+        backend->deliverPattern(*a, 1000);
+    CounterStatus st = status(s1);
+    EXPECT_TRUE(st.busy); // waiting for the reference: busy, not armed
+    EXPECT_FALSE(st.armed);
+    EXPECT_EQ(st.channelStates[0], kCounting);
+    for (int packet = 0; packet < 4; ++packet)
+        backend->deliverPattern(*a, 1000);
+    EXPECT_FALSE(status(s1).busy);
+    EXPECT_EQ(counts(s1)[0], 500); // 1000 samples
+    EXPECT_EQ(referencedChannels(s1), 18);
+
+    // Begun locked, a count keeps the reference when channel 3 stops mid-gate.
+    ASSERT_EQ(engine.startCount(s1, kFrequency100ms), Result::ok);
     std::vector<uint32_t> noReference;
     for (uint32_t i = 0; i < 1200; ++i)
-        noReference.push_back((11'000 + i) & ~8u);
+        noReference.push_back((13'000 + i) & ~8u);
     backend->deliver(*a, noReference);
     vexengine::TimeBase base;
     ASSERT_EQ(engine.timeBase(s1, base), Result::ok);
@@ -494,6 +470,7 @@ TEST_F(Lifecycle, ACountKeepsTheReferencesRateAndFlagOnEveryChannelWhenTheLockIs
     EXPECT_FALSE(status(s1).busy);
     EXPECT_EQ(counts(s1)[0], 500);
     EXPECT_EQ(referencedChannels(s1), 18);
+    EXPECT_FALSE(logged("not referenced"));
 }
 
 TEST_F(Lifecycle, AReferenceThatNeverLocksGivesAnUnreferencedCountAfterTheWait) {
@@ -506,9 +483,7 @@ TEST_F(Lifecycle, AReferenceThatNeverLocksGivesAnUnreferencedCountAfterTheWait) 
     for (int packet = 0; packet < 20; ++packet)
         backend->deliverPattern(*a, 1000);
     EXPECT_TRUE(status(s1).busy);
-    EXPECT_FALSE(status(s1).armed);
-    backend->deliverPattern(*a, 1000);
-    backend->deliverPattern(*a, 1000);
+    backend->deliverPattern(*a, 2000);
     EXPECT_FALSE(status(s1).busy);
     EXPECT_EQ(counts(s1)[0], 500); // the nominal rate's 1000 samples
     EXPECT_EQ(referencedChannels(s1), 0);

@@ -53,19 +53,15 @@ struct Expected {
     std::vector<vexengine::ChannelMeasures> measures;
 };
 
-// Samples per period: the least-squares slope of the times against the edge
-// number, from centred sums.
+// Samples per period: the least-squares slope of edge times against edge number.
 double fittedSlope(const std::vector<int64_t>& times) {
-    const auto n = static_cast<long double>(times.size());
-    long double meanT = 0;
+    const long double n = times.size(), meanK = (n - 1) / 2;
+    long double meanT = 0, kt = 0, kk = 0;
     for (int64_t t : times)
-        meanT += static_cast<long double>(t) / n;
-    const long double meanK = (n - 1) / 2;
-    long double kt = 0, kk = 0;
+        meanT += t / n;
     for (size_t k = 0; k < times.size(); ++k) {
-        const long double dk = static_cast<long double>(k) - meanK;
-        kt += dk * (static_cast<long double>(times[k]) - meanT);
-        kk += dk * dk;
+        kt += (k - meanK) * (times[k] - meanT);
+        kk += (k - meanK) * (k - meanK);
     }
     return static_cast<double>(kt / kk);
 }

