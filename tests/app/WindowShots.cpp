@@ -19,24 +19,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using namespace windowtest;
-
-// Saves the screen's picture of an area (the whole screen when empty).
-void shootArea(const QWidget& on, QRect area, const char* name) {
-    QApplication::processEvents();
-    QTest::qWait(50);
-    if (area.isEmpty()) area = on.screen()->geometry();
-    const QPixmap picture =
-        on.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
-    EXPECT_TRUE(picture.save(path)) << path.toStdString();
-}
 
 // Saves the screen's picture of the window's area, grown by `extra` pixels
 // below and right (for a menu that pops out of it).
