@@ -41,9 +41,7 @@ protected:
         fakevexif::setTimeBase(referenceTimeBase(1e6, 0, 0.0)); // not locked yet
         form = std::make_unique<TMainForm>();
         // The first refresh opens the module; then the test ticks by hand.
-        ASSERT_TRUE(waitUntil(
-            [&] { return moduleText(*form) == "Using QV000001" && form->runAction()->isEnabled(); },
-            1500));
+        ASSERT_TRUE(waitUntil([&] { return form->runAction()->isEnabled(); }, 1500));
         form->pollTimer()->stop();
         clickItem(*form->gateGroup(), 1); // 1 s
     }
@@ -167,10 +165,8 @@ TEST_F(WindowMeasures, StatisticsSplitByTimeBaseAndTheLogColumn) {
 // One good device and two bad entries: each new problem shown once in the
 // status bar, all of them listed, and the good device still counts.
 TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
-    const std::string bad1 = "VEXIF_DEVICES entry 2 \"ref=-5MHz@0\": a negative frequency";
-    const std::string bad2 = "VEXIF_DEVICES entry 3: capture /data/none.sr: no such file";
-    const std::string both = bad1 + "\n" + bad2 + "\n";
-    const QStringList listed{bad1.c_str(), bad2.c_str()};
+    const QStringList listed{"entry 2: ref: a negative frequency", "entry 3: no such file"};
+    const std::string both = (listed.join('\n') + '\n').toStdString();
     const struct {
         std::string problems;
         QString message; // in the status bar afterwards
@@ -178,7 +174,7 @@ TEST_F(WindowMeasures, DeviceProblemsShownOnceAndListed) {
     } steps[] = {
         {both, "2 device problems (Help > Device Problems): " + listed[0], listed},
         {both, "", listed}, // nothing new: not shown again
-        {bad2 + "\n", "", {listed[1]}},
+        {(listed[1] + '\n').toStdString(), "", {listed[1]}},
         {both, "Device problem: " + listed[0], listed},
         {"", "", {}},
     };
@@ -216,7 +212,6 @@ TEST_F(WindowMeasures, AnOldServerLeavesTheWindowAsBefore) {
     }
     EXPECT_FALSE(timeBaseShown());
     EXPECT_EQ(form->modStatusBar()->message(), "");
-    EXPECT_TRUE(form->engineWatch().problems().empty());
     EXPECT_FALSE(form->records()->statistics().regressionReadings());
     EXPECT_EQ(form->records()->statistics().counts(), 3);
     // Each request is tried once, then left alone.
