@@ -1,7 +1,6 @@
 // Helpers for tests that drive the whole main window as a user would: waiting
 // with a deadline while the event loop (and so the poll timer) runs, clicking
-// the settings groups, reading the status bar and the grid, and saving the
-// screen's picture of a window (for the pictures in docs/).
+// the settings groups, and reading the status bar and the grid.
 #pragma once
 
 #include "app/vfcmain.h"
@@ -9,14 +8,10 @@
 #include "display/vfcgrid.h"
 #include "display/vfcstat.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -69,18 +64,6 @@ inline std::vector<std::string> results(const TMainForm& form) {
     for (int channel = 0; channel < form.grid()->ChannelCount(); ++channel)
         texts.push_back(form.grid()->Result(channel).toStdString());
     return texts;
-}
-
-// Saves the screen's picture of an area (the whole screen when empty) into
-// the folder VFC_SHOT_DIR, compressed as far as PNG goes (quality 0).
-inline void shootArea(const QWidget& on, QRect area, const char* name) {
-    QApplication::processEvents();
-    QTest::qWait(50);
-    if (area.isEmpty()) area = on.screen()->geometry();
-    const QPixmap picture =
-        on.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
-    EXPECT_TRUE(picture.save(path, "PNG", 0)) << path.toStdString();
 }
 
 // The state panel's text after every tick of the poll timer (and whenever
