@@ -67,8 +67,7 @@ protected:
     std::unique_ptr<TMainForm> form;
 };
 
-// The time-base panel's three states, and the state of a running count that
-// is not armed yet: from its first poll on, it waits for an unlocked reference.
+// The panel's three states; an unarmed count waits for an unlocked reference from its first poll.
 TEST_F(WindowMeasures, TimeBasePanelAndTheWaitForTheReference) {
     fakevexif::setStatusWords({QV_STATUS_BUSY});
     form->runAction()->trigger();

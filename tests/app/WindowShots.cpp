@@ -1,9 +1,9 @@
 // Pictures of the main window for review, taken from the screen of a real X
 // server (popup menus included): the focus on the grid, the Counter menu with
-// Continuous on, and the status bar right after a frequency count; High
-// Resolution and Help > Device Problems.... Runs the real library with its
-// built-in server and the first simulated module, or the first module of
-// VEXIF_DEVICES. Writes into the folder VFC_SHOT_DIR; does nothing without it.
+// Continuous on, the status bar right after a frequency count, High Resolution
+// and Help > Device Problems.... Runs the real library with its built-in server
+// and the first simulated module, or the first of VEXIF_DEVICES. Writes into
+// the folder VFC_SHOT_DIR; does nothing without it.
 #include "WindowDriver.h"
 
 #include "app/RecordsController.h"
@@ -148,9 +148,7 @@ TEST(WindowShots, GridAndStatistics) {
     shootArea(*window, window->frameGeometry(), "statistics-stopped.png");
 }
 
-// docs/high-resolution*.png and docs/device-problems.png: High Resolution
-// frequency and period counts of a capture with a reference in VEXIF_DEVICES
-// (e.g. "replay:file=capture.sr:ref=1MHz@0"), and the problems of bad entries.
+// docs/high-resolution*.png and docs/device-problems.png (see CMakeLists.txt).
 TEST(WindowShots, HighResolution) {
     if (qEnvironmentVariableIsEmpty("VFC_SHOT_DIR")) GTEST_SKIP() << "VFC_SHOT_DIR not set";
     TMainForm form;

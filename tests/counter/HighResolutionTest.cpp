@@ -55,8 +55,6 @@ TEST(HighResolutionText, CellTexts) {
          QV_GATE_1S, 24e6, "999846.40310|Hz$[ 1000.1536 ns, duty 49.5 % ]"},
         {"frequency, 100 ms at 12 MS/s", false, measures(1000000.00123, kNaN, kNaN), QV_GATE_100MS,
          12e6, "1000000.00|Hz$[ 1000.00000 ns ]"},
-        {"frequency, few edges", false, measures(1.5, kNaN, kNaN), QV_GATE_1S, 24e6,
-         "1.5000000|Hz$[ 666666667 ns ]"},
         {"frequency unknown", false, measures(kNaN, 1e-6, 0.5), QV_GATE_1S, 24e6, ""},
         {"no edges", false, measures(0.0, kNaN, kNaN), QV_GATE_1S, 24e6, ""},
         // 64 intervals of 1 us span 768 samples at 12 MS/s: 3 digits.

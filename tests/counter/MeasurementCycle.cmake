@@ -1,6 +1,5 @@
-# The measurement cycle's decisions against the scripted library, and the
-# High Resolution texts it writes; real counts on the built-in server are
-# tested through the main window.
+# The measurement cycle's decisions on the scripted library and the High Resolution
+# texts it writes; real counts on the built-in server are tested through the window.
 vfc_add_test(MeasurementCycle_tests
              SOURCES ${CMAKE_CURRENT_LIST_DIR}/MeasurementCycleTest.cpp
                      ${CMAKE_CURRENT_LIST_DIR}/HighResolutionTest.cpp
