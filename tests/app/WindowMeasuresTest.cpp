@@ -110,6 +110,7 @@ TEST_F(WindowMeasures, HighResolutionTexts) {
         {0, true, 999846.4031, NAN, 999846, "999846.40310|Hz$[ 1000.1536 ns, duty 49.5 % ]",
          999846.4031},
         {0, true, NAN, NAN, 999846, "999846|Hz$[ period: 1000.2 ns ]", 999846.0},
+        {1, false, NAN, 1.00015e-6, 6401, "1000|ns$[ frequency: 999843.8 Hz ]", 1000.15625},
         {1, true, NAN, 1.00015e-6, 6401, "1000|ns$[ 1.00 MHz, duty 49.5 % ]", 1000.15},
         {2, true, 1e6, 1e-6, 42, "42|Events", 42.0},
     };
@@ -126,7 +127,7 @@ TEST_F(WindowMeasures, HighResolutionTexts) {
         EXPECT_DOUBLE_EQ(statistics.channel(0).last(), c.value);
         EXPECT_EQ(statistics.configuration().highResolution, c.high && c.type != 2);
     }
-    EXPECT_EQ(fakevexif::callCount("QV_FCGetMeasures"), 5) << "one a count";
+    EXPECT_EQ(fakevexif::callCount("QV_FCGetMeasures"), 6) << "one a count";
 }
 
 // Referenced and unreferenced counts, High Resolution or not, never share a

@@ -19,8 +19,6 @@ QV_ChannelMeasures measures(double hz, double periodS, double duty) {
     return m;
 }
 
-constexpr double kNaN = NAN;
-
 TEST(HighResolutionText, DigitsFollowTheGateAndTheSampleRate) {
     const struct {
         const char* what;
@@ -53,22 +51,22 @@ TEST(HighResolutionText, CellTexts) {
     } cases[] = {
         {"frequency, 1 s at 24 MS/s, duty known", false, measures(999846.4031, 1.00015e-6, 0.495),
          QV_GATE_1S, 24e6, "999846.40310|Hz$[ 1000.1536 ns, duty 49.5 % ]"},
-        {"frequency, 100 ms at 12 MS/s", false, measures(1000000.00123, kNaN, kNaN), QV_GATE_100MS,
+        {"frequency, 100 ms at 12 MS/s", false, measures(1000000.00123, NAN, NAN), QV_GATE_100MS,
          12e6, "1000000.00|Hz$[ 1000.00000 ns ]"},
-        {"frequency unknown", false, measures(kNaN, 1e-6, 0.5), QV_GATE_1S, 24e6, ""},
-        {"no edges", false, measures(0.0, kNaN, kNaN), QV_GATE_1S, 24e6, ""},
+        {"frequency unknown", false, measures(NAN, 1e-6, 0.5), QV_GATE_1S, 24e6, ""},
+        {"no edges", false, measures(0.0, NAN, NAN), QV_GATE_1S, 24e6, ""},
         // 64 intervals of 1 us span 768 samples at 12 MS/s: 3 digits.
-        {"period, 1 us at 12 MS/s", true, measures(kNaN, 1.0e-6, 0.495), QV_GATE_1S, 12e6,
+        {"period, 1 us at 12 MS/s", true, measures(NAN, 1.0e-6, 0.495), QV_GATE_1S, 12e6,
          "1000|ns$[ 1.00 MHz, duty 49.5 % ]"},
         // 3 digits of 1001.15 ns: the integer part in full.
         {"period, 769 samples at 12.0018432 MS/s", true,
-         measures(kNaN, 769 / 64.0 / 12.0018432e6, kNaN), QV_GATE_1S, 12e6, "1001|ns$[ 999 kHz ]"},
+         measures(NAN, 769 / 64.0 / 12.0018432e6, NAN), QV_GATE_1S, 12e6, "1001|ns$[ 999 kHz ]"},
         // One sample in 64 ms at 24 MS/s is 7 digits: whole ns.
-        {"period, 1 ms at 24 MS/s", true, measures(kNaN, 1.00015e-3, kNaN), QV_GATE_1S, 24e6,
+        {"period, 1 ms at 24 MS/s", true, measures(NAN, 1.00015e-3, NAN), QV_GATE_1S, 24e6,
          "1000150|ns$[ 999.8500 Hz ]"},
-        {"period, simulated: six decimals", true, measures(kNaN, 1.0e-6, kNaN), QV_GATE_1S, 0.0,
+        {"period, simulated: six decimals", true, measures(NAN, 1.0e-6, NAN), QV_GATE_1S, 0.0,
          "1000.000000|ns$[ 1.0000000 MHz ]"},
-        {"period unknown", true, measures(1e6, kNaN, 0.5), QV_GATE_1S, 24e6, ""},
+        {"period unknown", true, measures(1e6, NAN, 0.5), QV_GATE_1S, 24e6, ""},
     };
     for (const auto& c : cases) {
         const auto text = c.period ? highResolutionPeriodText(c.measures, c.rate)
