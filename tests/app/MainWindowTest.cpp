@@ -116,7 +116,6 @@ TEST_F(MainWindow, MenuItemsShowTheirActions) {
                                nullptr, form->highResolutionAction(), records.statisticsAction()}));
     EXPECT_EQ(items(top[3]), QList<QAction*>({form->helpAction(), form->deviceProblemsAction(),
                                               form->aboutAction()}));
-    // High Resolution is checkable and off at start-up.
     EXPECT_TRUE(form->highResolutionAction()->isCheckable());
     EXPECT_FALSE(form->highResolutionAction()->isChecked());
 

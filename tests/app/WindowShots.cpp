@@ -1,13 +1,15 @@
 // Pictures of the main window for review, taken from the screen of a real X
 // server (popup menus included): the focus on the grid, the Counter menu with
-// Continuous on, and the status bar right after a frequency count. Runs the
-// real library with its built-in server and the first simulated module.
-// Writes into the folder VFC_SHOT_DIR; does nothing without it.
+// Continuous on, the status bar right after a frequency count, High Resolution
+// and Help > Device Problems.... Runs the real library with its built-in server
+// and the first simulated module, or the first of VEXIF_DEVICES. Writes into
+// the folder VFC_SHOT_DIR; does nothing without it.
 #include "WindowDriver.h"
 
 #include "app/RecordsController.h"
 #include "app/vfcmain.h"
 #include "counter/vfcgroups_thresh.h"
+#include "display/DeviceProblemsDialog.h"
 #include "display/StatisticsWindow.h"
 #include "modules/vfcmodsel.h"
 
@@ -27,7 +29,8 @@ namespace {
 
 using namespace windowtest;
 
-// Saves the screen's picture of an area (the whole screen when empty).
+// Saves the screen's picture of an area (the whole screen when empty), as
+// small as PNG goes (quality 0).
 void shootArea(const QWidget& on, QRect area, const char* name) {
     QApplication::processEvents();
     QTest::qWait(50);
@@ -35,7 +38,7 @@ void shootArea(const QWidget& on, QRect area, const char* name) {
     const QPixmap picture =
         on.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const QString path = qEnvironmentVariable("VFC_SHOT_DIR") + "/" + name;
-    EXPECT_TRUE(picture.save(path)) << path.toStdString();
+    EXPECT_TRUE(picture.save(path, "PNG", 0)) << path.toStdString();
 }
 
 // Saves the screen's picture of the window's area, grown by `extra` pixels
@@ -143,6 +146,37 @@ TEST(WindowShots, GridAndStatistics) {
     form.stopAction()->trigger();
     QTest::qWait(StatisticsWindow::kRefreshInterval + 200);
     shootArea(*window, window->frameGeometry(), "statistics-stopped.png");
+}
+
+// docs/high-resolution*.png and docs/device-problems.png (see CMakeLists.txt).
+TEST(WindowShots, HighResolution) {
+    if (qEnvironmentVariableIsEmpty("VFC_SHOT_DIR")) GTEST_SKIP() << "VFC_SHOT_DIR not set";
+    TMainForm form;
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    if (qEnvironmentVariableIsEmpty("VEXIF_DEVICES"))
+        QTest::mouseClick(form.moduleGroup()->simCheck(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 5000));
+    clickItem(*form.gateGroup(), 1); // 1 s
+    form.highResolutionAction()->setChecked(true);
+    const struct {
+        int type;
+        const char* finished;
+        const char* name;
+    } counts[] = {{0, "Frequency Count Finished", "high-resolution.png"},
+                  {1, "Period Count Finished", "high-resolution-period.png"}};
+    for (const auto& count : counts) {
+        clickItem(*form.countTypeGroup(), count.type);
+        ASSERT_TRUE(waitUntil([&] { return form.runAction()->isEnabled(); }, 3000));
+        form.runAction()->trigger();
+        ASSERT_TRUE(waitUntil([&] { return stateText(form) == count.finished; }, 15000));
+        shootArea(form, form.frameGeometry(), count.name);
+    }
+    form.deviceProblemsAction()->trigger();
+    QWidget* dialog = form.deviceProblemsDialog();
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }, 2000));
+    QTest::qWait(100);
+    shootArea(*dialog, dialog->frameGeometry(), "device-problems.png");
 }
 
 } // namespace
