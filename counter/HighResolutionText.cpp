@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -43,13 +44,20 @@ std::string significant(double value, int digits) {
 // `digits` significant digits of a positive frequency in Hz, kHz or MHz, so
 // that a coarse reading does not show more digits than it resolves
 // (998 853 Hz to 3 digits is "999 kHz").
+// A frequency in the unit that fits it: the value in Hz, kHz or MHz, and
+// the unit's name.
+std::pair<double, const char*> inUnit(double hz) {
+    if (std::fabs(hz) >= 1e6) return {hz / 1e6, "MHz"};
+    if (std::fabs(hz) >= 1e3) return {hz / 1e3, "kHz"};
+    return {hz, "Hz"};
+}
+
 std::string frequencyWithUnit(double hz, int digits) {
     // The unit follows the rounded value: 999 850 Hz to 3 digits is 1.00 MHz.
     const double step = std::pow(10.0, integerDigits(hz) - digits);
     if (step > 1.0) hz = std::round(hz / step) * step;
-    if (hz >= 1e6) return significant(hz / 1e6, digits) + " MHz";
-    if (hz >= 1e3) return significant(hz / 1e3, digits) + " kHz";
-    return significant(hz, digits) + " Hz";
+    const auto [value, unit] = inUnit(hz);
+    return significant(value, digits) + " " + unit;
 }
 
 // ", duty 49.5 %" where the duty is known.
@@ -105,15 +113,7 @@ std::optional<std::string> highResolutionPeriodText(const QV_ChannelMeasures& me
 }
 
 std::string frequencyName(double hz) {
-    const char* unit = "Hz";
-    double value = hz;
-    if (std::fabs(hz) >= 1e6) {
-        unit = "MHz";
-        value = hz / 1e6;
-    } else if (std::fabs(hz) >= 1e3) {
-        unit = "kHz";
-        value = hz / 1e3;
-    }
+    const auto [value, unit] = inUnit(hz);
     std::string text = fixed(value, std::clamp(6 - integerDigits(std::fabs(value)), 0, 6));
     if (text.find('.') != std::string::npos) {
         while (text.back() == '0')
