@@ -45,6 +45,13 @@ std::string metadata(const std::string& probes, const std::string& rate,
 }
 
 // Polls `holds` every 10 ms for up to 5 s; whether it held.
+// Writes the file whole at once (a rename), so that the loader's poll never
+// sees it half written.
+void replaceFile(const std::string& path, const std::string& bytes) {
+    writeFile(path + ".part", bytes);
+    std::filesystem::rename(path + ".part", path);
+}
+
 template <typename F> bool eventually(F holds) {
     for (int i = 0; i < 500 && !holds(); ++i)
         std::this_thread::sleep_for(10ms);
@@ -99,7 +106,7 @@ TEST(CaptureLoader, RetriesAFailedLoadOnlyWhenTheFileChangesOrItsIntervalIsOver)
     std::mutex mutex;
     std::vector<std::string> log;
     CaptureLoader::Options options;
-    options.retryInterval = 600ms;
+    options.retryInterval = 1s;
     options.pollInterval = 20ms;
     options.logInterval = 10s;
     options.log = [&](const std::string& line) {
@@ -125,18 +132,18 @@ TEST(CaptureLoader, RetriesAFailedLoadOnlyWhenTheFileChangesOrItsIntervalIsOver)
     EXPECT_EQ(loadsBy(1), 1);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(loader.loads(file), 1);
-    writeFile(file.path, "bad1"); // the file appears: loaded again at once
+    replaceFile(file.path, "bad"); // the file appears: loaded again at once
     EXPECT_EQ(loadsBy(2), 2);
     std::this_thread::sleep_for(200ms); // unchanged: tried again after the interval
     EXPECT_EQ(loader.loads(file), 2);
     EXPECT_EQ(loadsBy(3), 3);
-    writeFile(file.path, "good"); // mended (a new size): it loads
+    replaceFile(file.path, "good"); // mended (a new size): it loads
     ASSERT_TRUE(eventually([&] { return loader.capture(file) != nullptr; }));
     loader.stop();
     std::lock_guard lock(mutex);
     // The first failure, the changed one, not the repeat within 10 s, the load.
     const char* says[] = {"no such file; tried again when the file changes or in 1 s",
-                          "bad: bad1 (retry 1 failed)", "loaded"};
+                          "bad: bad (retry 1 failed)", "loaded"};
     ASSERT_EQ(log.size(), 3u);
     for (size_t i = 0; i < 3; ++i)
         EXPECT_NE(log[i].find(says[i]), std::string::npos) << log[i];
