@@ -46,6 +46,8 @@ struct Capture {
 
 // The most sample bytes a capture may hold in memory.
 constexpr size_t kMaxCaptureBytes = size_t(1) << 31; // 2 GiB
+// The highest sample rate a device or capture may have, Hz.
+constexpr uint64_t kMaxSampleRate = 1'000'000'000;
 
 // What one load may take; each is checked before the memory it would cost is
 // allocated (samples also as they are read: a file may lie about its sizes).
@@ -53,7 +55,7 @@ struct LoadLimits {
     int logicChannels = 64;           // the counter's widest sample word
     size_t metadataBytes = 64 * 1024; // a session file's metadata entry
     uint64_t sampleBytes = kMaxCaptureBytes;
-    uint64_t sampleRate = 1'000'000'000;    // Hz
+    uint64_t sampleRate = kMaxSampleRate;   // Hz
     std::chrono::milliseconds time{30'000}; // the whole load
     // Set by another thread: the load gives up at its next read.
     const std::atomic<bool>* stop = nullptr;

@@ -24,8 +24,6 @@
 
 namespace vexacq {
 
-// The highest sample rate a device or capture may have, Hz.
-constexpr uint64_t kMaxSampleRate = 1'000'000'000;
 // The lowest reference frequency, Hz (a 1 PPS is 1 Hz).
 constexpr double kMinReferenceHz = 0.001;
 

@@ -19,10 +19,6 @@ bool sameTimeBase(const std::optional<QV_TimeBase>& a, const std::optional<QV_Ti
 
 bool EngineWatch::tick(int32_t handle) {
     if (++m_ticks < kTicksPerRead) return false;
-    return read(handle);
-}
-
-bool EngineWatch::read(int32_t handle) {
     m_ticks = 0;
     const bool timeBaseChanged = readTimeBase(handle);
     const bool problemsChanged = readProblems(handle);

@@ -23,11 +23,10 @@ class EngineWatch {
 public:
     static constexpr int kTicksPerRead = 10; // 100 ms ticks: once a second
 
-    // One tick of the poll timer with the window's library handle; reads on
-    // every tenth. Answers whether the time base or the problems changed.
+    // One tick of the poll timer with the window's library handle; reads
+    // both on every tenth (one call each). Answers whether the time base or
+    // the problems changed.
     bool tick(int32_t handle);
-    // Reads both now (also at the start of a count: one call each).
-    bool read(int32_t handle);
     // A module was opened or closed: the time base is forgotten and read on
     // the next tick, and unsupported requests are tried again.
     void moduleChanged();

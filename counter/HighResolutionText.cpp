@@ -41,9 +41,6 @@ std::string significant(double value, int digits) {
     return fixed(value, std::clamp(digits - integerDigits(value), 0, kMaxDecimals));
 }
 
-// `digits` significant digits of a positive frequency in Hz, kHz or MHz, so
-// that a coarse reading does not show more digits than it resolves
-// (998 853 Hz to 3 digits is "999 kHz").
 // A frequency in the unit that fits it: the value in Hz, kHz or MHz, and
 // the unit's name.
 std::pair<double, const char*> inUnit(double hz) {
@@ -52,6 +49,9 @@ std::pair<double, const char*> inUnit(double hz) {
     return {hz, "Hz"};
 }
 
+// `digits` significant digits of a positive frequency in Hz, kHz or MHz, so
+// that a coarse reading does not show more digits than it resolves
+// (998 853 Hz to 3 digits is "999 kHz").
 std::string frequencyWithUnit(double hz, int digits) {
     // The unit follows the rounded value: 999 850 Hz to 3 digits is 1.00 MHz.
     const double step = std::pow(10.0, integerDigits(hz) - digits);
@@ -64,6 +64,12 @@ std::string frequencyWithUnit(double hz, int digits) {
 std::string dutyRemark(double duty) {
     if (!std::isfinite(duty)) return {};
     return ", duty " + fixed(duty * 100.0, 1) + " %";
+}
+
+// "+153.6 ppm": one decimal with its sign; a rounded zero shows as +0.0.
+std::string ppmText(double offsetPpm) {
+    const double ppm = std::round(offsetPpm * 10.0) / 10.0;
+    return (ppm < 0.0 ? "" : "+") + fixed(ppm == 0.0 ? 0.0 : ppm, 1) + " ppm";
 }
 
 } // namespace
@@ -122,14 +128,6 @@ std::string frequencyName(double hz) {
     }
     return text + " " + unit;
 }
-
-namespace {
-// "+153.6 ppm": one decimal with its sign; a rounded zero shows as +0.0.
-std::string ppmText(double offsetPpm) {
-    const double ppm = std::round(offsetPpm * 10.0) / 10.0;
-    return (ppm < 0.0 ? "" : "+") + fixed(ppm == 0.0 ? 0.0 : ppm, 1) + " ppm";
-}
-} // namespace
 
 std::string timeBaseText(const QV_TimeBase& timeBase) {
     if (!(timeBase.referenceHz > 0.0)) return {};

@@ -140,11 +140,11 @@ inline bool unreferenced(const TimeBase& base, const std::vector<ChannelMeasures
 
 // One channel as QV_ChannelMeasures carries it; NaN where unknown.
 struct LibraryMeasures {
-    double frequency = std::numeric_limits<double>::quiet_NaN();     // Hz
-    double period = std::numeric_limits<double>::quiet_NaN();        // s, period counts only
-    double positiveWidth = std::numeric_limits<double>::quiet_NaN(); // s
-    double negativeWidth = std::numeric_limits<double>::quiet_NaN(); // s
-    double duty = std::numeric_limits<double>::quiet_NaN();          // 0..1
+    double frequency = kNoReading;     // Hz
+    double period = kNoReading;        // s, period counts only
+    double positiveWidth = kNoReading; // s
+    double negativeWidth = kNoReading; // s
+    double duty = kNoReading;          // 0..1
     bool referenced = false;
 };
 

@@ -302,6 +302,7 @@ int32_t RemoteBackend::timeBase(TimeBase& timeBase) {
     timeBase.offsetPpm = *offsetPpm;
     timeBase.rate = *measuredRate;
     timeBase.nominalRate = *nominalRate;
+    timeBase = vexengine::libraryTimeBase(timeBase); // as the Backend promises, whatever was sent
     return QV_OK;
 }
 

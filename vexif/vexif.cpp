@@ -260,10 +260,12 @@ int32_t QV_GetTimeBase(int32_t handle, QV_TimeBase* info) {
         if (int32_t status = b.timeBase(timeBase)) return status;
         QV_TimeBase out{};
         out.size = size;
-        out.channel = timeBase.external ? timeBase.referenceChannel : -1;
+        // Both backends give it as libraryTimeBase() left it: channel -1 and
+        // 0 Hz without a reference, an offset only while locked.
+        out.channel = timeBase.referenceChannel;
         out.locked = timeBase.locked ? 1 : 0;
-        out.referenceHz = timeBase.external ? timeBase.referenceHz : 0;
-        out.offsetPpm = timeBase.locked ? timeBase.offsetPpm : 0;
+        out.referenceHz = timeBase.referenceHz;
+        out.offsetPpm = timeBase.offsetPpm;
         out.measuredRate = timeBase.rate;
         out.nominalRate = timeBase.nominalRate;
         std::memcpy(info, &out, sizeof out);
