@@ -3,6 +3,7 @@
 
 #include <libsigrok/libsigrok.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace vexacq {
@@ -75,7 +76,15 @@ void CaptureLoader::run() {
     while (!m_quit) {
         Entry* entry = nextDue(Clock::now());
         if (!entry) {
-            m_wake.wait_for(lock, m_options.pollInterval);
+            // Only failed files are watched; with none, sleep until a file
+            // is queued or the loader stops.
+            const bool watching = std::any_of(m_entries.begin(), m_entries.end(), [](auto& e) {
+                return e.second.state == Entry::State::failed;
+            });
+            if (watching)
+                m_wake.wait_for(lock, m_options.pollInterval);
+            else
+                m_wake.wait(lock);
             continue;
         }
         entry->state = Entry::State::loading;
